@@ -1,0 +1,107 @@
+#include "values/reference.h"
+
+#include "objects/object.h"
+#include "values/assign.h"
+#include "values/convert.h"
+#include "values/payloads.h"
+#include "values/report.h"
+
+void trvvar_make_ref(trvvar& destination, trvvar* source) {
+  if (source == nullptr) {
+    trvvar_set_type(destination, TRVVAR_NONE);
+    return;
+  }
+  if ((source->flags2 & TRVVAR_FLAG2_VALUE_ONLY) != 0 && !trvvar_is_member(destination.type)) {
+    trvvar_shared value = trvvar_deref(source);
+    trvvar_set(destination, value);
+    return;
+  }
+  ++source->refcount;  // counted before the destination's old payload is let go
+  trvvar_set_type(destination, TRVVAR_REF);
+  destination.payload.ref = source;
+}
+
+namespace {
+
+trvvar* next_link(trvvar* v) { return v->payload.ref; }
+
+// Floyd's two cursors over a chain of references: true when the chain loops.
+bool chain_loops(trvvar* start) {
+  trvvar* slow = start;
+  trvvar* fast = start;
+  while (true) {
+    fast = next_link(fast);
+    if (fast == nullptr || fast->type != TRVVAR_REF) return false;
+    fast = next_link(fast);
+    if (fast == nullptr || fast->type != TRVVAR_REF) return false;
+    slow = next_link(slow);
+    if (slow == fast) return true;
+  }
+}
+
+trvvar_shared deref_member_literal(trvvar* v) {
+  trvvar_member_literal_payload* p = v->payload.member_literal_payload;
+  trvobject_base* object = p->object.get();
+  if (object == nullptr) return trv_invalid_object_error(p->name);
+  trvvar_shared member = object->get_named_member(p->name);
+  return trvvar_deref(member.get());
+}
+
+trvvar_shared deref_member_index(trvvar* v) {
+  trvvar_member_index_payload* p = v->payload.member_index_payload;
+  trvobject_base* object = p->object.get();
+  if (object == nullptr) return trv_invalid_object_error(p->index);
+  if (p->direct_access) {
+    trvvar_shared result;
+    object->get_member_value(result, p->index);
+    return result;
+  }
+  trvvar_shared member = object->get_index_member(p->index);
+  return trvvar_deref(member.get());
+}
+
+trvvar_shared deref_member_var(trvvar* v) {
+  trvvar_member_var_payload* p = v->payload.member_var_payload;
+  trvobject_base* object = p->object.get();
+  if (object == nullptr) {
+    const trvvar* key = p->key.get();
+    const bool named = key != nullptr && key->type != TRVVAR_NONE;
+    return trv_invalid_object_error(named ? trvvar_string_value(*key) : std::string());
+  }
+  trvvar_shared key = p->key;
+  trvvar_shared member = object->get_member(key);
+  return trvvar_deref(member.get());
+}
+
+}  // namespace
+
+trvvar_shared trvvar_deref(trvvar* v) {
+  if (v == nullptr) return {};
+  switch (v->type) {
+    case TRVVAR_REF: {
+      trvvar* target = v->payload.ref;
+      if (target != nullptr && target->type < TRVVAR_OBJECT_MEMBER_LITERAL) {
+        return trvvar_shared::share(target);
+      }
+      if (chain_loops(v)) {
+        trv_runtime_warning("Circular reference detected in deref().");
+        return trvvar_new();
+      }
+      trvvar* end = v;
+      while (end->type == TRVVAR_REF) {
+        if (next_link(end) == nullptr) return trvvar_shared::share(v);
+        end = next_link(end);
+      }
+      if (trvvar_is_member(end->type)) return trvvar_deref(end);
+      return trvvar_shared::share(end);
+    }
+    case TRVVAR_OBJECT_MEMBER_LITERAL:
+      return deref_member_literal(v);
+    case TRVVAR_OBJECT_MEMBER_INDEX:
+      return deref_member_index(v);
+    case TRVVAR_OBJECT_MEMBER_VAR:
+      return deref_member_var(v);
+    default:
+      return trvvar_shared::share(v);
+  }
+}

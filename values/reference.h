@@ -1,0 +1,19 @@
+#pragma once
+
+#include "values/var.h"
+
+// The destination becomes a reference to the source, holding one count of it. A value-only
+// source is copied instead, unless the destination stands for an object member. No source
+// makes the destination none.
+void trvvar_make_ref(trvvar& destination, trvvar* source);
+
+// The value a record stands for: the record itself, the end of a reference chain, or the
+// current value of an object member. A cycle of references gives the warning "Circular
+// reference detected in deref()." and a new none.
+trvvar_shared trvvar_deref(trvvar* v);
+
+// deref only for types 14 and above; otherwise the record itself.
+inline trvvar_shared trvvar_deref_cheap(trvvar* v) {
+  if (v != nullptr && v->type >= TRVVAR_OBJECT_MEMBER_LITERAL) return trvvar_deref(v);
+  return trvvar_shared::share(v);
+}

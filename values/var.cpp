@@ -1,0 +1,315 @@
+#include "values/var.h"
+
+#include <cstdlib>
+#include <new>
+
+#include "glue/log.h"
+#include "glue/thread_local.h"
+#include "objects/object.h"
+#include "values/payload_objects.h"
+#include "values/payloads.h"
+#include "values/report.h"
+#include "values/runtime.h"
+
+namespace {
+
+// Payload records come from the heap; the runtime's pools take over on the thread that owns
+// a runtime once pools exist.
+template <class P>
+P* new_payload() {
+  return new P();
+}
+
+template <class P>
+void free_payload(P* p) {
+  if (p->pool_tag == trv_heap_tag) delete p;
+}
+
+void free_record(trvvar* v) {
+  if (v->pool_tag == trv_heap_tag) delete v;
+}
+
+// Releasing a record can release others (a reference's target, a container's entries). Those
+// are queued while a release is under way and handled by the outermost call, so a long chain
+// costs no stack. The queue is plain data so it stays usable while thread-local objects are
+// destroyed at thread exit; its buffer is freed by a guard, after which releases recurse.
+struct release_queue {
+  trvvar** items;
+  uint32_t size;
+  uint32_t capacity;
+  bool draining;
+  bool retired;
+};
+thread_local release_queue queue{};
+
+struct release_queue_guard {
+  ~release_queue_guard() {
+    std::free(queue.items);
+    queue = release_queue{};
+    queue.retired = true;
+  }
+};
+thread_local release_queue_guard queue_guard;
+
+void push_pending(trvvar* v) {
+  if (queue.size == queue.capacity) {
+    (void)&queue_guard;  // registers the buffer's clean-up for this thread
+    uint32_t capacity = queue.capacity == 0 ? 64 : queue.capacity * 2;
+    void* grown = std::realloc(queue.items, capacity * sizeof(trvvar*));
+    if (grown == nullptr) throw std::bad_alloc();
+    queue.items = static_cast<trvvar**>(grown);
+    queue.capacity = capacity;
+  }
+  queue.items[queue.size++] = v;
+}
+
+void release_now(trvvar* v) {
+  if (v->refcount < 0) {
+    trv_log(TRV_LOG_ERROR, "refcount < 0 !!!");
+    return;
+  }
+  trvvar_set_type(*v, TRVVAR_NONE);
+  free_record(v);
+}
+
+// An object dies at once under the teardown flag unless a native call on it is still running
+// on another thread; then its owner destroys it later.
+void teardown_object(trvptr_strong<trvobject_base>& held) {
+  trvobject_base* object = held.get();
+  if (object == nullptr) return;
+  if (object->use_counter != 0) {
+    trv_thread_local& tl = trv_get_thread_local();
+    if (trv_runtime* rt = tl.runtime_state) rt->deferred_destroy.push_back(held);
+    return;
+  }
+  object->detach();
+  object->release();
+}
+
+// Drops the payload pointers of a record; `kept` receives it when the new type reuses it.
+template <class P>
+void finish_payload(P* p, bool reuse, void*& kept) {
+  if (reuse) kept = p;
+  else free_payload(p);
+}
+
+// Takes the payload out of the record, leaving it a valid none, then lets the old payload go:
+// whatever the release runs sees a consistent record. `kept` receives a payload record that
+// the new type reuses.
+void release_payload(trvvar& v, trvvar_type new_type, void*& kept) {
+  const trvvar_type old_type = v.type;
+  const bool teardown = (v.flags & TRVVAR_FLAG_TEARDOWN) != 0;
+  const bool same = new_type == old_type;
+
+  if (old_type == TRVVAR_STRING || old_type == TRVVAR_BINARY || old_type == TRVVAR_JSON) {
+    trvptr_strong<trvobject_base> object = std::move(v.payload.object);
+    v.payload.object.~trvptr_strong();
+    v.payload.raw = 0;
+    v.type = TRVVAR_NONE;
+    if (old_type == TRVVAR_JSON && teardown && object) trv_json_teardown(*object);
+    return;
+  }
+
+  trvvar_payload old;
+  old.raw = v.payload.raw;
+  v.payload.raw = 0;
+  v.type = TRVVAR_NONE;
+
+  switch (old_type) {
+    case TRVVAR_OBJECT: {
+      trvvar_object_payload* p = old.object_payload;
+      if (teardown) teardown_object(p->object);
+      p->object.reset();
+      free_payload(p);
+      break;
+    }
+    case TRVVAR_CLASS: {
+      trvvar_class_payload* p = old.class_payload;
+      // Under teardown the instance goes at once; detaching first keeps the release of the
+      // last pointer below from releasing it a second time.
+      if (trvptr_base_internal* instance = p->instance.control_block()->object; teardown && instance) {
+        instance->detach();
+        instance->release();
+      }
+      p->instance.reset();
+      free_payload(p);
+      break;
+    }
+    case TRVVAR_CLASS_DEF: {
+      trvvar_class_def_payload* p = old.class_def_payload;
+      p->definition.reset();
+      finish_payload(p, same, kept);
+      break;
+    }
+    case TRVVAR_FUNCTION: {
+      trvvar_function_payload* p = old.function_payload;
+      p->definition.reset();
+      p->scope.reset();
+      p->bound_object.reset();
+      p->captures.reset();
+      finish_payload(p, same, kept);
+      break;
+    }
+    case TRVVAR_EXT_FUNCTION: {
+      trvvar_ext_function_payload* p = old.ext_function_payload;
+      p->definition.reset();
+      p->bound_object.reset();
+      finish_payload(p, same, kept);
+      break;
+    }
+    case TRVVAR_OBJECT_MEMBER_LITERAL: {
+      trvvar_member_literal_payload* p = old.member_literal_payload;
+      p->object.reset();
+      finish_payload(p, same, kept);
+      break;
+    }
+    case TRVVAR_OBJECT_MEMBER_INDEX: {
+      trvvar_member_index_payload* p = old.member_index_payload;
+      p->object.reset();
+      finish_payload(p, same, kept);
+      break;
+    }
+    case TRVVAR_OBJECT_MEMBER_VAR: {
+      trvvar_member_var_payload* p = old.member_var_payload;
+      p->object.reset();
+      finish_payload(p, same, kept);
+      break;
+    }
+    case TRVVAR_REF:
+      trvvar_shared::adopt(old.ref).reset();
+      break;
+    default:
+      break;
+  }
+}
+
+template <class P>
+P* reuse_or_new(void* kept) {
+  return kept != nullptr ? static_cast<P*>(kept) : new_payload<P>();
+}
+
+void build_payload(trvvar& v, trvvar_type type, void* kept) {
+  switch (type) {
+    case TRVVAR_STRING:
+      new (&v.payload.object) trvptr_strong<trvobject_base>(trv_new_string_object());
+      break;
+    case TRVVAR_BINARY:
+      new (&v.payload.object) trvptr_strong<trvobject_base>(trv_new_buffer_object());
+      break;
+    case TRVVAR_JSON:
+      new (&v.payload.object) trvptr_strong<trvobject_base>(trv_new_json_object());
+      break;
+    case TRVVAR_OBJECT:
+      v.payload.object_payload = new_payload<trvvar_object_payload>();
+      break;
+    case TRVVAR_CLASS:
+      v.payload.class_payload = new_payload<trvvar_class_payload>();
+      break;
+    case TRVVAR_CLASS_DEF:
+      v.payload.class_def_payload = reuse_or_new<trvvar_class_def_payload>(kept);
+      break;
+    case TRVVAR_FUNCTION:
+      v.payload.function_payload = reuse_or_new<trvvar_function_payload>(kept);
+      break;
+    case TRVVAR_EXT_FUNCTION:
+      v.payload.ext_function_payload = reuse_or_new<trvvar_ext_function_payload>(kept);
+      break;
+    case TRVVAR_OBJECT_MEMBER_LITERAL:
+      v.payload.member_literal_payload = reuse_or_new<trvvar_member_literal_payload>(kept);
+      break;
+    case TRVVAR_OBJECT_MEMBER_INDEX:
+      v.payload.member_index_payload = reuse_or_new<trvvar_member_index_payload>(kept);
+      break;
+    case TRVVAR_OBJECT_MEMBER_VAR:
+      v.payload.member_var_payload = reuse_or_new<trvvar_member_var_payload>(kept);
+      break;
+    default:
+      break;  // primitives, markers and a reference start with payload 0
+  }
+}
+
+}  // namespace
+
+trvvar* trvvar_allocate() { return new trvvar(); }
+
+void trvvar_release(trvvar* v) {
+  // A record without a payload of its own cannot release anything else.
+  if (v->type < TRVVAR_STRING || queue.retired) {
+    release_now(v);
+    return;
+  }
+  if (queue.draining) {
+    push_pending(v);
+    return;
+  }
+  queue.draining = true;
+  struct drain_end {
+    ~drain_end() { queue.draining = false; }
+  } end;
+  release_now(v);
+  while (queue.size > 0) release_now(queue.items[--queue.size]);
+}
+
+trvvar_static::~trvvar_static() { trvvar_set_type(*this, TRVVAR_NONE); }
+
+trvvar_shared trvvar_new() {
+  trvvar* v = trvvar_allocate();
+  v->refcount = 1;
+  return trvvar_shared::adopt(v);
+}
+
+void trvvar_set_type(trvvar& v, trvvar_type type) {
+  void* kept = nullptr;
+  if (v.type >= TRVVAR_STRING) release_payload(v, type, kept);
+  v.payload.raw = 0;
+  v.flags2 = 0;
+  build_payload(v, type, kept);
+  v.type = type;
+}
+
+void trvvar_set_int(trvvar& v, int64_t value) {
+  if (v.type != TRVVAR_INT) trvvar_set_type(v, TRVVAR_INT);
+  v.payload.int_value = value;
+}
+
+void trvvar_set_float(trvvar& v, double value) {
+  if (v.type != TRVVAR_FLOAT) trvvar_set_type(v, TRVVAR_FLOAT);
+  v.payload.float_value = value;
+}
+
+void trvvar_set_function(trvvar& v, const trvptr_weak<trv_program_block>& definition,
+                         const trvptr_weak<trv_task>& scope) {
+  trvvar_set_type(v, TRVVAR_FUNCTION);
+  v.payload.function_payload->definition = definition;
+  v.payload.function_payload->scope = scope;
+}
+
+void trvvar_set_ext_function(trvvar& v, const trvptr_weak<trv_function_def>& definition,
+                             const trvptr_strong<trvobject_base>& bound_object) {
+  trvvar_set_type(v, TRVVAR_EXT_FUNCTION);
+  v.payload.ext_function_payload->definition = definition;
+  v.payload.ext_function_payload->bound_object = bound_object;
+}
+
+namespace {
+
+bool overwritable(const trvvar_shared& target) {
+  return target && target->refcount == 1 && trvvar_is_primitive(target->type);
+}
+
+}  // namespace
+
+void trvvar_store_int(trvvar_shared& target, int64_t value) {
+  if (!overwritable(target)) target = trvvar_new();
+  trvvar_set_int(*target, value);
+}
+
+void trvvar_store_float(trvvar_shared& target, double value) {
+  if (!overwritable(target)) target = trvvar_new();
+  trvvar_set_float(*target, value);
+}
+
+trvobject_base* trvvar_payload_object(const trvvar& v) {
+  if (v.type < TRVVAR_STRING || v.type > TRVVAR_JSON) return nullptr;
+  return v.payload.object.get();
+}

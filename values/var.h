@@ -1,0 +1,186 @@
+#pragma once
+
+// Variables.
+//
+// Every script value, argument, result, interpreter slot and container member is a variable:
+// a 16-byte record holding a reference count, two flag bytes, a type, the tag of the pool it
+// came from and one 64-bit payload. Integers and floats live in the payload; string, binary
+// and json values hold a strong object pointer to the object carrying the text, bytes or
+// container; the other owning types point to a payload record of their own kind; a reference
+// points to another record and holds one count of it.
+//
+// Records are shared through trvvar_shared handles and released when their count falls below
+// 1. Counts are plain integers: a record belongs to the thread running the script that uses it.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "objects/object_ptr.h"
+#include "values/var_type.h"
+
+class trvobject_base;
+class trv_class;
+class trv_class_def;
+class trv_function_def;
+class trv_program_block;
+struct trv_task;
+struct trvvar;
+class trvvar_shared;
+class trvvar_ptr_function_lambda;
+struct trvvar_object_payload;
+struct trvvar_class_payload;
+struct trvvar_class_def_payload;
+struct trvvar_function_payload;
+struct trvvar_ext_function_payload;
+struct trvvar_member_literal_payload;
+struct trvvar_member_index_payload;
+struct trvvar_member_var_payload;
+
+// flags
+inline constexpr uint8_t TRVVAR_FLAG_SHARE_ON_ASSIGN = 1;
+inline constexpr uint8_t TRVVAR_FLAG_BY_REFERENCE = 4;
+inline constexpr uint8_t TRVVAR_FLAG_TEARDOWN = 16;
+// flags2
+inline constexpr uint8_t TRVVAR_FLAG2_VALUE_ONLY = 1;
+
+union trvvar_payload {
+  int64_t int_value;
+  double float_value;
+  uint64_t raw;
+  trvptr_strong<trvobject_base> object;  // string, binary, json: the carrying object
+  trvvar_object_payload* object_payload;
+  trvvar_class_payload* class_payload;
+  trvvar_class_def_payload* class_def_payload;
+  trvvar_function_payload* function_payload;
+  trvvar_ext_function_payload* ext_function_payload;
+  trvvar_member_literal_payload* member_literal_payload;
+  trvvar_member_index_payload* member_index_payload;
+  trvvar_member_var_payload* member_var_payload;
+  trvvar* ref;
+
+  trvvar_payload() noexcept : raw(0) {}
+  ~trvvar_payload() {}
+};
+
+struct trvvar {
+  int32_t refcount = 0;
+  uint8_t flags = 0;
+  uint8_t flags2 = 0;
+  trvvar_type type = TRVVAR_NONE;
+  uint8_t pool_tag = trv_heap_tag;
+  trvvar_payload payload;
+
+  trvvar() noexcept = default;
+  trvvar(const trvvar&) = delete;
+  trvvar& operator=(const trvvar&) = delete;
+};
+static_assert(sizeof(trvvar) == 16, "the variable record is shared with the host");
+static_assert(sizeof(trvptr_strong<trvobject_base>) == 8);
+
+// A new record: type none, count 0, from the variable pool when the calling thread owns its
+// runtime, else from the heap with tag 255.
+trvvar* trvvar_allocate();
+// The end of a record whose count fell below 1. A negative count is reported, not freed.
+void trvvar_release(trvvar* v);
+
+class trvvar_shared {
+ public:
+  trvvar_shared() noexcept = default;
+  trvvar_shared(const trvvar_shared& other) noexcept : var_(other.var_) {
+    if (var_ != nullptr) ++var_->refcount;
+  }
+  trvvar_shared(trvvar_shared&& other) noexcept : var_(std::exchange(other.var_, nullptr)) {}
+  ~trvvar_shared() { drop(var_); }
+
+  // The new record is counted before the old one is released: releasing can run arbitrary
+  // code, which may reach the new record.
+  trvvar_shared& operator=(const trvvar_shared& other) noexcept {
+    trvvar_shared copy(other);
+    swap(copy);
+    return *this;
+  }
+  trvvar_shared& operator=(trvvar_shared&& other) noexcept {
+    trvvar_shared moved(std::move(other));
+    swap(moved);
+    return *this;
+  }
+
+  // Takes over a record whose count already includes this handle.
+  static trvvar_shared adopt(trvvar* v) noexcept {
+    trvvar_shared h;
+    h.var_ = v;
+    return h;
+  }
+  // Adds a count to a record.
+  static trvvar_shared share(trvvar* v) noexcept {
+    if (v != nullptr) ++v->refcount;
+    return adopt(v);
+  }
+
+  trvvar* get() const noexcept { return var_; }
+  trvvar* operator->() const noexcept { return var_; }
+  trvvar& operator*() const noexcept { return *var_; }
+  explicit operator bool() const noexcept { return var_ != nullptr; }
+
+  void reset() noexcept { drop(std::exchange(var_, nullptr)); }
+  // Gives up the record without touching its count.
+  trvvar* detach() noexcept { return std::exchange(var_, nullptr); }
+  void swap(trvvar_shared& other) noexcept { std::swap(var_, other.var_); }
+
+ private:
+  static void drop(trvvar* v) noexcept {
+    if (v != nullptr && --v->refcount < 1) trvvar_release(v);
+  }
+
+  trvvar* var_ = nullptr;
+};
+
+// A record held by value inside an object; never handed to release.
+struct trvvar_static : trvvar {
+  trvvar_static() noexcept = default;
+  ~trvvar_static();
+};
+
+// A handle to a record that no count owns (a trvvar_static), for the operations that take
+// handles. The record's count is raised while the borrow lasts and never reaches release.
+class trvvar_borrowed {
+ public:
+  explicit trvvar_borrowed(trvvar& v) noexcept : record_(&v), handle_(trvvar_shared::share(&v)) {}
+  ~trvvar_borrowed() {
+    if (handle_.get() == record_) --handle_.detach()->refcount;
+  }
+  trvvar_borrowed(const trvvar_borrowed&) = delete;
+  trvvar_borrowed& operator=(const trvvar_borrowed&) = delete;
+
+  trvvar_shared& handle() noexcept { return handle_; }
+
+ private:
+  trvvar* record_;
+  trvvar_shared handle_;
+};
+
+// A new record of type none with count 1.
+trvvar_shared trvvar_new();
+
+// Changes the type in place: releases the old payload, clears flags2 and builds an empty
+// payload of the new type.
+void trvvar_set_type(trvvar& v, trvvar_type type);
+
+// Typed setters on a record.
+void trvvar_set_int(trvvar& v, int64_t value);
+void trvvar_set_float(trvvar& v, double value);
+void trvvar_set_function(trvvar& v, const trvptr_weak<trv_program_block>& definition,
+                         const trvptr_weak<trv_task>& scope);
+void trvvar_set_ext_function(trvvar& v, const trvptr_weak<trv_function_def>& definition,
+                             const trvptr_strong<trvobject_base>& bound_object);
+
+// Storing a result into a handle overwrites the record in place only when the handle holds
+// the sole reference and the record is primitive; otherwise the handle gets a new record, so
+// a value shared with other holders never changes behind their back.
+void trvvar_store_int(trvvar_shared& target, int64_t value);
+void trvvar_store_float(trvvar_shared& target, double value);
+
+// The object carrying a string, binary or json value; null for other types.
+trvobject_base* trvvar_payload_object(const trvvar& v);

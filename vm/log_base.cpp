@@ -1,0 +1,52 @@
+#include "vm/log_base.h"
+
+#include "glue/thread_local.h"
+#include "values/runtime.h"
+
+trv_log_base& trv_default_logger() {
+  static const trvptr_strong<trv_log_base> logger =
+      trvptr_strong<trv_log_base>::from(new trv_log_base());
+  return *logger;
+}
+
+trv_log_base& trv_current_logger() {
+  trv_thread_local& tl = trv_get_thread_local();
+  if (trv_log_base* own = tl.logger.get()) return *own;
+  if (tl.runtime_state != nullptr) {
+    if (trv_log_base* shared = tl.runtime_state->log.get()) return *shared;
+  }
+  return trv_default_logger();
+}
+
+bool trv_log_enabled(const trv_log_base& logger, uint32_t category) {
+  return (logger.mask & category) != 0;
+}
+
+void trv_log_write(trv_log_base& logger, uint32_t category, std::string_view text) {
+  switch (category) {
+    case TRV_LOG_INFO:
+      logger.info(text);
+      return;
+    case TRV_LOG_WARNING:
+      logger.warning(text);
+      for (const auto& listener : logger.listeners) {
+        if (listener) listener->warning(text);
+      }
+      return;
+    case TRV_LOG_ERROR:
+      logger.error(text);
+      for (const auto& listener : logger.listeners) {
+        if (listener) listener->error(text);
+      }
+      return;
+    case TRV_LOG_DEBUG:
+      logger.debug(text);
+      return;
+    case TRV_LOG_CATEGORY_16:
+      logger.category_16(text);
+      return;
+    default:
+      logger.category_32(text);
+      return;
+  }
+}
