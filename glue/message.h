@@ -37,9 +37,14 @@ void append(std::string& out, T value) {
 
 void append_pointer(std::string& out, const void* p);
 
+// Character pointers are text; every other pointer is an address.
 template <class T>
 void append(std::string& out, T* p) {
-  append_pointer(out, static_cast<const void*>(p));
+  if constexpr (std::is_same_v<std::remove_cv_t<T>, char>) {
+    out.append(p);
+  } else {
+    append_pointer(out, static_cast<const void*>(p));
+  }
 }
 
 }  // namespace trv_message_detail

@@ -1,0 +1,282 @@
+#include <gtest/gtest.h>
+
+#include "objects/object_binding.h"
+#include "stdlib/json/std_json.h"
+#include "stdlib/string/std_string.h"
+#include "tests/support/capturing_logger.h"
+#include "glue/thread_local.h"
+#include "values/assign.h"
+#include "values/payloads.h"
+#include "values/reference.h"
+#include "values/runtime.h"
+
+namespace {
+
+trvvar_shared int_var(int64_t value) {
+  trvvar_shared v = trvvar_new();
+  trvvar_set_int(*v, value);
+  return v;
+}
+
+trvvar_shared string_var(std::string_view text) {
+  trvvar_shared v = trvvar_new();
+  trvvar_set_string(*v, text);
+  return v;
+}
+
+struct probe : trvobject<probe, "test.probe">, trvptr_type_tag<probe> {
+  explicit probe(int* destroyed = nullptr) : destroyed(destroyed) {}
+  ~probe() override {
+    if (destroyed != nullptr) ++*destroyed;
+  }
+  int* destroyed;
+};
+
+trvvar_shared object_var(trvobject_base* object) {
+  trvvar_shared v = trvvar_new();
+  trvvar_set_type(*v, TRVVAR_OBJECT);
+  v->payload.object_payload->object = trvptr_strong<trvobject_base>::from(object);
+  return v;
+}
+
+TEST(VarTypes, PrintedNames) {
+  const char* expected[] = {"error", "none", "int", "float", "primitive_end", "string", "binary",
+                            "json", "object", "objects_end", "class", "class_def", "function",
+                            "ext_function", "object_member_literal", "object_member_index",
+                            "object_member_var", "ref"};
+  for (int t = 0; t < trvvar_type_count; ++t) EXPECT_EQ(trvvar_type_name(t), expected[t]);
+  EXPECT_EQ(trvvar_type_name(18), "");
+}
+
+// Every type change in both directions releases the old payload and builds the new one;
+// ASan and LeakSanitizer watch the payload records.
+TEST(VarTypes, EveryTypeChangeBuildsAndReleasesPayloads) {
+  for (int from = 0; from < trvvar_type_count; ++from) {
+    for (int to = 0; to < trvvar_type_count; ++to) {
+      trvvar_shared v = trvvar_new();
+      trvvar_set_type(*v, static_cast<trvvar_type>(from));
+      v->flags2 = TRVVAR_FLAG2_VALUE_ONLY;
+      trvvar_set_type(*v, static_cast<trvvar_type>(to));
+      EXPECT_EQ(v->type, to);
+      EXPECT_EQ(v->flags2, 0);
+      const bool has_payload = to >= TRVVAR_STRING && to != TRVVAR_OBJECTS_END && to != TRVVAR_REF;
+      EXPECT_EQ(v->payload.raw != 0, has_payload) << from << " -> " << to;
+    }
+  }
+}
+
+TEST(VarTypes, SameTypeRebuildsValueObjectsButKeepsPayloadRecords) {
+  trvvar_shared s = string_var("old");
+  trvptr_strong<trvobject_base> before = s->payload.object;
+  trvvar_set_type(*s, TRVVAR_STRING);
+  EXPECT_NE(trvvar_payload_object(*s), before.get());
+  EXPECT_EQ(before->to_string(), "old");
+  EXPECT_EQ(trvvar_get_or_make_string(*s), "");
+
+  trvvar_shared f = trvvar_new();
+  trvvar_set_type(*f, TRVVAR_EXT_FUNCTION);
+  trvvar_ext_function_payload* record = f->payload.ext_function_payload;
+  trvvar_set_type(*f, TRVVAR_EXT_FUNCTION);
+  EXPECT_EQ(f->payload.ext_function_payload, record);
+}
+
+TEST(VarRelease, NegativeCountIsReportedAndNothingFreed) {
+  log_capture capture;
+  trvvar* v = trvvar_allocate();
+  trvvar_set_int(*v, 9);
+  v->refcount = -1;
+  trvvar_release(v);
+  EXPECT_EQ(capture.errors(), std::vector<std::string>{"refcount < 0 !!!"});
+  EXPECT_EQ(v->type, TRVVAR_INT);
+  v->refcount = 0;
+  trvvar_release(v);
+}
+
+TEST(VarRelease, LongReferenceChainsReleaseWithoutRecursion) {
+  trvvar_shared head = int_var(1);
+  for (int i = 0; i < 1000000; ++i) {
+    trvvar_shared link = trvvar_new();
+    trvvar_make_ref(*link, head.get());
+    head = std::move(link);
+  }
+  head.reset();  // a recursive release would overflow the stack here
+}
+
+TEST(VarRelease, TeardownDestroysObjectsAtOnceUnlessBusy) {
+  int destroyed = 0;
+  auto* object = new probe(&destroyed);
+  trvvar_shared v = object_var(object);
+  trvptr_strong<trvobject_base> other = trvptr_strong<trvobject_base>::from(object);
+  v->flags |= TRVVAR_FLAG_TEARDOWN;
+  v.reset();
+  EXPECT_EQ(destroyed, 1);
+  EXPECT_EQ(other.get(), nullptr);
+
+  trv_runtime runtime;
+  trv_get_thread_local().runtime_state = &runtime;
+  auto* busy = new probe(&destroyed);
+  busy->use_counter = 1;
+  trvvar_shared w = object_var(busy);
+  w->flags |= TRVVAR_FLAG_TEARDOWN;
+  w.reset();
+  EXPECT_EQ(destroyed, 1);
+  ASSERT_EQ(runtime.deferred_destroy.size(), 1u);
+  EXPECT_EQ(runtime.deferred_destroy[0].get(), busy);
+  trv_get_thread_local().runtime_state = nullptr;
+  runtime.deferred_destroy.clear();
+  EXPECT_EQ(destroyed, 2);
+}
+
+TEST(VarRelease, TeardownBreaksAContainerThatHoldsItself) {
+  trvvar_shared j = trvvar_new();
+  trvvar_set_type(*j, TRVVAR_JSON);
+  auto* container = trv_object_cast<trv_std_json>(trvvar_payload_object(*j));
+  ASSERT_NE(container, nullptr);
+  trvvar_shared inner = trvvar_new();
+  trvvar_set(*inner, j);  // the entry shares the container: a cycle
+  container->entries.push_back({nullptr, std::move(inner)});
+  j->flags |= TRVVAR_FLAG_TEARDOWN;
+  j.reset();  // LeakSanitizer reports the container if the cycle survived
+}
+
+TEST(References, ChainsEndAtTheTargetRecordItself) {
+  trvvar_shared target = int_var(42);
+  trvvar_shared a = trvvar_new(), b = trvvar_new(), c = trvvar_new();
+  trvvar_make_ref(*c, target.get());
+  trvvar_make_ref(*b, c.get());
+  trvvar_make_ref(*a, b.get());
+  const int32_t before = target->refcount;
+  trvvar_shared end = trvvar_deref(a.get());
+  EXPECT_EQ(end.get(), target.get());
+  EXPECT_EQ(target->refcount, before + 1);
+  EXPECT_EQ(trvvar_deref_cheap(a.get()).get(), target.get());
+  EXPECT_EQ(trvvar_deref_cheap(target.get()).get(), target.get());
+
+  trvvar_shared dangling = trvvar_new();
+  trvvar_set_type(*dangling, TRVVAR_REF);
+  trvvar_shared via = trvvar_new();
+  trvvar_make_ref(*via, dangling.get());
+  EXPECT_EQ(trvvar_deref(via.get()).get(), via.get());  // an empty link ends the walk at its start
+}
+
+TEST(References, CyclesWarnOnceAndYieldNone) {
+  log_capture capture;
+  trvvar_shared a = trvvar_new(), b = trvvar_new();
+  trvvar_make_ref(*a, b.get());
+  trvvar_make_ref(*b, a.get());
+  trvvar_shared result = trvvar_deref(a.get());
+  EXPECT_EQ(result->type, TRVVAR_NONE);
+  EXPECT_NE(result.get(), a.get());
+  EXPECT_EQ(capture.warnings(),
+            std::vector<std::string>{"Circular reference detected in deref()."});
+  trvvar_set_type(*a, TRVVAR_NONE);  // break the cycle
+}
+
+TEST(References, ValueOnlySourcesAreCopied) {
+  trvvar_shared source = int_var(3);
+  source->flags2 = TRVVAR_FLAG2_VALUE_ONLY;
+  trvvar_shared dest = trvvar_new();
+  trvvar_make_ref(*dest, source.get());
+  EXPECT_EQ(dest->type, TRVVAR_INT);
+  EXPECT_EQ(dest->payload.int_value, 3);
+  EXPECT_EQ(source->refcount, 1);
+  trvvar_make_ref(*dest, nullptr);
+  EXPECT_EQ(dest->type, TRVVAR_NONE);
+}
+
+TEST(References, MembersOfAGoneObjectRaiseTheInvalidObjectError) {
+  log_capture capture;
+  auto* object = new probe();
+  trvvar_shared member = trvvar_new();
+  trvvar_set_type(*member, TRVVAR_OBJECT_MEMBER_LITERAL);
+  member->payload.member_literal_payload->object = trvptr_strong<trvobject_base>::from(object);
+  member->payload.member_literal_payload->name = "width";
+  object->detach();
+  delete object;
+  trvvar_shared result = trvvar_deref(member.get());
+  EXPECT_EQ(result->type, TRVVAR_NONE);
+  ASSERT_EQ(capture.errors().size(), 1u);
+  EXPECT_NE(capture.errors()[0].find("\nTried to access index 'width' on an invalid object.\n"),
+            std::string::npos);
+}
+
+TEST(StoreResult, InPlaceOnlyWhenUnsharedAndPrimitive) {
+  trvvar_shared slot = int_var(1);
+  trvvar* record = slot.get();
+  trvvar_store_int(slot, 2);
+  EXPECT_EQ(slot.get(), record);
+  EXPECT_EQ(slot->payload.int_value, 2);
+
+  trvvar_shared other = slot;
+  trvvar_store_float(slot, 2.5);
+  EXPECT_NE(slot.get(), record);
+  EXPECT_EQ(other->type, TRVVAR_INT);
+  EXPECT_EQ(other->payload.int_value, 2);
+  EXPECT_EQ(slot->payload.float_value, 2.5);
+
+  trvvar_shared text = string_var("x");
+  trvvar* text_record = text.get();
+  trvvar_store_int(text, 4);
+  EXPECT_NE(text.get(), text_record);
+
+  trvvar_shared empty;
+  trvvar_store_int(empty, 5);
+  EXPECT_EQ(empty->payload.int_value, 5);
+}
+
+TEST(Assignment, StringsCopyJsonSharesObjectsFollowTheirRules) {
+  trvvar_shared s = string_var("abc");
+  trvvar_shared d = trvvar_new();
+  trvvar_set(*d, s);
+  trvvar_get_or_make_string(*s) += "def";
+  EXPECT_EQ(trvvar_get_or_make_string(*d), "abc");
+
+  trvvar_shared j = trvvar_new();
+  trvvar_set_type(*j, TRVVAR_JSON);
+  trvvar_set(*d, j);
+  EXPECT_EQ(trvvar_payload_object(*d), trvvar_payload_object(*j));
+
+  auto* object = new probe();
+  trvvar_shared o = object_var(object);
+  trvvar_set(*d, o);
+  EXPECT_EQ(d->payload.object_payload->object.get(), object);
+
+  // A string object asked for itself answers with a copy.
+  auto* text = new trv_std_string();
+  text->text = "value";
+  trvvar_shared so = object_var(text);
+  trvvar_set(*d, so);
+  EXPECT_NE(d->payload.object_payload->object.get(), text);
+  EXPECT_EQ(d->payload.object_payload->object->to_string(), "value");
+  so->flags |= TRVVAR_FLAG_SHARE_ON_ASSIGN;
+  trvvar_set(*d, so);
+  EXPECT_EQ(d->payload.object_payload->object.get(), text);
+
+  trvvar_set(*d, d);  // self-assignment does nothing
+  EXPECT_EQ(d->payload.object_payload->object.get(), text);
+}
+
+TEST(Assignment, MarkerTypesAreNotAssignable) {
+  log_capture capture;
+  trvvar_shared marker = trvvar_new();
+  trvvar_set_type(*marker, TRVVAR_PRIMITIVE_END);
+  trvvar_shared d = int_var(1);
+  trvvar_set(*d, marker);
+  EXPECT_EQ(d->type, TRVVAR_INT);
+  EXPECT_EQ(capture.warnings(), std::vector<std::string>{"set() not implemented for var type: 4"});
+}
+
+TEST(BorrowedHandle, StaticRecordsNeverReachRelease) {
+  trvvar_static field;
+  trvvar_set_int(field, 8);
+  {
+    trvvar_borrowed borrowed(field);
+    trvvar_shared copy = trvvar_new();
+    trvvar_set(*copy, borrowed.handle());
+    EXPECT_EQ(copy->payload.int_value, 8);
+  }
+  EXPECT_EQ(field.refcount, 0);
+  EXPECT_EQ(field.pool_tag, trv_heap_tag);
+}
+
+}  // namespace
