@@ -9,6 +9,7 @@
 #include "values/payloads.h"
 #include "values/reference.h"
 #include "values/runtime.h"
+#include "values/var_vectors.h"
 
 namespace {
 
@@ -277,6 +278,28 @@ TEST(BorrowedHandle, StaticRecordsNeverReachRelease) {
   }
   EXPECT_EQ(field.refcount, 0);
   EXPECT_EQ(field.pool_tag, trv_heap_tag);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(VarVectors, CaptureListsLiveAsLongAsAFunctionValueHoldsThem) {
+  auto* captures = new trvvar_ptr_function_lambda();
+  captures->push_back(int_var(11));
+  trvvar_shared function = trvvar_new();
+  trvvar_set_type(*function, TRVVAR_FUNCTION);
+  function->payload.function_payload->captures =
+      trvptr_strong<trvvar_ptr_function_lambda>::from(captures);
+  trvvar_shared copy = trvvar_new();
+  trvvar_set(*copy, function);
+  function.reset();
+  ASSERT_TRUE(copy->payload.function_payload->captures);
+  EXPECT_EQ((*copy->payload.function_payload->captures)[0]->payload.int_value, 11);
+
+  auto list = trvptr_strong<trvvector_shared<trvvar_shared>>::from(
+      new trvvector_shared<trvvar_shared>(2));
+  EXPECT_EQ(list->size(), 2u);
 }
 
 }  // namespace
