@@ -2,12 +2,11 @@
 
 trv_global_instance::trv_global_instance()
     : host_name_table(trv_make_table<trv_name_map<uint64_t>>()),
-      namespace_registrations(
-          trv_make_table<trv_name_map<std::vector<trv_populate_callback>>>()),
+      namespace_registrations(trv_make_table<trv_name_map<std::vector<trv_populate_callback>>>()),
       object_factories(
           std::make_shared<trv_object_factory_table>(trv_make_table<trv_object_factory_table>())),
-      object_metadata(std::make_shared<trv_object_metadata_table>(
-          trv_make_table<trv_object_metadata_table>())),
+      object_metadata(
+          std::make_shared<trv_object_metadata_table>(trv_make_table<trv_object_metadata_table>())),
       thread_local_provider(&trv_default_thread_local) {}
 
 namespace trv_glue_detail {

@@ -20,15 +20,15 @@ inline void append(std::string& out, char c) { out.push_back(c); }
 inline void append(std::string& out, bool b) { out.push_back(b ? '1' : '0'); }
 
 template <class T>
-  requires(std::integral<T> && !std::same_as<T, char> && !std::same_as<T, bool>)
-void append(std::string& out, T value) {
+requires(std::integral<T> && !std::same_as<T, char> &&
+         !std::same_as<T, bool>) void append(std::string& out, T value) {
   char buf[24];
   auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
   out.append(buf, end);
 }
 
 template <class T>
-  requires std::floating_point<T>
+requires std::floating_point<T>
 void append(std::string& out, T value) {
   char buf[64];
   auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 6);

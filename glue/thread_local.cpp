@@ -3,8 +3,7 @@
 #include "glue/global_instance.h"
 #include "glue/platform/thread_id.h"
 
-trv_thread_local::trv_thread_local()
-    : thread_id(trv_current_thread_id()), object_table(8) {
+trv_thread_local::trv_thread_local() : thread_id(trv_current_thread_id()), object_table(8) {
   object_table.max_load_factor(1.0f);
 }
 

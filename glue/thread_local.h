@@ -15,11 +15,11 @@ struct trv_task;
 // thread_local_provider, so a host can hand out its own records instead.
 struct trv_thread_local {
   uint32_t thread_id = 0;
-  std::string name;                       // name of the task running on this thread
-  trv_runtime* runtime_state = nullptr;   // not owning
-  trvptr_strong<trv_log_base> logger;     // empty: use the runtime's, else the default logger
-  trv_task* current_task = nullptr;       // not owning; set while a task runs here
-  uint32_t pool_lock_depth = 0;           // nested holds of the runtime lock by this thread
+  std::string name;                      // name of the task running on this thread
+  trv_runtime* runtime_state = nullptr;  // not owning
+  trvptr_strong<trv_log_base> logger;    // empty: use the runtime's, else the default logger
+  trv_task* current_task = nullptr;      // not owning; set while a task runs here
+  uint32_t pool_lock_depth = 0;          // nested holds of the runtime lock by this thread
   std::unordered_map<uint64_t, trvptr_strong<trvobject_base>> object_table;
 
   trv_thread_local();

@@ -18,12 +18,13 @@
 
 class trvobject_base : public trvptr_base<trvobject_base>, public trv_serializable {
  public:
-  uint64_t class_type_tag;  // the most-derived class's tag
+  uint64_t class_type_tag;   // the most-derived class's tag
   uint32_t use_counter = 0;  // raised while a native call on the object runs on another thread
 
   trvobject_base() : class_type_tag(trv_type_tag<trvobject_base>()) {}
   trvobject_base(const trvobject_base& other)
-      : trvptr_base<trvobject_base>(other), trv_serializable(other),
+      : trvptr_base<trvobject_base>(other),
+        trv_serializable(other),
         class_type_tag(other.class_type_tag) {}
   trvobject_base& operator=(const trvobject_base&) { return *this; }
   ~trvobject_base() override = default;

@@ -75,9 +75,7 @@ class trvobject : public trvobject_base {
   // A native member variable, read and written through its getter and setter.
   class trvobject_variable_def : public trvobject_member_def {
    public:
-    getter get = [](T*) {
-      return trv_runtime_error("get called on write-only member variable.");
-    };
+    getter get = [](T*) { return trv_runtime_error("get called on write-only member variable."); };
     setter set = [](T*, trvvar_shared& value) {
       value.reset();
       trv_runtime_error("set called on read-only member variable.");
@@ -118,8 +116,8 @@ class trvobject : public trvobject_base {
       member_reference(result, index);
       return result;
     }
-    trvvar_shared none = trv_runtime_error("type '", script_name, "' does not have member '", name,
-                                           "'");
+    trvvar_shared none =
+        trv_runtime_error("type '", script_name, "' does not have member '", name, "'");
     for (const auto& entry : member_table) trv_log(TRV_LOG_DEBUG, " - ", entry.first);
     return none;
   }
@@ -165,8 +163,12 @@ class trvobject : public trvobject_base {
     def->parameter_documentation.insert(def->parameter_documentation.end(), docs);
   }
 
-  static void add_getter(std::string_view name, getter get) { variable_def(name).get = std::move(get); }
-  static void add_setter(std::string_view name, setter set) { variable_def(name).set = std::move(set); }
+  static void add_getter(std::string_view name, getter get) {
+    variable_def(name).get = std::move(get);
+  }
+  static void add_setter(std::string_view name, setter set) {
+    variable_def(name).set = std::move(set);
+  }
 
   // A member variable backed by a trvvar_static field of T. The documentation is not kept.
   template <trvvar_static T::*Field>
@@ -221,7 +223,8 @@ class trvobject : public trvobject_base {
     if (ns.functions.contains(short_name)) return;
     trv_function_def* def = ::add_function(ns, short_name, std::move(callback), 0,
                                            T::constructor_max_params, documentation);
-    for (std::string_view doc : T::constructor_parameter_docs) def->parameter_documentation.push_back(doc);
+    for (std::string_view doc : T::constructor_parameter_docs)
+      def->parameter_documentation.push_back(doc);
     def->class_name = script_name;
   }
 

@@ -25,7 +25,8 @@ struct trvptr_control_block {
   uint8_t alive;
   uint8_t pool_tag;  // index in its pool chunk; 255 for a heap block
 };
-static_assert(sizeof(trvptr_control_block) == 24, "the control block layout is shared with the host");
+static_assert(sizeof(trvptr_control_block) == 24,
+              "the control block layout is shared with the host");
 
 inline constexpr uint32_t trv_uncounted = 0xFFFFFFFFu;
 inline constexpr uint8_t trv_heap_tag = 255;

@@ -1,7 +1,7 @@
 // The library's whole outward surface: two functions with C linkage.
 
-#include "glue/glue_descriptor.h"
 #include "glue/global_instance.h"
+#include "glue/glue_descriptor.h"
 #include "glue/platform/export.h"
 
 namespace {

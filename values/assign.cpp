@@ -114,7 +114,8 @@ void trvvar_set(trvvar& destination, trvvar_shared& source) {
       destination.payload.class_payload->instance = from.payload.class_payload->instance;
       break;
     case TRVVAR_CLASS_DEF:
-      destination.payload.class_def_payload->definition = from.payload.class_def_payload->definition;
+      destination.payload.class_def_payload->definition =
+          from.payload.class_def_payload->definition;
       break;
     case TRVVAR_FUNCTION:
       transfer_function(destination, from);

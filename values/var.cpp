@@ -89,8 +89,11 @@ void teardown_object(trvptr_strong<trvobject_base>& held) {
 // Drops the payload pointers of a record; `kept` receives it when the new type reuses it.
 template <class P>
 void finish_payload(P* p, bool reuse, void*& kept) {
-  if (reuse) kept = p;
-  else free_payload(p);
+  if (reuse) {
+    kept = p;
+  } else {
+    free_payload(p);
+  }
 }
 
 // Takes the payload out of the record, leaving it a valid none, then lets the old payload go:
@@ -127,7 +130,8 @@ void release_payload(trvvar& v, trvvar_type new_type, void*& kept) {
       trvvar_class_payload* p = old.class_payload;
       // Under teardown the instance goes at once; detaching first keeps the release of the
       // last pointer below from releasing it a second time.
-      if (trvptr_base_internal* instance = p->instance.control_block()->object; teardown && instance) {
+      if (trvptr_base_internal* instance = p->instance.control_block()->object;
+          teardown && instance) {
         instance->detach();
         instance->release();
       }

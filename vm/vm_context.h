@@ -15,12 +15,12 @@ struct trv_task;
 
 class trv_vm_context {
  public:
-  trv_task* task = nullptr;                // the task whose frame stack holds the context
-  trv_task* scope = nullptr;               // the task that defines the global scope
-  trv_program_block* block = nullptr;      // the code being executed
+  trv_task* task = nullptr;            // the task whose frame stack holds the context
+  trv_task* scope = nullptr;           // the task that defines the global scope
+  trv_program_block* block = nullptr;  // the code being executed
   const uint8_t* instruction_pointer = nullptr;
   trvobject_base* native_object = nullptr;  // set only while a native method runs
-  uint32_t saved_position = 0;             // where a suspended context resumes
+  uint32_t saved_position = 0;              // where a suspended context resumes
   int32_t stack_depth = 0;
   uint32_t argument_count = 0;
   int32_t refcount = 0;

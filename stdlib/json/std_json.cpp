@@ -14,9 +14,9 @@ void trv_std_json::clear_and_free() {
   if (guard.enter(this) != trv_json_path_guard::entry::entered) return;
   for (trv_json_entry& e : entries) {
     trvvar& value = *e.value;
-    trv_std_json* nested =
-        value.type == TRVVAR_JSON ? trv_object_cast<trv_std_json>(value.payload.object.get())
-                                  : nullptr;
+    trv_std_json* nested = value.type == TRVVAR_JSON
+                               ? trv_object_cast<trv_std_json>(value.payload.object.get())
+                               : nullptr;
     if (nested != nullptr) {
       nested->clear_and_free();
     } else {

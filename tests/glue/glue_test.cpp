@@ -83,8 +83,7 @@ TEST(ThreadLocal, ReplacedProviderIsUsedAndEmptyProviderThrows) {
 
 TEST(Message, PiecesFormatLikeAStream) {
   int64_t most_negative = INT64_MIN;
-  EXPECT_EQ(trv_message("a", 1, ' ', -7, "/", 42u, most_negative),
-            "a1 -7/42-9223372036854775808");
+  EXPECT_EQ(trv_message("a", 1, ' ', -7, "/", 42u, most_negative), "a1 -7/42-9223372036854775808");
   EXPECT_EQ(trv_message(1.5, ' ', 0.1), "1.5 0.1");
   EXPECT_EQ(trv_message(reinterpret_cast<void*>(uintptr_t{0xABCDEF})), "0000000000ABCDEF");
   char text[] = "text";

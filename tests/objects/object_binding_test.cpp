@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "objects/object_binding.h"
+#include "tests/support/capturing_logger.h"
 #include "values/convert.h"
 #include "values/reference.h"
 #include "vm/vm_context.h"
-#include "tests/support/capturing_logger.h"
 
 namespace {
 
@@ -83,10 +83,10 @@ TEST_F(ObjectBinding, UnknownMemberIsAnErrorListingEveryMember) {
   ASSERT_TRUE(none);
   EXPECT_EQ(none->type, TRVVAR_NONE);
   EXPECT_EQ(none->refcount, 1);
-  EXPECT_EQ(capture.errors(), std::vector<std::string>{
-                                  "\n" + std::string(46, '*') + "\n" +
-                                  "type 'test.widget' does not have member 'nope'\n" +
-                                  std::string(46, '*') + "\n\n"});
+  EXPECT_EQ(capture.errors(),
+            std::vector<std::string>{"\n" + std::string(46, '*') + "\n" +
+                                     "type 'test.widget' does not have member 'nope'\n" +
+                                     std::string(46, '*') + "\n\n"});
   EXPECT_EQ(sorted(capture.texts(TRV_LOG_DEBUG)),
             (std::vector<std::string>{" - ping", " - read_only", " - value"}));
 }
@@ -192,7 +192,8 @@ TEST_F(ObjectBinding, ConstructorFunctionIsAddedOnceUnderTheShortName) {
   EXPECT_EQ(def->class_name, "test.widget");
   EXPECT_EQ(def->max_params, 1u);
   EXPECT_EQ(def->documentation, "Make a widget.");
-  EXPECT_EQ(def->parameter_documentation, std::vector<std::string_view>{"value: int - Start value."});
+  EXPECT_EQ(def->parameter_documentation,
+            std::vector<std::string_view>{"value: int - Start value."});
   EXPECT_EQ(capture.texts(TRV_LOG_DEBUG),
             (std::vector<std::string>{"class: test.widget", "class: test.widget"}));
   EXPECT_EQ(trv_short_class_name("json.bool"), "bool");

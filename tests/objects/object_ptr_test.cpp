@@ -9,8 +9,8 @@ struct tracked : trvptr_base<tracked> {
   explicit tracked(int* destroyed) : destroyed(destroyed) {}
   ~tracked() override { ++*destroyed; }
   int* destroyed;
-  trvptr_strong<tracked> self;      // lets an object own the last reference to itself
-  trvptr_weak<tracked> weak_self;   // released while the object is destroyed
+  trvptr_strong<tracked> self;     // lets an object own the last reference to itself
+  trvptr_weak<tracked> weak_self;  // released while the object is destroyed
 };
 
 struct derived_tracked : tracked, trvptr_type_tag<derived_tracked> {

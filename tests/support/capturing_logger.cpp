@@ -27,8 +27,7 @@ void capturing_logger::clear() {
 }
 
 log_capture::log_capture(uint32_t mask)
-    : logger_(new capturing_logger()),
-      held_(trvptr_strong<trv_log_base>::from(logger_)) {
+    : logger_(new capturing_logger()), held_(trvptr_strong<trv_log_base>::from(logger_)) {
   logger_->mask = mask;
   trv_thread_local& tl = trv_get_thread_local();
   previous_ = tl.logger;

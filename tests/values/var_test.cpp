@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "glue/thread_local.h"
 #include "objects/object_binding.h"
 #include "stdlib/json/std_json.h"
 #include "stdlib/string/std_string.h"
 #include "tests/support/capturing_logger.h"
-#include "glue/thread_local.h"
 #include "values/assign.h"
 #include "values/payloads.h"
 #include "values/reference.h"
@@ -41,10 +41,24 @@ trvvar_shared object_var(trvobject_base* object) {
 }
 
 TEST(VarTypes, PrintedNames) {
-  const char* expected[] = {"error", "none", "int", "float", "primitive_end", "string", "binary",
-                            "json", "object", "objects_end", "class", "class_def", "function",
-                            "ext_function", "object_member_literal", "object_member_index",
-                            "object_member_var", "ref"};
+  const char* expected[] = {"error",
+                            "none",
+                            "int",
+                            "float",
+                            "primitive_end",
+                            "string",
+                            "binary",
+                            "json",
+                            "object",
+                            "objects_end",
+                            "class",
+                            "class_def",
+                            "function",
+                            "ext_function",
+                            "object_member_literal",
+                            "object_member_index",
+                            "object_member_var",
+                            "ref"};
   for (int t = 0; t < trvvar_type_count; ++t) EXPECT_EQ(trvvar_type_name(t), expected[t]);
   EXPECT_EQ(trvvar_type_name(18), "");
 }
@@ -297,8 +311,8 @@ TEST(VarVectors, CaptureListsLiveAsLongAsAFunctionValueHoldsThem) {
   ASSERT_TRUE(copy->payload.function_payload->captures);
   EXPECT_EQ((*copy->payload.function_payload->captures)[0]->payload.int_value, 11);
 
-  auto list = trvptr_strong<trvvector_shared<trvvar_shared>>::from(
-      new trvvector_shared<trvvar_shared>(2));
+  auto list =
+      trvptr_strong<trvvector_shared<trvvar_shared>>::from(new trvvector_shared<trvvar_shared>(2));
   EXPECT_EQ(list->size(), 2u);
 }
 

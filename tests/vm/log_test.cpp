@@ -42,9 +42,10 @@ TEST(Logger, MaskSelectsCategoriesAndListenersGetWarningsAndErrors) {
   trv_log(TRV_LOG_DEBUG, "count ", 3);
   trv_log(TRV_LOG_WARNING, "careful");
   trv_log(TRV_LOG_ERROR, "broken");
-  EXPECT_EQ(capture.logger().all(),
-            (std::vector<std::pair<uint32_t, std::string>>{
-                {TRV_LOG_DEBUG, "count 3"}, {TRV_LOG_WARNING, "careful"}, {TRV_LOG_ERROR, "broken"}}));
+  EXPECT_EQ(
+      capture.logger().all(),
+      (std::vector<std::pair<uint32_t, std::string>>{
+          {TRV_LOG_DEBUG, "count 3"}, {TRV_LOG_WARNING, "careful"}, {TRV_LOG_ERROR, "broken"}}));
   EXPECT_EQ(listener->seen, (std::vector<std::string>{"W:careful", "E:broken"}));
 }
 
@@ -58,8 +59,8 @@ TEST(RuntimeReports, ErrorsWithoutAScriptAreFramedByTheirFirstLine) {
   ASSERT_TRUE(none);
   EXPECT_EQ(none->type, TRVVAR_NONE);
   EXPECT_EQ(none->refcount, 1);
-  EXPECT_EQ(capture.errors(),
-            std::vector<std::string>{"\n*****************\nvalue 12 is wrong\n*****************\n\n"});
+  EXPECT_EQ(capture.errors(), std::vector<std::string>{
+                                  "\n*****************\nvalue 12 is wrong\n*****************\n\n"});
   trv_runtime_warning("just ", "a warning");
   EXPECT_EQ(capture.warnings(), std::vector<std::string>{"just a warning"});
 }
