@@ -21,6 +21,9 @@ class trv_std_json : public trvobject<trv_std_json, "std.json">,
 
   static void script_register();
 
+  bool is_empty() override { return entries.empty(); }
+  int64_t element_count() override { return static_cast<int64_t>(entries.size()); }
+
   // Empties this container and every container nested in it, marking the other values for
   // teardown, so that cycles among containers are broken. Skips what the shared path guard
   // refuses (a cycle, or deeper than 1024).
