@@ -4,7 +4,10 @@
 
 trv_namespace::~trv_namespace() {
   functions.clear();
-  for (trv_function_def* def : function_definitions) delete def;
+  for (trv_function_def* def : function_definitions) {
+    trv_unpin(*def);
+    delete def;
+  }
 }
 
 trv_function_def* add_function(trv_namespace& ns, std::string_view name,
@@ -23,5 +26,6 @@ trv_function_def* add_function(trv_namespace& ns, std::string_view name,
   ns.function_definitions.reserve(ns.function_definitions.size() + 1);
   ns.functions[name] = std::move(function);
   ns.function_definitions.push_back(def.get());
+  trv_pin(*def);  // the namespace, not the pointers to it, decides when it goes
   return def.release();
 }

@@ -64,6 +64,9 @@ class trvobject : public trvobject_base {
    public:
     trv_function_def definition;
 
+    trvobject_function_def() { trv_pin(definition); }
+    ~trvobject_function_def() override { trv_unpin(definition); }
+
     void reference(trvvar_shared& result, trvobject_base* object) override {
       result = trvvar_new();
       trvvar_set_ext_function(*result, trvptr_weak<trv_function_def>::from(&definition),

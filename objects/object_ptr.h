@@ -18,18 +18,18 @@
 
 class trvptr_base_internal;
 
+inline constexpr uint32_t trv_uncounted = 0xFFFFFFFFu;
+inline constexpr uint8_t trv_heap_tag = 255;
+
 struct trvptr_control_block {
-  trvptr_base_internal* object;
-  uint32_t strong_count;
-  uint32_t weak_count;
-  uint8_t alive;
-  uint8_t pool_tag;  // index in its pool chunk; 255 for a heap block
+  trvptr_base_internal* object = nullptr;
+  uint32_t strong_count = 0;
+  uint32_t weak_count = 0;
+  uint8_t alive = 1;
+  uint8_t pool_tag = trv_heap_tag;  // index in its pool chunk; 255 for a heap block
 };
 static_assert(sizeof(trvptr_control_block) == 24,
               "the control block layout is shared with the host");
-
-inline constexpr uint32_t trv_uncounted = 0xFFFFFFFFu;
-inline constexpr uint8_t trv_heap_tag = 255;
 
 // Never freed, never changed.
 inline trvptr_control_block trv_null_control_block{nullptr, trv_uncounted, 0, 1, trv_heap_tag};
@@ -223,3 +223,19 @@ class trvptr_weak {
  private:
   trvptr_control_block* block_ = &trv_null_control_block;
 };
+
+// An object whose life its owner controls (a definition a namespace owns, a definition
+// embedded in another object) holds one strong count of its own while the owner keeps it, so
+// that pointer traffic (lock a weak pointer, drop the strong one) never reaches its release.
+// The owner unpins it before destroying it: the object detaches first, then the held count
+// goes, which frees the block once no weak pointer counts it.
+inline void trv_pin(trvptr_base_internal& object) {
+  trvptr_detail::acquire_strong(object.get_control_block());
+}
+
+inline void trv_unpin(trvptr_base_internal& object) {
+  trvptr_control_block* block = object.control_block;
+  if (block == nullptr) return;
+  object.detach();
+  trvptr_detail::release_strong(block);
+}

@@ -111,6 +111,8 @@ TEST_F(ObjectBinding, MethodsAreBoundAndCallThroughTheContextObject) {
   EXPECT_EQ(def->min_params, 2u);
   EXPECT_EQ(def->max_params, 2u);  // never below the minimum
   EXPECT_EQ(def->native_marker, 1u);
+  trvptr_strong<trv_function_def>(method->payload.ext_function_payload->definition.lock()).reset();
+  EXPECT_EQ(method->payload.ext_function_payload->definition.get(), def);  // still alive
   EXPECT_EQ(def->parameter_documentation,
             (std::vector<std::string_view>{"a: int - first", "b: int - second"}));
 
