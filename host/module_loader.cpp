@@ -96,11 +96,12 @@ trv_function_def* native_definition(const trvvar& function) {
 trvvar_shared call_native_function(const trv_namespace& ns, std::string_view name,
                                    trv_vm_context& context, std::vector<trvvar_shared>& args) {
   auto found = ns.functions.find(name);
-  // Read through the weak pointer rather than locked: the namespace owns the definition, so a
-  // strong pointer dropped here would release it out from under the namespace.
-  trv_function_def* definition =
-      found == ns.functions.end() || !found->second ? nullptr : native_definition(*found->second);
-  if (definition == nullptr || !definition->native_callback) {
+  // Held for the call, as a pending call holds its definition.
+  trvptr_strong<trv_function_def> definition;
+  if (found != ns.functions.end() && found->second) {
+    definition = trvptr_strong<trv_function_def>::from(native_definition(*found->second));
+  }
+  if (!definition || !definition->native_callback) {
     throw std::runtime_error(std::string(name) + " is not a native function");
   }
   if (args.size() < definition->min_params || args.size() > definition->max_params) {
