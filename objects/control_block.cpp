@@ -1,12 +1,23 @@
-#include "objects/object_ptr.h"
+#include <new>
 
-// Control blocks come from the heap; the runtime's control-block pool takes over on the
-// thread that owns a runtime once pools exist.
-trvptr_control_block* trv_control_block_allocate(bool /*pooled_allowed*/) {
-  return new trvptr_control_block{nullptr, 0, 0, 1, trv_heap_tag};
+#include "objects/object_ptr.h"
+#include "values/pooled.h"
+
+namespace {
+
+const trv_pool_kind_registration<trvptr_control_block> control_block_pool;
+
+}  // namespace
+
+// A pooled block is handed out as its last free left it: no object, both counts 0.
+trvptr_control_block* trv_control_block_allocate(bool pooled_allowed) {
+  trvptr_control_block* block =
+      pooled_allowed ? trv_pooled_new<trvptr_control_block>() : new trvptr_control_block();
+  if (block == nullptr) throw std::bad_alloc();
+  return block;
 }
 
 void trv_control_block_free(trvptr_control_block* block) {
   block->alive = 0;
-  if (block->pool_tag == trv_heap_tag) delete block;
+  trv_pooled_release(block);
 }

@@ -1,8 +1,71 @@
 #include "values/runtime.h"
 
-#include "glue/thread_local.h"
+#include <cassert>
 
-trv_runtime* trv_owned_runtime(const trv_thread_local& tl) {
-  trv_runtime* rt = tl.runtime_state;
-  return rt != nullptr && rt->owner_thread_id == tl.thread_id ? rt : nullptr;
+#include "objects/object.h"
+#include "values/runtime_lock.h"
+
+namespace {
+
+// Every object a checked pool constructed with its chunks, the higher pools first: a call frame
+// releases its locals into the variable pool, whose records must still be alive then.
+void destroy_pooled_elements(trv_runtime& rt) {
+  for (size_t id = trv_pool_count; id-- > 0;) {
+    const trv_pool_kind& kind = trv_pool_kind_of(static_cast<trv_pool_id>(id));
+    if (kind.destroy_elements == nullptr) continue;
+    for (std::byte* block : rt.pools[id].pool.chunks) kind.destroy_elements(block);
+  }
+}
+
+}  // namespace
+
+trv_runtime::~trv_runtime() {
+  trv_thread_local& tl = trv_get_thread_local();
+  trv_runtime* const previous = tl.runtime_state;
+  tl.runtime_state = this;
+  {
+    trv_runtime_lock_guard owner(*this, tl);
+    trv_runtime_process_deferred(*this);
+    deferred_destroy.clear();  // nothing runs elsewhere any more
+    trv_runtime_drain_returns(*this);
+    destroy_pooled_elements(*this);
+    log.reset();  // its control block may be pooled
+    assert(trv_runtime_pools_empty(*this) &&
+           "every pooled element must be released before its runtime is destroyed");
+  }
+  tl.runtime_state = previous == this ? nullptr : previous;
+}
+
+size_t trv_runtime_drain_returns(trv_runtime& rt) {
+  size_t drained = 0;
+  for (size_t id = 0; id < trv_pool_count; ++id) {
+    trv_runtime_pool& home = rt.pools[id];
+    const trv_pool_kind& kind = trv_pool_kind_of(static_cast<trv_pool_id>(id));
+    drained +=
+        trv_return_ring_drain(home.ring, [&](void* element) { kind.free(home.pool, element); });
+  }
+  return drained;
+}
+
+void trv_runtime_process_deferred(trv_runtime& rt) {
+  // Destroying an object can queue others; they wait for the next round.
+  std::vector<trvptr_strong<trvobject_base>> queued = std::move(rt.deferred_destroy);
+  rt.deferred_destroy.clear();
+  for (trvptr_strong<trvobject_base>& held : queued) {
+    trvobject_base* object = held.get();
+    if (object == nullptr) continue;
+    if (object->use_counter != 0) {
+      rt.deferred_destroy.push_back(std::move(held));
+      continue;
+    }
+    object->detach();
+    object->release();
+  }
+}
+
+bool trv_runtime_pools_empty(const trv_runtime& rt) {
+  for (const trv_runtime_pool& home : rt.pools) {
+    if (home.pool.live_count != 0) return false;
+  }
+  return true;
 }

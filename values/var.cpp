@@ -8,26 +8,37 @@
 #include "objects/object.h"
 #include "values/payload_objects.h"
 #include "values/payloads.h"
+#include "values/pooled.h"
 #include "values/report.h"
 #include "values/runtime.h"
 
 namespace {
 
-// Payload records come from the heap; the runtime's pools take over on the thread that owns
-// a runtime once pools exist.
+// The element types of the variable and payload pools, for the ring consumer and the runtime's
+// teardown.
+const trv_pool_kind_registration<trvvar> variable_pool;
+const trv_pool_kind_registration<trvvar_function_payload> function_payload_pool;
+const trv_pool_kind_registration<trvvar_ext_function_payload> ext_function_payload_pool;
+const trv_pool_kind_registration<trvvar_object_payload> object_payload_pool;
+const trv_pool_kind_registration<trvvar_member_literal_payload> member_literal_payload_pool;
+const trv_pool_kind_registration<trvvar_member_index_payload> member_index_payload_pool;
+const trv_pool_kind_registration<trvvar_member_var_payload> member_var_payload_pool;
+const trv_pool_kind_registration<trvvar_class_def_payload> class_def_payload_pool;
+const trv_pool_kind_registration<trvvar_class_payload> class_payload_pool;
+
 template <class P>
 P* new_payload() {
-  return new P();
+  P* p = trv_pooled_new<P>();
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
 }
 
 template <class P>
 void free_payload(P* p) {
-  if (p->pool_tag == trv_heap_tag) delete p;
+  trv_pooled_release(p);
 }
 
-void free_record(trvvar* v) {
-  if (v->pool_tag == trv_heap_tag) delete v;
-}
+void free_record(trvvar* v) { trv_pooled_release(v); }
 
 // Releasing a record can release others (a reference's target, a container's entries). Those
 // are queued while a release is under way and handled by the outermost call, so a long chain
@@ -234,7 +245,15 @@ void build_payload(trvvar& v, trvvar_type type, void* kept) {
 
 }  // namespace
 
-trvvar* trvvar_allocate() { return new trvvar(); }
+trvvar* trvvar_allocate() {
+  trvvar* v = trv_pooled_new<trvvar>();
+  if (v == nullptr) throw std::bad_alloc();
+  // A recycled record is none with payload 0 but keeps the count and flags it was released with.
+  v->refcount = 0;
+  v->flags = 0;
+  v->flags2 = 0;
+  return v;
+}
 
 void trvvar_release(trvvar* v) {
   // A record without a payload of its own cannot release anything else.

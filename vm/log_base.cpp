@@ -3,9 +3,19 @@
 #include "glue/thread_local.h"
 #include "values/runtime.h"
 
+namespace {
+
+// The default logger outlives every runtime, so its control block never comes from a pool.
+class default_logger final : public trv_log_base {
+ public:
+  bool pooled_control_block_allowed() const override { return false; }
+};
+
+}  // namespace
+
 trv_log_base& trv_default_logger() {
   static const trvptr_strong<trv_log_base> logger =
-      trvptr_strong<trv_log_base>::from(new trv_log_base());
+      trvptr_strong<trv_log_base>::from(new default_logger());
   return *logger;
 }
 

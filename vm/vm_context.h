@@ -1,12 +1,15 @@
 #pragma once
 
 // A call frame: the execution context of one activation of compiled code, and the context
-// every native function receives as its first argument.
+// every native function receives as its first argument. Frames come from the runtime's
+// call-frame pool and keep their locals across uses.
 
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 #include "objects/object_ptr.h"
+#include "values/pool.h"
 #include "values/var.h"
 
 class trv_program_block;
@@ -23,7 +26,7 @@ class trv_vm_context {
   uint32_t saved_position = 0;              // where a suspended context resumes
   int32_t stack_depth = 0;
   uint32_t argument_count = 0;
-  int32_t refcount = 0;
+  int32_t refcount = 0;  // the context goes back to its pool when the last count is dropped
   std::vector<trvvar_shared> locals;
   trvptr_weak<trvobject_base> bound_object;  // this, for a method
   uint32_t status = 0;
@@ -32,3 +35,19 @@ class trv_vm_context {
   uint8_t pending_operator_mode = 0;
   uint8_t pool_tag = trv_heap_tag;
 };
+
+template <>
+struct trv_pool_of<trv_vm_context> : std::integral_constant<trv_pool_id, TRV_POOL_CALL_FRAMES> {};
+
+// A context with count 1 for running `block`, from the call-frame pool when the calling thread
+// owns its runtime. The locals grow to `local_count` slots, each new one a fresh none variable
+// (slots of an earlier use are kept); saved position, stack depth, argument count and the three
+// flag bytes are cleared.
+trv_vm_context* trv_vm_context_create(trv_task* task, trv_task* scope, trv_program_block* block,
+                                      uint32_t local_count,
+                                      const trvptr_weak<trvobject_base>& bound_object);
+
+// Drops one count. The last one resets every local (an unshared variable becomes none in place,
+// a shared one is replaced by a fresh variable), drops the bound object and returns the context
+// to its pool.
+void trv_vm_context_release(trv_vm_context* context);

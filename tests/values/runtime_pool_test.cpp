@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "glue/thread_local.h"
+#include "objects/object_binding.h"
+#include "stdlib/string/std_string.h"
+#include "tests/support/capturing_logger.h"
+#include "tests/support/owned_runtime.h"
+#include "values/payloads.h"
+#include "vm/vm_context.h"
+
+namespace {
+
+struct runtime_probe : trvobject<runtime_probe, "test.runtime_probe">,
+                       trvptr_type_tag<runtime_probe> {
+  explicit runtime_probe(int* destroyed) : destroyed(destroyed) {}
+  ~runtime_probe() override { ++*destroyed; }
+  int* destroyed;
+};
+
+trvvar_shared string_var(std::string_view text) {
+  trvvar_shared v = trvvar_new();
+  trvvar_set_string(*v, text);
+  return v;
+}
+
+trv_std_string& string_object(const trvvar_shared& v) {
+  return static_cast<trv_std_string&>(*v->payload.object);
+}
+
+// Runs `work` on a thread of its own that has the runtime as its runtime but does not own it.
+template <class Work>
+void on_other_thread(trv_runtime& rt, Work work) {
+  std::thread([&] {
+    trv_get_thread_local().runtime_state = &rt;
+    work();
+    trv_get_thread_local().runtime_state = nullptr;
+  }).join();
+}
+
+// String, binary and json values: record, carrying object and its control block all come
+// from the pools on the owning thread and from the heap elsewhere.
+TEST(RuntimePools, TheOwnerAllocatesFromThePoolsOtherThreadsFromTheHeap) {
+  owned_runtime owned;
+  std::vector<trvvar_shared> values;
+  for (trvvar_type type : {TRVVAR_STRING, TRVVAR_BINARY, TRVVAR_JSON}) {
+    values.push_back(trvvar_new());
+    trvvar_set_type(*values.back(), type);
+  }
+  for (const trvvar_shared& v : values) {
+    EXPECT_NE(v->pool_tag, trv_heap_tag);
+    EXPECT_NE(v->payload.object.control_block()->pool_tag, trv_heap_tag);
+  }
+  EXPECT_NE(string_object(values[0]).pool_tag, trv_heap_tag);
+  EXPECT_EQ(owned.pool(TRV_POOL_VARIABLES).live_count, 3u);
+  EXPECT_EQ(owned.pool(TRV_POOL_CONTROL_BLOCKS).live_count, 3u);
+  for (trv_pool_id id : {TRV_POOL_STRING_OBJECTS, TRV_POOL_BUFFER_OBJECTS, TRV_POOL_JSON_OBJECTS}) {
+    EXPECT_EQ(owned.pool(id).live_count, 1u) << id;
+  }
+
+  on_other_thread(owned.runtime(), [] {
+    trvvar_shared elsewhere = string_var("heap");
+    EXPECT_EQ(elsewhere->pool_tag, trv_heap_tag);
+    EXPECT_EQ(string_object(elsewhere).pool_tag, trv_heap_tag);
+    EXPECT_EQ(elsewhere->payload.object.control_block()->pool_tag, trv_heap_tag);
+  });
+  EXPECT_EQ(owned.pool(TRV_POOL_VARIABLES).live_count, 3u);
+
+  values.clear();
+  EXPECT_TRUE(trv_runtime_pools_empty(owned.runtime()));
+}
+
+// A recycled object is the one the pool hands out next; it keeps up to 1024 bytes of storage.
+TEST(RuntimePools, ARecycledStringKeepsUpTo1024BytesOfStorage) {
+  owned_runtime owned;
+  trvvar_shared small = string_var(std::string(1000, 'a'));
+  trv_std_string* object = &string_object(small);
+  small.reset();
+  trvvar_shared again = string_var("");
+  ASSERT_EQ(&string_object(again), object);
+  EXPECT_GE(object->text.capacity(), 1000u);
+
+  object->text.assign(1025, 'b');
+  again.reset();
+  trvvar_shared third = string_var("");
+  ASSERT_EQ(&string_object(third), object);
+  EXPECT_LT(object->text.capacity(), 1024u);
+}
+
+// The other thread gives back one record more than the ring holds; the last one goes straight
+// to the pool under the runtime lock, the others wait in the ring for the owner.
+TEST(RuntimePools, AFullReturnRingFallsBackToTheRuntimeLock) {
+  owned_runtime owned;
+  constexpr uint32_t count = trv_return_ring::capacity + 1;
+  std::vector<trvvar_shared> vars;
+  for (uint32_t i = 0; i < count; ++i) vars.push_back(trvvar_new());
+  owned.give_up_ownership();
+
+  on_other_thread(owned.runtime(), [&] {
+    vars.clear();
+    EXPECT_EQ(trv_get_thread_local().pool_lock_depth, 0u);
+  });
+  EXPECT_EQ(owned.runtime().owner_thread_id.load(), 0u);
+  EXPECT_EQ(trv_return_ring_size(owned.ring(TRV_POOL_VARIABLES)), trv_return_ring::capacity);
+  EXPECT_EQ(owned.pool(TRV_POOL_VARIABLES).live_count, trv_return_ring::capacity);
+
+  owned.take_ownership();
+  EXPECT_EQ(trv_runtime_drain_returns(owned.runtime()), trv_return_ring::capacity);
+  EXPECT_EQ(trv_return_ring_size(owned.ring(TRV_POOL_VARIABLES)), 0u);
+  EXPECT_EQ(owned.pool(TRV_POOL_VARIABLES).live_count, 0u);
+}
+
+// The slot scramble is a permutation that puts neighbouring positions a cache line apart.
+TEST(ReturnRing, NeighbouringPositionsGetDistinctSlotsALineApart) {
+  std::vector<bool> seen(trv_return_ring::capacity);
+  for (uint32_t i = 0; i < trv_return_ring::capacity; ++i) {
+    const uint32_t slot = trv_return_ring_slot(i);
+    ASSERT_FALSE(seen.at(slot)) << i;
+    seen[slot] = true;
+    if (i % 8 != 7) {
+      EXPECT_EQ(trv_return_ring_slot(i + 1), slot + 8) << i;
+    }
+  }
+}
+
+TEST(ReturnRing, DrainsInOrderAndStopsAtAClaimedButEmptySlot) {
+  auto ring = std::make_unique<trv_return_ring>();
+  int elements[3];
+  for (int& e : elements) ASSERT_TRUE(trv_return_ring_push(*ring, &e));
+  ring->head.fetch_add(1);  // a producer has claimed the next position but not yet stored
+  ASSERT_TRUE(trv_return_ring_push(*ring, &elements[0]));
+  std::vector<void*> drained;
+  EXPECT_EQ(trv_return_ring_drain(*ring, [&](void* e) { drained.push_back(e); }), 3u);
+  EXPECT_EQ(drained, (std::vector<void*>{&elements[0], &elements[1], &elements[2]}));
+  EXPECT_EQ(trv_return_ring_size(*ring), 2u);
+  ring->slots[trv_return_ring_slot(3)].store(&elements[1]);  // the late producer stores
+  EXPECT_EQ(trv_return_ring_drain(*ring, [&](void* e) { drained.push_back(e); }), 2u);
+  EXPECT_EQ(drained.back(), &elements[0]);
+}
+
+TEST(DeferredDestroy, ATornDownObjectInUseWaitsUntilItsUseCounterFalls) {
+  owned_runtime owned;
+  int destroyed = 0;
+  auto* object = new runtime_probe(&destroyed);
+  object->use_counter = 1;
+  trvvar_shared v = trvvar_new();
+  trvvar_set_type(*v, TRVVAR_OBJECT);
+  v->payload.object_payload->object = trvptr_strong<trvobject_base>::from(object);
+  v->flags |= TRVVAR_FLAG_TEARDOWN;
+  v.reset();
+  EXPECT_EQ(owned.runtime().deferred_destroy.size(), 1u);
+
+  trv_runtime_process_deferred(owned.runtime());
+  EXPECT_EQ(destroyed, 0);
+  EXPECT_EQ(owned.runtime().deferred_destroy.size(), 1u);
+
+  object->use_counter = 0;
+  trv_runtime_process_deferred(owned.runtime());
+  EXPECT_EQ(destroyed, 1);
+  EXPECT_TRUE(owned.runtime().deferred_destroy.empty());
+}
+
+TEST(CallFrames, ARecycledFrameKeepsItsLocalsReset) {
+  owned_runtime owned;
+  trv_vm_context* frame = trv_vm_context_create(nullptr, nullptr, nullptr, 3, {});
+  EXPECT_EQ(frame->refcount, 1);
+  EXPECT_NE(frame->pool_tag, trv_heap_tag);
+  ASSERT_EQ(frame->locals.size(), 3u);
+  trvvar* unshared = frame->locals[0].get();
+  trvvar_set_int(*unshared, 5);
+  unshared->flags = TRVVAR_FLAG_BY_REFERENCE;
+  trvvar_shared kept = frame->locals[1];
+  trvvar_set_int(*kept, 7);
+  frame->argument_count = 2;
+  trv_vm_context_release(frame);
+  EXPECT_EQ(owned.pool(TRV_POOL_CALL_FRAMES).live_count, 0u);
+
+  trv_vm_context* again = trv_vm_context_create(nullptr, nullptr, nullptr, 2, {});
+  ASSERT_EQ(again, frame);
+  ASSERT_EQ(again->locals.size(), 3u);
+  EXPECT_EQ(again->locals[0].get(), unshared);
+  EXPECT_EQ(unshared->type, TRVVAR_NONE);
+  EXPECT_EQ(unshared->flags, 0);
+  EXPECT_NE(again->locals[1].get(), kept.get());
+  EXPECT_EQ(kept->payload.int_value, 7);
+  EXPECT_EQ(again->argument_count, 0u);
+  trv_vm_context_release(again);
+}
+
+// Destroying the runtime destroys every object its pools made, with whatever storage recycled
+// objects and frames still hold; LeakSanitizer would see anything left behind.
+TEST(RuntimeTeardown, DestroysEveryPooledObject) {
+  capturing_logger* log = new capturing_logger();
+  trvptr_strong<trv_log_base> held = trvptr_strong<trv_log_base>::from(log);
+  {
+    owned_runtime owned;
+    owned.runtime().log = held;
+    string_var(std::string(500, 'x'));
+    trv_vm_context_release(trv_vm_context_create(nullptr, nullptr, nullptr, 4, {}));
+    trvvar_shared text = string_var("released elsewhere");
+    owned.give_up_ownership();
+    on_other_thread(owned.runtime(), [&] { text.reset(); });
+    EXPECT_EQ(trv_return_ring_size(owned.ring(TRV_POOL_VARIABLES)), 1u);
+  }
+  EXPECT_EQ(trv_get_thread_local().runtime_state, nullptr);
+  EXPECT_TRUE(log->all().empty());
+}
+
+}  // namespace

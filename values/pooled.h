@@ -1,0 +1,97 @@
+#pragma once
+
+// Where the runtime's elements come from and go back to.
+//
+// A new element comes from its pool when the calling thread owns its runtime, else from the
+// heap with pool tag 255. Releasing destroys a heap element and frees it; a pooled element goes
+// back to its pool: directly on the owning thread, else through the pool's return ring, and
+// when the ring is full under the runtime lock.
+
+#include <type_traits>
+
+#include "glue/thread_local.h"
+#include "objects/object_ptr.h"
+#include "values/pool.h"
+#include "values/runtime.h"
+#include "values/runtime_lock.h"
+#include "values/var.h"
+
+// The mark of a class whose objects come from a runtime's object pool: the index of the
+// object's slot in its pool chunk, 255 for an object from the heap. Such a class overrides
+// release() to empty the object and hand it to trv_pooled_release.
+struct trv_pooled_class {
+  uint8_t pool_tag = trv_heap_tag;
+};
+
+template <>
+struct trv_pool_of<trvvar> : std::integral_constant<trv_pool_id, TRV_POOL_VARIABLES> {};
+template <>
+struct trv_pool_of<trvvar_function_payload>
+    : std::integral_constant<trv_pool_id, TRV_POOL_FUNCTION_PAYLOADS> {};
+template <>
+struct trv_pool_of<trvvar_ext_function_payload>
+    : std::integral_constant<trv_pool_id, TRV_POOL_EXT_FUNCTION_PAYLOADS> {};
+template <>
+struct trv_pool_of<trvvar_object_payload>
+    : std::integral_constant<trv_pool_id, TRV_POOL_OBJECT_PAYLOADS> {};
+template <>
+struct trv_pool_of<trvvar_member_literal_payload>
+    : std::integral_constant<trv_pool_id, TRV_POOL_MEMBER_LITERAL_PAYLOADS> {};
+template <>
+struct trv_pool_of<trvvar_member_index_payload>
+    : std::integral_constant<trv_pool_id, TRV_POOL_MEMBER_INDEX_PAYLOADS> {};
+template <>
+struct trv_pool_of<trvvar_member_var_payload>
+    : std::integral_constant<trv_pool_id, TRV_POOL_MEMBER_VAR_PAYLOADS> {};
+template <>
+struct trv_pool_of<trvvar_class_def_payload>
+    : std::integral_constant<trv_pool_id, TRV_POOL_CLASS_DEF_PAYLOADS> {};
+template <>
+struct trv_pool_of<trvvar_class_payload>
+    : std::integral_constant<trv_pool_id, TRV_POOL_CLASS_PAYLOADS> {};
+template <>
+struct trv_pool_of<trvptr_control_block>
+    : std::integral_constant<trv_pool_id, TRV_POOL_CONTROL_BLOCKS> {};
+
+namespace trv_pooled_detail {
+
+// A pooled element released on a thread that has no runtime has no pool to go to.
+void report_without_runtime();
+
+// The return ring is full: become the owner for a moment and free directly.
+template <class T>
+void free_under_lock(trv_runtime& rt, trv_thread_local& tl, T* element) {
+  trv_runtime_lock_guard owner(rt, tl);
+  trv_pool_free(rt.pools[trv_pool_of<T>::value].pool, element);
+}
+
+}  // namespace trv_pooled_detail
+
+// A new element of T's pool; null only when the pool could not make a chunk (reported).
+template <class T>
+T* trv_pooled_new() {
+  if (trv_runtime* rt = trv_owned_runtime(trv_get_thread_local())) {
+    return trv_pool_allocate<T>(rt->pools[trv_pool_of<T>::value].pool);
+  }
+  return new T();
+}
+
+template <class T>
+void trv_pooled_release(T* element) {
+  if (element->pool_tag == trv_heap_tag) {
+    delete element;
+    return;
+  }
+  trv_thread_local& tl = trv_get_thread_local();
+  trv_runtime* rt = tl.runtime_state;
+  if (rt == nullptr) {
+    trv_pooled_detail::report_without_runtime();
+    return;
+  }
+  trv_runtime_pool& home = rt->pools[trv_pool_of<T>::value];
+  if (rt->owner_thread_id.load(std::memory_order_relaxed) == tl.thread_id) {
+    trv_pool_free(home.pool, element);
+  } else if (!trv_return_ring_push(home.ring, element)) {
+    trv_pooled_detail::free_under_lock(*rt, tl, element);
+  }
+}
