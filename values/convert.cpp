@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "objects/object.h"
+#include "values/class_hooks.h"
 #include "values/payload_objects.h"
 #include "values/payloads.h"
 #include "values/reference.h"
@@ -34,7 +35,39 @@ std::string member_text(trvvar* member) {
   return value ? trvvar_string_value(*value) : std::string();
 }
 
+// A member fetched by key: an integer key by index, a string key by its text, any other key
+// by its text without the object's key-type warning.
+std::string member_var_text(const trvvar& v) {
+  const trvvar_member_var_payload* p = v.payload.member_var_payload;
+  trvptr_strong<trvobject_base> object = p->object.lock();
+  if (!object) return member_text(const_cast<trvvar*>(&v));  // the invalid-object error
+  const trvvar* key = p->key.get();
+  trvvar_shared member;
+  if (key != nullptr && key->type == TRVVAR_INT) {
+    member = object->get_index_member(key->payload.int_value);
+  } else {
+    member = object->get_named_member(key != nullptr ? trvvar_string_value(*key) : std::string());
+  }
+  return member_text(member.get());
+}
+
+std::string class_text(trvvar& v) {
+  auto class_name = trv_class_hooks_installed.class_name;
+  return class_name != nullptr && trvvar_class_live(v) ? class_name(v) : std::string();
+}
+
 }  // namespace
+
+// The value a reference stands for; empty when it leads nowhere or to itself. A chain goes
+// through deref, which stops at a cycle with its warning.
+trvvar_shared trvvar_ref_value(const trvvar& v) {
+  trvvar* target = v.payload.ref;
+  if (target == nullptr || target == &v) return {};
+  if (target->type != TRVVAR_REF) return trvvar_shared::share(target);
+  trvvar_shared value = trvvar_deref(const_cast<trvvar*>(&v));
+  if (value && value->type == TRVVAR_REF) return {};
+  return value;
+}
 
 std::string trvvar_string_value(const trvvar& v) {
   switch (v.type) {
@@ -48,21 +81,21 @@ std::string trvvar_string_value(const trvvar& v) {
       return float_text(v.payload.float_value);
     case TRVVAR_STRING:
     case TRVVAR_BINARY:
-    case TRVVAR_JSON:
       return object_text(v.payload.object);
+    case TRVVAR_JSON:  // compact, unlike the container's own (indented) text form
+      return v.payload.object ? trv_json_compact_text(*v.payload.object) : std::string();
     case TRVVAR_OBJECT:
       return object_text(v.payload.object_payload->object);
     case TRVVAR_CLASS:
-      return {};  // script class instances name their class once they exist
+      return class_text(const_cast<trvvar&>(v));
     case TRVVAR_OBJECT_MEMBER_LITERAL:
     case TRVVAR_OBJECT_MEMBER_INDEX:
-    case TRVVAR_OBJECT_MEMBER_VAR:
       return member_text(const_cast<trvvar*>(&v));
+    case TRVVAR_OBJECT_MEMBER_VAR:
+      return member_var_text(v);
     case TRVVAR_REF: {
-      const trvvar* target = v.payload.ref;
-      if (target == nullptr || target == &v) return {};
-      trvvar_shared value = trvvar_deref(const_cast<trvvar*>(&v));
-      return value && value.get() != &v ? trvvar_string_value(*value) : std::string();
+      trvvar_shared value = trvvar_ref_value(v);
+      return value ? trvvar_string_value(*value) : std::string();
     }
     default:
       trv_runtime_warning("string_value() not implemented for type: ", static_cast<int>(v.type));
@@ -91,11 +124,6 @@ int64_t truncate(double d) {
   return static_cast<int64_t>(d);
 }
 
-const trvvar* ref_target(const trvvar& v) {
-  const trvvar* target = v.payload.ref;
-  return target != &v ? target : nullptr;
-}
-
 }  // namespace
 
 int64_t trvvar_int_value(const trvvar& v) {
@@ -107,10 +135,11 @@ int64_t trvvar_int_value(const trvvar& v) {
     case TRVVAR_FLOAT:
       return truncate(v.payload.float_value);
     case TRVVAR_STRING:
-      return std::atoll(std::string(trvvar_string_view(v)).c_str());
-    case TRVVAR_REF:
-      if (const trvvar* target = ref_target(v)) return trvvar_int_value(*target);
-      return 0;
+      return std::atoll(trv_string_object_text(*v.payload.object).c_str());
+    case TRVVAR_REF: {
+      trvvar_shared target = trvvar_ref_value(v);
+      return target ? trvvar_int_value(*target) : 0;
+    }
     default:
       not_implemented("int_value() not implemented for type: ", v);
       return 0;
@@ -124,10 +153,11 @@ double trvvar_float_value(const trvvar& v) {
     case TRVVAR_FLOAT:
       return v.payload.float_value;
     case TRVVAR_STRING:
-      return std::atof(std::string(trvvar_string_view(v)).c_str());
-    case TRVVAR_REF:
-      if (const trvvar* target = ref_target(v)) return trvvar_float_value(*target);
-      return 0.0;
+      return std::atof(trv_string_object_text(*v.payload.object).c_str());
+    case TRVVAR_REF: {
+      trvvar_shared target = trvvar_ref_value(v);
+      return target ? trvvar_float_value(*target) : 0.0;
+    }
     default:
       not_implemented("float_value() not implemented for type: ", v);
       return 0.0;

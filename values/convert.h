@@ -24,3 +24,7 @@ double trvvar_float_value(const trvvar& v);
 // Truth: non-zero numbers (NaN is true), non-empty texts and containers, a reference with a
 // target, a function whose definition exists.
 bool trvvar_get_bool(const trvvar& v);
+
+// The value a reference stands for: its target, or the end of a chain of references; empty
+// when it leads nowhere or to itself. A cycle gives deref's warning and a none.
+trvvar_shared trvvar_ref_value(const trvvar& v);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "objects/object_ptr.h"
+#include "values/var.h"
 
 class trvobject_base;
 
@@ -18,8 +19,16 @@ trvptr_strong<trvobject_base> trv_new_json_object();
 // Empties a json container and, through its entries, every container it holds, so that
 // cycles among containers are broken. `container` must be a json object.
 void trv_json_teardown(trvobject_base& container);
+// The compact JSON text of a json container, the text form of a json value.
+std::string trv_json_compact_text(trvobject_base& container);
 
 // The text of a string object and the bytes of a buffer object, for the variable layer.
 // `object` must be of that class.
 std::string& trv_string_object_text(trvobject_base& object);
 std::vector<uint8_t>& trv_buffer_object_bytes(trvobject_base& object);
+
+// A new json variable whose container holds every entry of the container `left`, then every
+// entry of `right`, each assigned through the target's find-or-add by key (a keyless entry
+// under the empty key): a right value replaces a left value of the same key. Both operands
+// stay unchanged.
+trvvar_shared trv_json_concat(trvobject_base& left, trvobject_base& right);

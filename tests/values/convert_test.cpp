@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "stdlib/json/json_values.h"
 #include "stdlib/string/std_string.h"
 #include "tests/support/capturing_logger.h"
 #include "values/convert.h"
@@ -62,6 +63,14 @@ TEST(Convert, TruthAndViews) {
   trvvar_shared s = text("in place");
   EXPECT_EQ(trvvar_string_view(*s).data(), trvvar_get_or_make_string(*s).data());
   EXPECT_EQ(trvvar_string_view(*number(1.0)), "1.000000");
+}
+
+TEST(Convert, JsonValuesConvertToCompactText) {
+  trvvar_shared j = trvvar_new();
+  trv_std_json& container = trvvar_get_or_make_json(*j);
+  trvvar_set_int(*container.add_keyed("a"), 1);
+  EXPECT_EQ(trvvar_string_value(*j), "{\"a\":1}");
+  EXPECT_NE(container.to_string(), trvvar_string_value(*j));  // the object's own text is indented
 }
 
 }  // namespace

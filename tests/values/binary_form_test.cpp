@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "stdlib/buffer/std_buffer.h"
+#include "tests/support/capturing_logger.h"
+#include "tests/values/test_values.h"
+#include "values/binary_form.h"
+#include "values/compare.h"
+#include "values/convert.h"
+
+namespace {
+
+using bytes = std::vector<uint8_t>;
+
+const bytes header = {0x03, 'v', '1', '1', 0x00};
+
+bytes record(const bytes& body) {
+  bytes out = header;
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
+}
+
+bytes written(const trvvar_shared& v) {
+  bytes out;
+  EXPECT_TRUE(trvvar_to_binary(*v, out));
+  return out;
+}
+
+trvvar_shared binary_of(const bytes& content) {
+  trvvar_shared v = trvvar_new();
+  trvvar_get_or_make_binary(*v) = content;
+  return v;
+}
+
+TEST(BinaryForm, ExactBytes) {
+  struct byte_case {
+    const char* name;
+    trvvar_shared value;
+    bytes expected;
+  };
+  const byte_case cases[] = {
+      {"0", int_of(0), record({0x02, 0x00})},
+      {"-1", int_of(-1), record({0x02, 0x01})},
+      {"64", int_of(64), record({0x02, 0x80, 0x01})},
+      {"min", int_of(INT64_MIN),
+       record({0x02, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01})},
+      {"abc", string_of("abc"), record({0x05, 0x03, 'a', 'b', 'c', 0x00})},
+      {"empty string", string_of(""), record({0x05, 0x00, 0x00})},
+      {"bytes", binary_of({1, 2}), record({0x06, 0x02, 0x01, 0x02})},
+      {"1.0", float_of(1.0), record({0x03, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F})},
+      {"none", trvvar_new(), record({0x01})},
+      {"object without object", of_type(TRVVAR_OBJECT), record({0x08})},
+  };
+  for (const byte_case& c : cases) EXPECT_EQ(written(c.value), c.expected) << c.name;
+
+  bytes appended = {0xAA};
+  trvvar_to_binary(*binary_of({1, 2}), appended);
+  EXPECT_EQ(appended, (bytes{0xAA, 0x03, 'v', '1', '1', 0x00, 0x06, 0x02, 0x01, 0x02}));
+}
+
+// Every value with a payload form reads back equal, and consecutive records read in turn.
+TEST(BinaryForm, RoundTrips) {
+  const std::vector<trvvar_shared> values = {
+      int_of(0),
+      int_of(INT64_MIN),
+      int_of(INT64_MAX),
+      int_of(-65),
+      float_of(-0.0),
+      float_of(1e300),
+      string_of(std::string("a\0b", 3)),
+      string_of(""),
+      string_of(std::string(300, 'x')),
+  };
+  bytes stream;
+  for (const trvvar_shared& v : values) trvvar_to_binary(*v, stream);
+  trv_binary_reader reader{stream.data(), stream.size(), 0};
+  for (const trvvar_shared& v : values) {
+    trvvar_shared back = int_of(7);
+    ASSERT_TRUE(trvvar_from_binary(*back, reader));
+    EXPECT_EQ(back->type, v->type);
+    EXPECT_EQ(back->payload.raw == v->payload.raw || trvvar_compare_equal(*back, *v), true)
+        << trvvar_string_value(*v);
+  }
+  EXPECT_EQ(reader.position, stream.size());
+
+  const bytes content = {0, 255, 7};
+  trvvar_shared back = trvvar_new();
+  bytes one = written(binary_of(content));
+  trv_binary_reader r{one.data(), one.size(), 0};
+  ASSERT_TRUE(trvvar_from_binary(*back, r));
+  EXPECT_EQ(trvvar_get_or_make_binary(*back), content);
+}
+
+TEST(BinaryForm, ReferenceWritesItsTargetsRecord) {
+  trvvar_shared target = int_of(-1);
+  trvvar_shared ref = of_type(TRVVAR_REF);
+  ++target->refcount;
+  ref->payload.ref = target.get();
+  EXPECT_EQ(written(ref), record({0x11, 0x03, 'v', '1', '1', 0x00, 0x02, 0x01}));
+  // One that leads nowhere still has its two headers.
+  EXPECT_EQ(written(of_type(TRVVAR_REF)), record({0x11, 0x03, 'v', '1', '1', 0x00, 0x01}));
+}
+
+std::string read_error(const bytes& input) {
+  trvvar_shared v = trvvar_new();
+  trv_binary_reader reader{input.data(), input.size(), 0};
+  try {
+    trvvar_from_binary(*v, reader);
+  } catch (const std::runtime_error& e) {
+    return e.what();
+  }
+  return "no error";
+}
+
+TEST(BinaryForm, MalformedInputRaisesTheFixedTexts) {
+  const bytes ten_continued(10, 0x80);
+  struct error_case {
+    const char* name;
+    bytes input;
+    const char* error;
+  };
+  const error_case cases[] = {
+      {"empty", {}, "Varint peek out of bounds"},
+      {"varint cut", {0x80}, "Varint peek out of bounds"},
+      {"eleven-byte varint", ten_continued, "Varint too large"},
+      {"header cut", {0x03, 'v', '1', '1'}, "Buffer underflow in check_section"},
+      {"no type", header, "Varint peek out of bounds"},
+      {"terminator missing", record({0x05, 0x03, 'a', 'b', 'c'}),
+       "Buffer underflow in read_string_view"},
+      {"block cut", record({0x06, 0x03, 1, 2}), "Buffer underflow in read_bytes_view"},
+      {"float cut", record({0x03, 0, 0, 0, 0, 0, 0, 0xF0}), "Buffer underflow (trivial)"},
+      // A length near 2^60 and one of 2^64 - 1 must neither allocate nor wrap the bounds check.
+      {"huge string", record({0x05, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x10, 0}),
+       "Buffer underflow in read_string_view"},
+      {"max block", record({0x06, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01}),
+       "Buffer underflow in read_bytes_view"},
+      {"max section",
+       {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01, 'v'},
+       "Buffer underflow in check_section"},
+  };
+  for (const error_case& c : cases) EXPECT_EQ(read_error(c.input), c.error) << c.name;
+}
+
+TEST(BinaryForm, VarintLimits) {
+  bytes max = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01};
+  EXPECT_EQ(trv_varint_peek(max.data(), max.size(), 0).value, UINT64_MAX);
+  EXPECT_EQ(trv_varint_peek(max.data(), max.size(), 0).length, 10u);
+  max[9] = 0x7F;  // only the lowest bit of the tenth byte reaches the value
+  EXPECT_EQ(trv_varint_peek(max.data(), max.size(), 0).value, UINT64_MAX);
+  bytes out;
+  trv_write_varint(out, UINT64_MAX);
+  EXPECT_EQ(out, (bytes{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01}));
+}
+
+TEST(BinaryForm, ForeignSectionIsConsumedAndRefused) {
+  const bytes input = {0x03, 'j', '1', '1', 0x00, 0x01};
+  trvvar_shared v = int_of(5);
+  trv_binary_reader reader{input.data(), input.size(), 0};
+  EXPECT_FALSE(trvvar_from_binary(*v, reader));
+  EXPECT_EQ(reader.position, 5u);
+  EXPECT_EQ(v->type, TRVVAR_INT);
+}
+
+// Types without a payload form write header and type with a warning, and read back with the
+// matching report, without disturbing the record behind them.
+TEST(BinaryForm, TypesWithoutPayloadForm) {
+  struct report_case {
+    trvvar_type type;
+    bool read_result;
+    trvvar_type read_type;
+    uint32_t read_category;
+    const char* write_warning;
+    const char* read_report;
+  };
+  const report_case cases[] = {
+      {TRVVAR_ERR, true, TRVVAR_ERR, TRV_LOG_WARNING, "to_binary(): TRVVAR_ERR not supported.",
+       "from_binary(): TRVVAR_ERR not supported."},
+      {TRVVAR_FUNCTION, true, TRVVAR_FUNCTION, TRV_LOG_WARNING,
+       "to_binary(): TRVVAR_FUNCTION not implemented.",
+       "from_binary(): TRVVAR_FUNCTION not implemented."},
+      {TRVVAR_CLASS, true, TRVVAR_CLASS, TRV_LOG_WARNING,
+       "to_binary(): TRVVAR_CLASS not implemented.",
+       "from_binary(): TRVVAR_CLASS not implemented."},
+      {TRVVAR_EXT_FUNCTION, true, TRVVAR_EXT_FUNCTION, TRV_LOG_ERROR,
+       "to_binary(): TRVVAR_EXT_FUNCTION not implemented.",
+       "from_binary(): TRVVAR_EXT_FUNCTION not implemented."},
+      {TRVVAR_OBJECT_MEMBER_VAR, true, TRVVAR_OBJECT_MEMBER_VAR, TRV_LOG_ERROR,
+       "to_binary(): TRVVAR_OBJECT_MEMBER_VAR not implemented.",
+       "from_binary(): TRVVAR_OBJECT_MEMBER_VAR not implemented."},
+      {TRVVAR_OBJECTS_END, false, TRVVAR_NONE, TRV_LOG_ERROR, "to_binary(): Unknown type.",
+       "from_binary(): Unknown type."},
+      {TRVVAR_CLASS_DEF, false, TRVVAR_NONE, TRV_LOG_ERROR, "to_binary(): Unknown type.",
+       "from_binary(): Unknown type."},
+  };
+  for (const report_case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.type));
+    log_capture capture;
+    bytes stream = written(of_type(c.type));
+    EXPECT_EQ(stream, record({static_cast<uint8_t>(c.type)}));
+    trvvar_to_binary(*int_of(3), stream);
+    trv_binary_reader reader{stream.data(), stream.size(), 0};
+    trvvar_shared back = trvvar_new();
+    EXPECT_EQ(trvvar_from_binary(*back, reader), c.read_result);
+    EXPECT_EQ(back->type, c.read_type);
+    ASSERT_TRUE(trvvar_from_binary(*back, reader));
+    EXPECT_EQ(back->payload.int_value, 3);
+    EXPECT_EQ(capture.warnings().front(), c.write_warning);
+    EXPECT_EQ(capture.texts(c.read_category).back(), c.read_report);
+  }
+}
+
+TEST(BinaryForm, ObjectAndReferenceRecordsLeaveTheirContentUnread) {
+  log_capture capture;
+  trvvar_shared v = trvvar_new();
+  bytes input = record({0x08});
+  trvvar_to_binary(*int_of(1), input);
+  trv_binary_reader reader{input.data(), input.size(), 0};
+  EXPECT_FALSE(trvvar_from_binary(*v, reader));
+  EXPECT_EQ(v->type, TRVVAR_OBJECT);
+  EXPECT_EQ(reader.position, header.size() + 1);
+  EXPECT_EQ(capture.warnings(),
+            std::vector<std::string>{"Implement object deserialization in from_binary!"});
+
+  bytes ref = record({0x11});
+  trvvar_to_binary(*int_of(1), ref);
+  trv_binary_reader ref_reader{ref.data(), ref.size(), 0};
+  EXPECT_TRUE(trvvar_from_binary(*v, ref_reader));
+  EXPECT_EQ(v->type, TRVVAR_REF);
+  EXPECT_EQ(ref_reader.position, header.size() + 1);
+  EXPECT_EQ(capture.errors(),
+            std::vector<std::string>{"from_binary(): TRVVAR_REF not implemented."});
+}
+
+}  // namespace
