@@ -2,20 +2,30 @@
 
 #include "values/payload_objects.h"
 
-void trv_std_string::script_register() {
-  if (registered) return;
-  registered = true;
-  script_register_internal();
-}
+namespace {
+
+const trv_pool_kind_registration<trv_std_string> string_object_pool;
+
+// Storage up to this capacity stays with a recycled object for its next use.
+constexpr size_t kept_capacity = 1024;
+
+}  // namespace
 
 trvptr_strong<trvobject_base> trv_std_string::self_pointer() {
-  auto* copy = new trv_std_string();
+  trv_std_string* copy = trv_pooled_new<trv_std_string>();
+  if (copy == nullptr) return {};
   copy->text = text;
   return trvptr_strong<trvobject_base>::from(copy);
 }
 
+void trv_std_string::release() {
+  text.clear();
+  if (text.capacity() > kept_capacity) std::string().swap(text);
+  trv_pooled_release(this);
+}
+
 trvptr_strong<trvobject_base> trv_new_string_object() {
-  return trvptr_strong<trvobject_base>::from(new trv_std_string());
+  return trvptr_strong<trvobject_base>::from(trv_pooled_new<trv_std_string>());
 }
 
 std::string& trv_string_object_text(trvobject_base& object) {

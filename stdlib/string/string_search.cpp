@@ -1,0 +1,96 @@
+#include "stdlib/string/string_search.h"
+
+#include <cstring>
+#include <string>
+
+#include "stdlib/string/ascii.h"
+
+namespace {
+
+constexpr size_t npos = std::string_view::npos;
+
+// A start position counted from the end when negative, then clamped into 0 .. size.
+size_t forward_start(std::optional<int64_t> start, size_t size) {
+  int64_t s = start.value_or(0);
+  if (s < 0) s += static_cast<int64_t>(size);
+  if (s < 0) return 0;
+  return static_cast<uint64_t>(s) > size ? size : static_cast<size_t>(s);
+}
+
+// The last position a backward search may report, or npos for no limit. The default start is
+// the last byte; a start still negative after adding the size means no limit.
+size_t backward_limit(std::optional<int64_t> start, size_t size) {
+  const int64_t last = static_cast<int64_t>(size) - 1;
+  int64_t p = start.value_or(last);
+  if (p < 0) p += static_cast<int64_t>(size);
+  if (p < 0) return npos;
+  return static_cast<size_t>(p > last ? last : p);  // size 0 makes last -1: npos
+}
+
+int64_t position(size_t found) { return found == npos ? -1 : static_cast<int64_t>(found); }
+
+std::string without_whitespace(std::string_view text) {
+  std::string compact;
+  compact.reserve(text.size());
+  for (char c : text) {
+    if (!trv_is_space(c)) compact.push_back(c);
+  }
+  return compact;
+}
+
+}  // namespace
+
+size_t trv_find_text(std::string_view text, std::string_view sub, size_t from) {
+  if (from >= text.size() || sub.size() > text.size() - from) return npos;
+  if (sub.size() == 1) {
+    const void* hit = std::memchr(text.data() + from, sub[0], text.size() - from);
+    return hit == nullptr ? npos : static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+  }
+  return text.find(sub, from);
+}
+
+int64_t trv_count(std::string_view text, std::string_view sub) {
+  if (sub.empty()) return 0;
+  int64_t count = 0;
+  for (size_t at = trv_find_text(text, sub, 0); at != npos;
+       at = trv_find_text(text, sub, at + sub.size())) {
+    ++count;
+  }
+  return count;
+}
+
+int64_t trv_find(std::string_view text, std::string_view sub, std::optional<int64_t> start) {
+  const size_t from = forward_start(start, text.size());
+  if (sub.empty()) return static_cast<int64_t>(from);
+  return position(trv_find_text(text, sub, from));
+}
+
+int64_t trv_rfind(std::string_view text, std::string_view sub, std::optional<int64_t> start) {
+  // std::string_view::rfind reports the last match beginning at or before its position, and
+  // an empty sub at that position (clamped to the size).
+  return position(text.rfind(sub, backward_limit(start, text.size())));
+}
+
+int64_t trv_find_first_of(std::string_view text, std::string_view chars,
+                          std::optional<int64_t> start, bool in_set) {
+  const trv_byte_set set(chars);
+  for (size_t i = forward_start(start, text.size()); i < text.size(); ++i) {
+    if (set.contains(text[i]) == in_set) return static_cast<int64_t>(i);
+  }
+  return -1;
+}
+
+int64_t trv_find_last_of(std::string_view text, std::string_view chars,
+                         std::optional<int64_t> start, bool in_set) {
+  const trv_byte_set set(chars);
+  const size_t limit = backward_limit(start, text.size());
+  for (size_t i = limit == npos ? text.size() : limit + 1; i-- > 0;) {
+    if (set.contains(text[i]) == in_set) return static_cast<int64_t>(i);
+  }
+  return -1;
+}
+
+bool trv_contains_ignoring_whitespace(std::string_view text, std::string_view sub) {
+  const std::string compact_sub = without_whitespace(sub);
+  return without_whitespace(text).find(compact_sub) != npos;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+// Splitting a byte string into parts.
+//
+// max_parts: 0 gives no part, 1 the whole text; above 1 it caps the number of parts (the
+// last one holds the rest of the text); every negative value means no cap. With `strip`,
+// every part loses its leading and trailing whitespace: the last part and the single part
+// as well, which is what "strip individual parts" promises.
+
+#include <cstdint>
+#include <string_view>
+
+#include "stdlib/string/string_parts.h"
+
+// Parts between occurrences of delim, searched left to right. A text without delim is one
+// part; so is any text split by an empty delim (Python refuses an empty separator; a
+// delimiter that matches nothing splits nothing).
+void trv_split(std::string_view text, std::string_view delim, int64_t max_parts, bool strip,
+               trv_string_parts& parts);
+
+// The maximal runs of non-whitespace bytes.
+void trv_split_words(std::string_view text, trv_string_parts& parts);
+
+// The cases every split shares: whether max_parts leaves anything to split. Adds the result
+// of max_parts 0 and 1 (none, or the whole text) and answers false for them.
+bool trv_split_needed(std::string_view text, int64_t max_parts, bool strip,
+                      trv_string_parts& parts);
+
+// Adds a part, without its surrounding whitespace when `strip` is set.
+void trv_add_part(trv_string_parts& parts, std::string_view part, bool strip);
