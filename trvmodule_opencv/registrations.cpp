@@ -4,11 +4,19 @@
 // callbacks in the order below.
 
 #include "glue/namespace_registrar.h"
+#include "stdlib/buffer/std_buffer.h"
+#include "stdlib/json/json_bool.h"
+#include "stdlib/json/json_methods.h"
+#include "stdlib/string/std_string.h"
 #include "trvmodule_opencv/opencv_namespace.h"
 
 namespace {
 
 const trv_namespace_registrar registrations[] = {
+    {"std", trv_std_buffer::populate_namespace},
+    {"json", populate_json_bool_namespace},
+    {"std", populate_std_json_namespace},
+    {"std", trv_std_string::populate_namespace},
     {"opencv", populate_opencv_namespace},
 };
 

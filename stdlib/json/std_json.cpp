@@ -1,36 +1,367 @@
 #include "stdlib/json/std_json.h"
 
+#include <cassert>
+#include <unordered_set>
+#include <utility>
+
+#include "glue/log.h"
 #include "stdlib/json/path_guard.h"
 #include "values/payload_objects.h"
+#include "values/report.h"
 
-void trv_std_json::script_register() {
-  if (registered) return;
-  registered = true;
-  script_register_internal();
+trv_std_json* trv_json_of(const trvvar& v) {
+  if (v.type != TRVVAR_JSON) return nullptr;
+  return trv_object_cast<trv_std_json>(v.payload.object.get());
+}
+
+trvvar_shared trv_new_json_var(trv_std_json** container) {
+  trvvar_shared v = trvvar_new();
+  trvvar_set_type(*v, TRVVAR_JSON);
+  if (container != nullptr) *container = trv_json_of(*v);
+  return v;
+}
+
+// ---- key index ----
+
+trv_json_key_index& trv_std_json::make_index() {
+  if (!index_) {
+    index_ = std::make_unique<trv_json_key_index>();
+    index_->max_load_factor(1.0f);
+  }
+  return *index_;
+}
+
+trv_json_key_index* trv_std_json::index() {
+  if (index_deferred_) rebuild_index();
+  return index_.get();
+}
+
+// An added entry becomes its key's representative. Deferred keys must be indexed already.
+void trv_std_json::index_key(const std::string& key, trvvar* variable) {
+  auto [node, inserted] = make_index().try_emplace(key, trv_json_key_node{variable, 1});
+  if (!inserted) {
+    node->second.variable = variable;
+    ++node->second.count;
+  }
+}
+
+// Takes the entry at `position` out of the index; the first other entry with the key takes
+// over as representative.
+void trv_std_json::unindex_entry(size_t position) {
+  const trv_json_entry& gone = entries[position];
+  trv_json_key_index* keys = index();
+  if (!gone.key || keys == nullptr) return;
+  auto node = keys->find(*gone.key);
+  if (node == keys->end()) return;
+  if (--node->second.count == 0) {
+    keys->erase(node);
+    return;
+  }
+  if (node->second.variable != gone.value.get()) return;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (i != position && entries[i].key && *entries[i].key == *gone.key) {
+      node->second.variable = entries[i].value.get();
+      return;
+    }
+  }
+}
+
+// A fresh index from the entries; the first of equal keys represents them.
+void trv_std_json::rebuild_index() {
+  index_deferred_ = false;
+  index_.reset();
+  for (trv_json_entry& e : entries) {
+    if (!e.key) continue;
+    auto [node, inserted] = make_index().try_emplace(*e.key, trv_json_key_node{e.value.get(), 1});
+    if (!inserted) ++node->second.count;
+  }
+}
+
+void trv_std_json::assert_invariant() const {
+#ifndef NDEBUG
+  // Full checks cost linear time per edit: only for containers of modest size.
+  if (entries.size() > 4096) return;
+  if (index_deferred_) {
+    assert(!index_);
+    std::unordered_set<std::string_view> seen;
+    for (const trv_json_entry& e : entries) {
+      assert(!e.key || seen.insert(*e.key).second);
+    }
+    return;
+  }
+  size_t keyed = 0;
+  for (const trv_json_entry& e : entries) {
+    assert(e.value);
+    if (!e.key) continue;
+    ++keyed;
+    assert(index_ && index_->contains(*e.key));
+  }
+  if (!index_) return;
+  size_t counted = 0;
+  for (const auto& [key, node] : *index_) {
+    uint32_t count = 0;
+    bool represented = false;
+    for (const trv_json_entry& e : entries) {
+      if (!e.key || *e.key != key) continue;
+      ++count;
+      represented = represented || e.value.get() == node.variable;
+    }
+    assert(count == node.count && represented);
+    counted += count;
+  }
+  assert(counted == keyed);
+#endif
+}
+
+// ---- lookups ----
+
+bool trv_std_json::has_key(std::string_view key) { return find(key) != nullptr; }
+
+trvvar* trv_std_json::find(std::string_view key) {
+  trv_json_key_index* keys = index();
+  if (keys == nullptr) return nullptr;
+  auto node = keys->find(key);
+  return node == keys->end() ? nullptr : node->second.variable;
+}
+
+trvvar_shared trv_std_json::find_or_add(std::string_view key) {
+  if (trvvar* found = find(key)) return trvvar_shared::share(found);
+  // Member access indexes even the empty key.
+  entries.push_back({std::make_unique<std::string>(key), trvvar_new()});
+  index_key(*entries.back().key, entries.back().value.get());
+  assert_invariant();
+  return entries.back().value;
+}
+
+trvvar_shared trv_std_json::value_at(int64_t index) {
+  if (index < 0) index += static_cast<int64_t>(entries.size());
+  if (!has_index(index)) return trv_runtime_error("Out of bounds access.");
+  return entries[static_cast<size_t>(index)].value;
+}
+
+// ---- adding ----
+
+trvvar_shared trv_std_json::append(std::string_view key) {
+  if (!key.empty()) index();  // deferred keys are indexed before a new one joins
+  trv_json_entry& e = entries.emplace_back();
+  e.value = trvvar_new();
+  if (!key.empty()) {
+    e.key = std::make_unique<std::string>(key);
+    index_key(*e.key, e.value.get());
+  }
+  assert_invariant();
+  return e.value;
+}
+
+trvvar_shared trv_std_json::add_keyless() { return append({}); }
+
+trvvar_shared trv_std_json::add_keyed(std::string_view key) { return append(key); }
+
+void trv_std_json::add_value(trvvar_shared value, std::string_view key) {
+  trvvar_shared slot = append(key);
+  trvvar_set(*slot, value);
+}
+
+void trv_std_json::insert_keyless(size_t position, trvvar_shared value) {
+  assert(position <= entries.size());
+  trvvar_shared slot = trvvar_new();
+  trvvar_set(*slot, value);
+  entries.insert(entries.begin() + static_cast<ptrdiff_t>(position), {nullptr, std::move(slot)});
+  assert_invariant();
+}
+
+// ---- removing ----
+
+bool trv_std_json::erase_at(int64_t index) {
+  if (index < 0) index += static_cast<int64_t>(entries.size());
+  if (!has_index(index)) return false;
+  const size_t position = static_cast<size_t>(index);
+  unindex_entry(position);
+  // The entry leaves the container before its value is released: releasing can reach this
+  // container again.
+  trv_json_entry gone = std::move(entries[position]);
+  entries.erase(entries.begin() + index);
+  assert_invariant();
+  return true;
+}
+
+bool trv_std_json::erase_key(std::string_view key) {
+  trv_json_key_index* keys = index();
+  if (keys == nullptr) return false;
+  auto node = keys->find(key);
+  if (node == keys->end()) {
+    trv_log(TRV_LOG_DEBUG, "Key ", key, " does not exist!");
+    return false;
+  }
+  keys->erase(node);
+  std::vector<trv_json_entry> gone;
+  std::erase_if(entries, [&](trv_json_entry& e) {
+    if (!e.key || *e.key != key) return false;
+    gone.push_back(std::move(e));
+    return true;
+  });
+  assert_invariant();
+  return !gone.empty();
+}
+
+void trv_std_json::clear() {
+  std::vector<trv_json_entry> gone = std::move(entries);
+  entries.clear();
+  index_.reset();
+  index_deferred_ = false;
+}
+
+void trv_std_json::keep_entries(const std::vector<bool>& keep) {
+  assert(keep.size() == entries.size());
+  std::vector<trv_json_entry> kept;
+  std::vector<trv_json_entry> gone;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    (keep[i] ? kept : gone).push_back(std::move(entries[i]));
+  }
+  entries = std::move(kept);
+  rebuild_index();
+  assert_invariant();
+}
+
+void trv_std_json::drop_keys() {
+  index_.reset();
+  index_deferred_ = false;
+  for (trv_json_entry& e : entries) e.key.reset();
+}
+
+void trv_std_json::assign_entries(const trv_std_json& other) {
+  if (&other == this) {
+    rebuild_index();
+    return;
+  }
+  std::vector<trv_json_entry> copied;
+  copied.reserve(other.entries.size());
+  for (const trv_json_entry& e : other.entries) {
+    trvvar_shared value = trvvar_new();
+    trvvar_shared source = e.value;
+    trvvar_set(*value, source);
+    copied.push_back({e.key ? std::make_unique<std::string>(*e.key) : nullptr, std::move(value)});
+  }
+  clear();
+  entries = std::move(copied);
+  rebuild_index();
+  assert_invariant();
+}
+
+void trv_std_json::adopt_distinct_keyed(std::vector<trv_json_entry>&& distinct) {
+  assert(entries.empty());
+  entries = std::move(distinct);
+  index_deferred_ = true;
+  assert_invariant();
 }
 
 void trv_std_json::clear_and_free() {
   trv_json_path_guard& guard = trv_json_path_guard::shared();
   if (guard.enter(this) != trv_json_path_guard::entry::entered) return;
   for (trv_json_entry& e : entries) {
-    trvvar& value = *e.value;
-    trv_std_json* nested = value.type == TRVVAR_JSON
-                               ? trv_object_cast<trv_std_json>(value.payload.object.get())
-                               : nullptr;
-    if (nested != nullptr) {
+    if (trv_std_json* nested = trv_json_of(*e.value)) {
       nested->clear_and_free();
     } else {
-      value.flags |= TRVVAR_FLAG_TEARDOWN;
+      e.value->flags |= TRVVAR_FLAG_TEARDOWN;
     }
   }
   // Entries go after the guard is left: releasing them can reach other containers.
   std::vector<trv_json_entry> dropped = std::move(entries);
-  entries.clear();
+  clear();
   guard.leave();
 }
 
+void trv_std_json::remove_key_everywhere(std::string_view key) {
+  trv_json_path_guard& guard = trv_json_path_guard::shared();
+  if (guard.enter(this) != trv_json_path_guard::entry::entered) return;
+  erase_key(key);
+  // Holding the nested containers keeps them alive while the walk is inside them.
+  std::vector<trvvar_shared> values;
+  for (trv_json_entry& e : entries) values.push_back(e.value);
+  for (trvvar_shared& v : values) {
+    if (trv_std_json* nested = trv_json_of(*v)) nested->remove_key_everywhere(key);
+  }
+  guard.leave();
+}
+
+// ---- deep copy ----
+
+namespace {
+
+struct copy_step {
+  const trv_std_json* source;
+  trvvar* copy;
+};
+
+void copy_into(trv_std_json& source, trvvar& target, std::vector<copy_step>& path) {
+  for (const copy_step& step : path) {
+    if (step.source == &source) {
+      trvvar_shared existing = trvvar_shared::share(step.copy);
+      trvvar_set(target, existing);
+      return;
+    }
+  }
+  if (path.size() >= trv_json_path_guard::limit) {
+    trv_runtime_warning("JSON copy exceeds the maximum nesting depth of ",
+                        trv_json_path_guard::limit, ", the remaining members are not copied.");
+    return;
+  }
+  trvvar_set_type(target, TRVVAR_JSON);
+  trv_std_json& copy = *trv_json_of(target);
+  path.push_back({&source, &target});
+  // The source's values are held while copying: the copy can run arbitrary releases.
+  const size_t count = source.entries.size();
+  for (size_t i = 0; i < count && i < source.entries.size(); ++i) {
+    const trv_json_entry& e = source.entries[i];
+    trvvar_shared value = e.value;
+    trvvar_shared slot = e.key ? copy.add_keyed(*e.key) : copy.add_keyless();
+    if (trv_std_json* nested = trv_json_of(*value)) {
+      trvptr_strong<trvobject_base> hold = value->payload.object;
+      copy_into(*nested, *slot, path);
+    } else {
+      trvvar_set(*slot, value);
+    }
+  }
+  path.pop_back();
+}
+
+}  // namespace
+
+trvvar_shared trv_std_json::deep_copy(trv_std_json& source) {
+  trvvar_shared result = trv_new_json_var();
+  std::vector<copy_step> path;
+  copy_into(source, *result, path);
+  return result;
+}
+
+// ---- object interface ----
+
+void trv_std_json::set_index_member(int64_t index, trvvar_shared& value) {
+  trvvar_shared slot = value_at(index);
+  if (index < 0) index += static_cast<int64_t>(entries.size());
+  if (has_index(index)) trvvar_set(*slot, value);
+  value.reset();
+}
+
+void trv_std_json::set_named_member(std::string_view name, trvvar_shared& value) {
+  trvvar_shared slot = find_or_add(name);
+  trvvar_set(*slot, value);
+  value.reset();
+}
+
+namespace {
+
+const trv_pool_kind_registration<trv_std_json> json_object_pool;
+
+}  // namespace
+
+void trv_std_json::release() {
+  clear();
+  trv_pooled_release(this);
+}
+
 trvptr_strong<trvobject_base> trv_new_json_object() {
-  return trvptr_strong<trvobject_base>::from(new trv_std_json());
+  return trvptr_strong<trvobject_base>::from(trv_pooled_new<trv_std_json>());
 }
 
 void trv_json_teardown(trvobject_base& container) {

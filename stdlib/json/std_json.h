@@ -1,10 +1,26 @@
 #pragma once
 
+// std.json: an ordered sequence of entries, each an optional key and a value variable of its
+// own. A container whose entries have no keys is a list, one with keys an object; both kinds
+// may be mixed and a key may occur more than once. Nested containers are values of type json,
+// shared rather than copied, so containers can hold each other and themselves: every walk over
+// nested containers carries a path guard (path_guard.h).
+//
+// The key index maps a key to one entry bearing it (the representative: what a lookup by key
+// returns) and to the number of entries bearing it. Which entry represents a key depends on
+// how the entries arrived: an added entry takes over; an index built from existing entries
+// keeps the first; erasing the representative passes the role to the first remaining entry.
+
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
+#include "glue/hashing.h"
 #include "objects/object_binding.h"
+#include "values/pooled.h"
 
 // One entry of a container: an optional key and a value variable of its own.
 struct trv_json_entry {
@@ -12,20 +28,116 @@ struct trv_json_entry {
   trvvar_shared value;
 };
 
-// std.json: an ordered sequence of entries, each with an optional key. Nested containers are
-// values of type json, shared rather than copied, so containers can hold themselves.
+struct trv_json_key_node {
+  trvvar* variable;  // the representative entry's value
+  uint32_t count;    // entries bearing the key
+};
+
+using trv_json_key_index =
+    std::unordered_map<std::string, trv_json_key_node, trv_hasher, trv_transparent_equal>;
+
 class trv_std_json : public trvobject<trv_std_json, "std.json">,
-                     public trvptr_type_tag<trv_std_json> {
+                     public trvptr_type_tag<trv_std_json>,
+                     public trv_pooled_class {
  public:
+  static constexpr uint32_t constructor_max_params = 2;
+  static constexpr std::string_view constructor_parameter_docs[] = {
+      "json: string - Optional JSON string to parse into the new object",
+      "suppress_errors: bool - Suppress any error messages."};
+
+  // The content in its observable order. Code outside the container may append keyless
+  // entries directly; keyed entries go through the operations below, which keep the index.
   std::vector<trv_json_entry> entries;
 
   static void script_register();
 
-  bool is_empty() override { return entries.empty(); }
-  int64_t element_count() override { return static_cast<int64_t>(entries.size()); }
+  size_t size() const { return entries.size(); }
+  bool has_index(int64_t index) const {
+    return index >= 0 && static_cast<uint64_t>(index) < entries.size();
+  }
+  bool has_key(std::string_view key);
+  // The representative's value for the key, or null; creates nothing.
+  trvvar* find(std::string_view key);
+  // The representative for the key; a missing key is appended with a none value and indexed
+  // (an empty key included), so reading a missing member creates it.
+  trvvar_shared find_or_add(std::string_view key);
+  // Negative indices count from the end. Out of range: the runtime error "Out of bounds
+  // access." and a new none.
+  trvvar_shared value_at(int64_t index);
+
+  trvvar_shared add_keyless();
+  // An empty key makes the entry keyless.
+  trvvar_shared add_keyed(std::string_view key);
+  void add_value(trvvar_shared value, std::string_view key);
+  // A keyless entry holding `value` at `position` (0 .. size).
+  void insert_keyless(size_t position, trvvar_shared value);
+
+  // Negative indices count from the end; false when out of range.
+  bool erase_at(int64_t index);
+  // Removes every entry bearing the key. A key not indexed is logged at the debug level.
+  bool erase_key(std::string_view key);
+  void clear();
+  // Keeps the entries whose flag is set, in order, and rebuilds the index.
+  void keep_entries(const std::vector<bool>& keep);
+  // Deletes every key: all entries become keyless.
+  void drop_keys();
+  // This container becomes a copy of the other's entry list: keys copied, values assigned
+  // (nested containers stay shared), the first of equal keys representing them.
+  void assign_entries(const trv_std_json& other);
+  // Fills a cleared container with entries whose keys are all distinct; the index is built
+  // when first needed. Used where many entries arrive at once (parsing).
+  void adopt_distinct_keyed(std::vector<trv_json_entry>&& distinct);
 
   // Empties this container and every container nested in it, marking the other values for
   // teardown, so that cycles among containers are broken. Skips what the shared path guard
   // refuses (a cycle, or deeper than 1024).
   void clear_and_free();
+  // Erases the key here and in every nested container the shared guard admits.
+  void remove_key_everywhere(std::string_view key);
+  // A new json variable holding a deep copy of `source`: a container on the current path is
+  // not copied again but refers to its copy, so self-references are reproduced.
+  static trvvar_shared deep_copy(trv_std_json& source);
+
+  // Object interface.
+  // Clears entries and index and goes back to the pool.
+  void release() override;
+  std::string to_string() override;
+  trvvar_shared get_index_member(int64_t index) override { return value_at(index); }
+  trvvar_shared get_named_member(std::string_view name) override { return find_or_add(name); }
+  void set_index_member(int64_t index, trvvar_shared& value) override;
+  void set_named_member(std::string_view name, trvvar_shared& value) override;
+  bool has_index_member(int64_t index) override { return has_index(index); }
+  bool has_named_member(std::string_view name) override { return has_key(name); }
+  bool is_empty() override { return entries.empty(); }
+  int64_t element_count() override { return static_cast<int64_t>(entries.size()); }
+
+  // Binary form: the "j11" record (json_binary.cpp).
+  bool to_binary(std::vector<uint8_t>& writer) override;
+  using trv_serializable::from_binary;
+  bool from_binary(trv_binary_reader& reader) override;
+
+  // Checks the key index against the entries (debug builds).
+  void assert_invariant() const;
+
+ private:
+  // The index, built from the entries first if they arrived without one; null when the
+  // container has never had a keyed entry.
+  trv_json_key_index* index();
+  trv_json_key_index& make_index();
+  void index_key(const std::string& key, trvvar* variable);
+  void unindex_entry(size_t position);
+  void rebuild_index();
+  trvvar_shared append(std::string_view key);
+
+  std::unique_ptr<trv_json_key_index> index_;
+  // The entries' keys are distinct but not yet indexed (see adopt_distinct_keyed).
+  bool index_deferred_ = false;
 };
+
+template <>
+struct trv_pool_of<trv_std_json> : std::integral_constant<trv_pool_id, TRV_POOL_JSON_OBJECTS> {};
+
+// The container of a json variable, or null for any other variable.
+trv_std_json* trv_json_of(const trvvar& v);
+// A new json variable with a new empty container, and that container.
+trvvar_shared trv_new_json_var(trv_std_json** container = nullptr);

@@ -1,0 +1,160 @@
+// std.json against nlohmann json on one generated ~20 MB document: parsing into a container
+// versus nlohmann's DOM parse, printing versus nlohmann's dump, the binary form, and the
+// salvage of a 1 MB truncated document versus one full parse of it. The document is also
+// written to json_bench_doc.json for bench/json_peer.py (Python's json on the same text).
+// The document holds no booleans: a json.bool has no binary form of its own, so a container
+// holding one cannot be written in the binary form. Run pinned: taskset -c 0 ./json_bench
+
+#include <benchmark/benchmark.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <string>
+
+#include "stdlib/json/json_text.h"
+#include "stdlib/json/std_json.h"
+
+namespace {
+
+std::string make_record(std::mt19937& random, int i) {
+  std::string r =
+      "{\"id\":" + std::to_string(i) + ",\"name\":\"user " + std::to_string(random() % 100000) +
+      " \\u00e9\",\"score\":" + std::to_string(static_cast<double>(random() % 100000) / 7.0) +
+      ",\"active\":" + (random() % 2 ? "1" : "0") + ",\"tags\":[";
+  for (int t = 0; t < 4; ++t) r += (t ? ",\"t" : "\"t") + std::to_string(random() % 50) + "\"";
+  r += "],\"address\":{\"city\":\"c" + std::to_string(random() % 1000) +
+       "\",\"zip\":" + std::to_string(random() % 99999) + ",\"geo\":[1.5,-2.25]},\"note\":null}";
+  return r;
+}
+
+std::string make_document(size_t target) {
+  std::mt19937 random(42);
+  std::string doc = "[";
+  for (int i = 0; doc.size() < target; ++i) {
+    if (i) doc += ',';
+    doc += make_record(random, i);
+  }
+  doc += "]";
+  return doc;
+}
+
+const std::string& document() {
+  static const std::string doc = [] {
+    std::string d = make_document(20u << 20);
+    std::ofstream("json_bench_doc.json", std::ios::binary) << d;
+    return d;
+  }();
+  return doc;
+}
+
+struct parsed_document {
+  trvvar_shared var = trv_new_json_var();
+  trv_std_json& c = *trv_json_of(*var);
+  parsed_document() { trv_json_from_string(c, document(), true); }
+};
+
+parsed_document& container() {
+  static parsed_document p;
+  return p;
+}
+
+const nlohmann::json& dom() {
+  static const nlohmann::json j = nlohmann::json::parse(document());
+  return j;
+}
+
+void BM_ParseIntoContainer(benchmark::State& state) {
+  const std::string& doc = document();
+  for (auto _ : state) {
+    trvvar_shared var = trv_new_json_var();
+    benchmark::DoNotOptimize(trv_json_from_string(*trv_json_of(*var), doc, true));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * doc.size()));
+}
+
+void BM_NlohmannParse(benchmark::State& state) {
+  const std::string& doc = document();
+  for (auto _ : state) benchmark::DoNotOptimize(nlohmann::json::parse(doc));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * doc.size()));
+}
+
+void BM_PrintContainer(benchmark::State& state) {
+  trv_std_json& c = container().c;
+  const bool compact = state.range(0) == 0;
+  size_t bytes = 0;
+  for (auto _ : state) {
+    std::string text = trv_json_to_text(c, compact);
+    bytes = text.size();
+    benchmark::DoNotOptimize(text);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+}
+
+void BM_NlohmannDump(benchmark::State& state) {
+  const int indent = state.range(0) == 0 ? -1 : 4;
+  size_t bytes = 0;
+  for (auto _ : state) {
+    std::string text = dom().dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+    bytes = text.size();
+    benchmark::DoNotOptimize(text);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+}
+
+void BM_BinaryWrite(benchmark::State& state) {
+  trv_std_json& c = container().c;
+  size_t bytes = 0;
+  for (auto _ : state) {
+    std::vector<uint8_t> out;
+    c.to_binary(out);
+    bytes = out.size();
+    benchmark::DoNotOptimize(out);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+}
+
+void BM_BinaryRead(benchmark::State& state) {
+  std::vector<uint8_t> record;
+  container().c.to_binary(record);
+  for (auto _ : state) {
+    trvvar_shared var = trv_new_json_var();
+    benchmark::DoNotOptimize(trv_json_of(*var)->from_binary(record));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * record.size()));
+}
+
+// A 1 MB document cut inside its last record, and the same records closed properly.
+const std::string& truncated() {
+  static const std::string t = document().substr(0, 1u << 20);
+  return t;
+}
+
+void BM_Salvage1MB(benchmark::State& state) {
+  const std::string& text = truncated();
+  for (auto _ : state) {
+    trvvar_shared var = trv_new_json_var();
+    benchmark::DoNotOptimize(trv_json_from_string(*trv_json_of(*var), text, true));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * truncated().size()));
+}
+
+void BM_Parse1MB(benchmark::State& state) {
+  const std::string whole = make_document(1u << 20);
+  for (auto _ : state) {
+    trvvar_shared var = trv_new_json_var();
+    benchmark::DoNotOptimize(trv_json_from_string(*trv_json_of(*var), whole, true));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * whole.size()));
+}
+
+BENCHMARK(BM_ParseIntoContainer)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NlohmannParse)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PrintContainer)->Arg(0)->Arg(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NlohmannDump)->Arg(0)->Arg(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BinaryWrite)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BinaryRead)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Salvage1MB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Parse1MB)->Unit(benchmark::kMillisecond);
+
+}  // namespace

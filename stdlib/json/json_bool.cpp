@@ -1,0 +1,153 @@
+#include "stdlib/json/json_bool.h"
+
+#include <nlohmann/json.hpp>
+
+#include "values/convert.h"
+#include "values/payloads.h"
+
+namespace {
+
+// The object of an object variable when it is a json.bool, else null.
+trv_std_json_bool* as_json_bool(const trvvar& v) {
+  if (v.type != TRVVAR_OBJECT) return nullptr;
+  return trv_object_cast<trv_std_json_bool>(v.payload.object_payload->object.get());
+}
+
+trvvar_shared construct(trv_vm_context& /*context*/, std::vector<trvvar_shared>& args) {
+  auto* created = new trv_std_json_bool();
+  trvptr_strong<trvobject_base> held = trvptr_strong<trvobject_base>::from(created);
+  if (!args.empty()) trvvar_set(created->value, args[0]);
+  trvvar_shared result = trvvar_new();
+  trvvar_set_type(*result, TRVVAR_OBJECT);
+  result->payload.object_payload->object = std::move(held);
+  return result;
+}
+
+}  // namespace
+
+void trv_std_json_bool::script_register() {
+  if (registered) return;
+  registered = true;
+  add_member<&trv_std_json_bool::value>("value", "The wrapped value.");
+  script_register_internal();
+}
+
+void populate_json_bool_namespace(trv_namespace& ns) {
+  trv_std_json_bool::add_class_constructor(
+      ns, construct, 0, 0,
+      "Create a JSON boolean. The wrapped value is written as true/false "
+      "instead of 1/0 when the JSON is converted to a string.");
+}
+
+bool trv_std_json_bool::get() const { return trvvar_get_bool(value); }
+
+void trv_std_json_bool::write_json(nlohmann::json& out) const { out = get(); }
+
+trvptr_strong<trvobject_base> trv_std_json_bool::self_pointer() {
+  auto* copy = new trv_std_json_bool();
+  trvptr_strong<trvobject_base> held = trvptr_strong<trvobject_base>::from(copy);
+  trvvar_borrowed source(value);
+  trvvar_set(copy->value, source.handle());
+  return held;
+}
+
+void trv_json_bool_store(trvvar& target, bool value) {
+  auto* created = new trv_std_json_bool();
+  trvvar_set_int(created->value, value ? 1 : 0);
+  trvvar_set_type(target, TRVVAR_OBJECT);
+  target.payload.object_payload->object = trvptr_strong<trvobject_base>::from(created);
+}
+
+// Arithmetic with a float gives a float, with an integer an integer (wrapping like the
+// runtime's integers rather than overflowing); other operands are not handled. The reflected forms
+// compute the same, with the json.bool on the left.
+bool trv_std_json_bool::op_add(trvvar& other, trvvar_shared& result) {
+  const int64_t b = get() ? 1 : 0;
+  if (other.type == TRVVAR_FLOAT) {
+    trvvar_store_float(result, static_cast<double>(b) + other.payload.float_value);
+  } else if (other.type == TRVVAR_INT) {
+    trvvar_store_int(result, static_cast<int64_t>(static_cast<uint64_t>(b) +
+                                                  static_cast<uint64_t>(other.payload.int_value)));
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool trv_std_json_bool::op_sub(trvvar& other, trvvar_shared& result) {
+  const int64_t b = get() ? 1 : 0;
+  if (other.type == TRVVAR_FLOAT) {
+    trvvar_store_float(result, static_cast<double>(b) - other.payload.float_value);
+  } else if (other.type == TRVVAR_INT) {
+    trvvar_store_int(result, static_cast<int64_t>(static_cast<uint64_t>(b) -
+                                                  static_cast<uint64_t>(other.payload.int_value)));
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool trv_std_json_bool::op_mul(trvvar& other, trvvar_shared& result) {
+  const int64_t b = get() ? 1 : 0;
+  if (other.type == TRVVAR_FLOAT) {
+    trvvar_store_float(result, static_cast<double>(b) * other.payload.float_value);
+  } else if (other.type == TRVVAR_INT) {
+    trvvar_store_int(result, b * other.payload.int_value);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool trv_std_json_bool::op_div(trvvar& other, trvvar_shared& result) {
+  const int64_t b = get() ? 1 : 0;
+  if (other.type == TRVVAR_FLOAT) {
+    trvvar_store_float(result, static_cast<double>(b) / other.payload.float_value);
+  } else if (other.type == TRVVAR_INT && other.payload.int_value != 0) {
+    trvvar_store_int(result, b / other.payload.int_value);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool trv_std_json_bool::op_equal(trvvar& other) {
+  if (other.type == TRVVAR_INT) return (other.payload.int_value != 0) == get();
+  if (other.type != TRVVAR_OBJECT) return false;
+  if (!other.payload.object_payload->object) {
+    trvvar_set_type(other, TRVVAR_NONE);
+    return false;
+  }
+  const trv_std_json_bool* that = as_json_bool(other);
+  return that != nullptr && that->get() == get();
+}
+
+namespace {
+
+// The other operand as a number for the ordering hooks; false for other types.
+bool ordering_operand(const trvvar& other, double& number) {
+  if (other.type == TRVVAR_FLOAT) {
+    number = other.payload.float_value;
+  } else if (other.type == TRVVAR_INT) {
+    number = static_cast<double>(other.payload.int_value);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool trv_std_json_bool::op_less(trvvar& other, bool or_equal) {
+  double number = 0;
+  if (!ordering_operand(other, number)) return false;
+  const double b = get() ? 1.0 : 0.0;
+  return b < number || (or_equal && b == number);
+}
+
+bool trv_std_json_bool::op_greater(trvvar& other, bool or_equal) {
+  double number = 0;
+  if (!ordering_operand(other, number)) return false;
+  const double b = get() ? 1.0 : 0.0;
+  return b > number || (or_equal && b == number);
+}

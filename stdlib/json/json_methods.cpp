@@ -1,0 +1,672 @@
+// The script methods of std.json. Each receives the container, the calling context and its
+// arguments; methods that modify return the container itself (an object value) so calls
+// chain, list results are new containers. The registration at the end reads like the method
+// table: names, argument counts and documentation texts are the script-visible ones.
+
+#include <algorithm>
+#include <string>
+#include <unordered_set>
+
+#include "stdlib/json/json_methods.h"
+#include "stdlib/json/json_text.h"
+#include "stdlib/json/std_json.h"
+#include "stdlib/string/std_string.h"
+#include "values/compare.h"
+#include "values/convert.h"
+#include "values/payloads.h"
+#include "values/reference.h"
+#include "values/report.h"
+
+namespace {
+
+using args_t = std::vector<trvvar_shared>;
+
+// ---- results ----
+
+trvvar_shared this_result(trv_std_json* self) {
+  trvvar_shared v = trvvar_new();
+  trvvar_set_type(*v, TRVVAR_OBJECT);
+  v->payload.object_payload->object = trvptr_strong<trvobject_base>::from(self);
+  return v;
+}
+
+trvvar_shared int_result(int64_t value) {
+  trvvar_shared v = trvvar_new();
+  trvvar_set_int(*v, value);
+  return v;
+}
+
+trvvar_shared flag(bool value) { return int_result(value ? 1 : 0); }
+
+trvvar_shared string_result(std::string_view text) {
+  trvvar_shared v = trvvar_new();
+  trvvar_set_string(*v, text);
+  return v;
+}
+
+// ---- argument helpers ----
+
+bool holds(const trvvar_shared& arg) { return !trvvar_compare_zero(*arg); }
+
+bool is_function(const trvvar_shared& arg) { return arg->type == TRVVAR_FUNCTION; }
+
+// The substrings a filter argument stands for: a container's values, or the argument itself.
+std::vector<std::string> substrings_of(const trvvar_shared& arg) {
+  std::vector<std::string> parts;
+  if (trv_std_json* list = trv_json_of(*arg)) {
+    for (const trv_json_entry& e : list->entries) parts.push_back(trvvar_string_value(*e.value));
+  } else if (arg->type != TRVVAR_JSON) {
+    parts.push_back(trvvar_string_value(*arg));
+  }
+  return parts;
+}
+
+bool contains_any(std::string_view text, const std::vector<std::string>& parts) {
+  return std::any_of(parts.begin(), parts.end(),
+                     [&](const std::string& p) { return text.find(p) != std::string_view::npos; });
+}
+
+std::string ascii_lower(std::string_view text) {
+  std::string lowered(text);
+  for (char& c : lowered) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lowered;
+}
+
+// Script callbacks run as routines of the interpreter. This runtime has no routine that can
+// run them here, so the call is refused the way the runtime refuses a callback it cannot call,
+// and the method returns what it has gathered: nothing.
+void refuse_callback() {
+  trv_runtime_error("JSON callback could not be called, check its parameter count.");
+}
+
+// ---- adding and removing ----
+
+trvvar_shared push(trv_std_json* self, trv_vm_context&, args_t& args) {
+  self->add_value(args[0], {});
+  return this_result(self);
+}
+
+trvvar_shared pop(trv_std_json* self, trv_vm_context&, args_t&) {
+  if (self->size() > 0) self->erase_at(static_cast<int64_t>(self->size()) - 1);
+  return this_result(self);
+}
+
+trvvar_shared insert(trv_std_json* self, trv_vm_context&, args_t& args) {
+  const auto size = static_cast<int64_t>(self->size());
+  int64_t index = trvvar_int_value(*args[0]);
+  if (index < 0) index += size;
+  index = std::clamp<int64_t>(index, 0, size);
+  self->insert_keyless(static_cast<size_t>(index), args[1]);
+  return this_result(self);
+}
+
+trvvar_shared size_method(trv_std_json* self, trv_vm_context&, args_t&) {
+  return int_result(static_cast<int64_t>(self->size()));
+}
+
+trvvar_shared clear_method(trv_std_json* self, trv_vm_context&, args_t&) {
+  self->clear();
+  return this_result(self);
+}
+
+trvvar_shared clear_free(trv_std_json* self, trv_vm_context&, args_t&) {
+  self->clear_and_free();
+  return this_result(self);
+}
+
+// Integers and floats erase by index; `by_container` also lets a json argument erase the
+// entry holding that very container; anything else erases by key.
+bool erase_by_argument(trv_std_json* self, trvvar& arg, bool by_container) {
+  if (arg.type == TRVVAR_INT || arg.type == TRVVAR_FLOAT) {
+    return self->erase_at(trvvar_int_value(arg));
+  }
+  if (by_container && arg.type == TRVVAR_JSON) {
+    const trvobject_base* target = arg.payload.object.get();
+    for (size_t i = 0; i < self->entries.size(); ++i) {
+      const trvvar& v = *self->entries[i].value;
+      if (v.type == TRVVAR_JSON && v.payload.object.get() == target) {
+        return self->erase_at(static_cast<int64_t>(i));
+      }
+    }
+    return false;
+  }
+  return self->erase_key(trvvar_string_value(arg));
+}
+
+trvvar_shared erase(trv_std_json* self, trv_vm_context&, args_t& args) {
+  return flag(erase_by_argument(self, *args[0], true));
+}
+
+trvvar_shared remove(trv_std_json* self, trv_vm_context&, args_t& args) {
+  return flag(erase_by_argument(self, *args[0], false));
+}
+
+// The position of the first entry whose value equals the argument, or -1.
+int64_t find_value(trv_std_json* self, trvvar& arg) {
+  for (size_t i = 0; i < self->entries.size(); ++i) {
+    if (trvvar_compare_equal(*self->entries[i].value, arg)) return static_cast<int64_t>(i);
+  }
+  return -1;
+}
+
+trvvar_shared erase_value(trv_std_json* self, trv_vm_context&, args_t& args) {
+  const int64_t found = find_value(self, *args[0]);
+  return flag(found >= 0 && self->erase_at(found));
+}
+
+trvvar_shared remove_all_keys(trv_std_json* self, trv_vm_context&, args_t& args) {
+  self->remove_key_everywhere(trvvar_string_value(*args[0]));
+  return this_result(self);
+}
+
+trvvar_shared resize(trv_std_json* self, trv_vm_context&, args_t& args) {
+  const int64_t n = trvvar_int_value(*args[0]);
+  if (n < 0) {
+    trv_runtime_warning("size out of range!");
+    return this_result(self);
+  }
+  while (static_cast<int64_t>(self->size()) > n) {
+    self->erase_at(static_cast<int64_t>(self->size()) - 1);
+  }
+  while (static_cast<int64_t>(self->size()) < n) self->add_keyless();
+  return this_result(self);
+}
+
+trvvar_shared push_cyclic(trv_std_json* self, trv_vm_context&, args_t& args) {
+  const int64_t max = trvvar_int_value(*args[1]);
+  if (max <= 0) {
+    trv_runtime_warning("push_cyclic: max_entries must be greater than 0");
+    return this_result(self);
+  }
+  while (static_cast<int64_t>(self->size()) >= max) self->erase_at(0);
+  self->add_value(args[0], {});
+  return this_result(self);
+}
+
+trvvar_shared to_list(trv_std_json* self, trv_vm_context&, args_t&) {
+  self->drop_keys();
+  return this_result(self);
+}
+
+// ---- lookups ----
+
+trvvar_shared key(trv_std_json* self, trv_vm_context&, args_t& args) {
+  int64_t index = trvvar_int_value(*args[0]);
+  if (index < 0) index += static_cast<int64_t>(self->size());
+  if (!self->has_index(index)) {
+    trv_runtime_warning("index out of range!");
+    return trvvar_new();
+  }
+  const trv_json_entry& e = self->entries[static_cast<size_t>(index)];
+  return e.key ? string_result(*e.key) : trvvar_new();
+}
+
+trvvar_shared has(trv_std_json* self, trv_vm_context&, args_t& args) {
+  return flag(self->has_key(trvvar_string_view(*args[0])));
+}
+
+trvvar_shared has_value(trv_std_json* self, trv_vm_context&, args_t& args) {
+  return flag(find_value(self, *args[0]) >= 0);
+}
+
+trvvar_shared has_value_str(trv_std_json* self, trv_vm_context&, args_t& args) {
+  const std::string wanted = trvvar_string_value(*args[0]);
+  return flag(std::any_of(self->entries.begin(), self->entries.end(), [&](const trv_json_entry& e) {
+    return trvvar_string_value(*e.value) == wanted;
+  }));
+}
+
+// The first entry whose key matches case-insensitively (ASCII), or null.
+trv_json_entry* find_key_ignoring_case(trv_std_json* self, const trvvar& arg) {
+  const std::string wanted = ascii_lower(trvvar_string_value(arg));
+  for (trv_json_entry& e : self->entries) {
+    if (e.key && !e.key->empty() && ascii_lower(*e.key) == wanted) return &e;
+  }
+  return nullptr;
+}
+
+trvvar_shared geti(trv_std_json* self, trv_vm_context&, args_t& args) {
+  trv_json_entry* found = find_key_ignoring_case(self, *args[0]);
+  return found != nullptr ? found->value : trvvar_new();
+}
+
+trvvar_shared hasi(trv_std_json* self, trv_vm_context&, args_t& args) {
+  return flag(find_key_ignoring_case(self, *args[0]) != nullptr);
+}
+
+// ---- copying and text ----
+
+trvvar_shared copy(trv_std_json* self, trv_vm_context&, args_t&) {
+  return trv_std_json::deep_copy(*self);
+}
+
+bool compact_argument(const args_t& args) {
+  return args.size() == 1 && trvvar_int_value(*args[0]) != 0;
+}
+
+trvvar_shared string(trv_std_json* self, trv_vm_context&, args_t& args) {
+  return string_result(trv_json_to_text(*self, compact_argument(args)));
+}
+
+trvvar_shared compact_string(trv_std_json* self, trv_vm_context&, args_t&) {
+  return string_result(trv_json_to_text(*self, true));
+}
+
+trvvar_shared debug_refs(trv_std_json* self, trv_vm_context&, args_t& args) {
+  return string_result(trv_json_debug_text(*self, compact_argument(args)));
+}
+
+trvvar_shared combine_string(trv_std_json* self, trv_vm_context&, args_t& args) {
+  const std::string separator = args.empty() ? std::string() : trvvar_string_value(*args[0]);
+  std::string combined;
+  for (const trv_json_entry& e : self->entries) {
+    combined += trvvar_string_value(*e.value);
+    if (!args.empty()) combined += separator;
+  }
+  return string_result(combined);
+}
+
+trvvar_shared from_string(trv_std_json* self, trv_vm_context&, args_t& args) {
+  return flag(trv_json_from_string(*self, trvvar_string_value(*args[0]), false));
+}
+
+// ---- sorting ----
+
+// Moves keyless entries behind the keyed ones: a keyless entry found from the front swaps
+// with the last keyed entry found from the back. Returns the number of keyed entries.
+size_t partition_keyed(std::vector<trv_json_entry>& entries) {
+  size_t front = 0;
+  size_t back = entries.size();
+  while (true) {
+    while (front < back && entries[front].key) ++front;
+    while (front < back && !entries[back - 1].key) --back;
+    if (front >= back) return front;
+    std::swap(entries[front], entries[back - 1]);
+  }
+}
+
+trvvar_shared sort(trv_std_json* self, trv_vm_context&, args_t&) {
+  auto& entries = self->entries;
+  const size_t keyed = partition_keyed(entries);
+  std::sort(entries.begin(), entries.begin() + static_cast<ptrdiff_t>(keyed),
+            [](const trv_json_entry& a, const trv_json_entry& b) {
+              return ascii_lower(*a.key) < ascii_lower(*b.key);
+            });
+  return this_result(self);
+}
+
+trvvar_shared sort_reverse(trv_std_json* self, trv_vm_context&, args_t&) {
+  auto& entries = self->entries;
+  const size_t keyed = partition_keyed(entries);
+  std::sort(entries.begin(), entries.begin() + static_cast<ptrdiff_t>(keyed),
+            [](const trv_json_entry& a, const trv_json_entry& b) { return *a.key > *b.key; });
+  return this_result(self);
+}
+
+// The value of the first entry keyed `name` in a container value; none otherwise.
+trvvar_shared child_of(const trvvar& value, std::string_view name) {
+  if (const trv_std_json* nested = trv_json_of(value)) {
+    for (const trv_json_entry& e : nested->entries) {
+      if (e.key && *e.key == name) return e.value;
+    }
+  }
+  return trvvar_new();
+}
+
+bool is_number(const trvvar& v) { return v.type == TRVVAR_INT || v.type == TRVVAR_FLOAT; }
+
+// Whether child a sorts before child b: present children first in either direction, then
+// numbers numerically, anything else by text.
+bool child_before(trvvar& a, trvvar& b, bool descending) {
+  const bool a_none = a.type == TRVVAR_NONE;
+  const bool b_none = b.type == TRVVAR_NONE;
+  if (a_none != b_none) return b_none;
+  if (is_number(a) && is_number(b)) {
+    const double x = trvvar_float_value(a);
+    const double y = trvvar_float_value(b);
+    return descending ? x > y : x < y;
+  }
+  const std::string x = trvvar_string_value(a);
+  const std::string y = trvvar_string_value(b);
+  return descending ? x > y : x < y;
+}
+
+trvvar_shared sort_by(trv_std_json* self, trv_vm_context&, args_t& args) {
+  const std::string name = trvvar_string_value(*args[0]);
+  const bool descending = args.size() > 1 && holds(args[1]);
+  auto& entries = self->entries;
+  const size_t keyed = partition_keyed(entries);
+  struct ranked {
+    trv_json_entry entry;
+    trvvar_shared child;
+  };
+  std::vector<ranked> ranks;
+  ranks.reserve(keyed);
+  for (size_t i = 0; i < keyed; ++i) {
+    trvvar_shared child = child_of(*entries[i].value, name);
+    ranks.push_back({std::move(entries[i]), std::move(child)});
+  }
+  std::stable_sort(ranks.begin(), ranks.end(), [&](const ranked& a, const ranked& b) {
+    return child_before(*a.child, *b.child, descending);
+  });
+  for (size_t i = 0; i < keyed; ++i) entries[i] = std::move(ranks[i].entry);
+  return this_result(self);
+}
+
+// ---- filtering ----
+
+trvvar_shared filter_key(trv_std_json* self, trv_vm_context&, args_t& args) {
+  const std::vector<std::string> parts = substrings_of(args[0]);
+  trv_std_json* result = nullptr;
+  trvvar_shared result_var = trv_new_json_var(&result);
+  for (const trv_json_entry& e : self->entries) {
+    if (e.key && contains_any(*e.key, parts)) result->add_value(e.value, *e.key);
+  }
+  return result_var;
+}
+
+trvvar_shared filter_value(trv_std_json* self, trv_vm_context&, args_t& args) {
+  trv_std_json* result = nullptr;
+  trvvar_shared result_var = trv_new_json_var(&result);
+  const bool list = args[0]->type == TRVVAR_JSON;
+  const std::vector<std::string> parts = substrings_of(args[0]);
+  for (const trv_json_entry& e : self->entries) {
+    if (!list && e.value->type != TRVVAR_STRING) continue;
+    if (!contains_any(trvvar_string_view(*e.value), parts)) continue;
+    result->add_value(e.value, e.key ? std::string_view(*e.key) : std::string_view());
+  }
+  return result_var;
+}
+
+trvvar_shared filter(trv_std_json* self, trv_vm_context& context, args_t& args) {
+  if (!is_function(args[0])) return filter_key(self, context, args);
+  refuse_callback();
+  return trv_new_json_var();
+}
+
+trvvar_shared map(trv_std_json*, trv_vm_context&, args_t& args) {
+  if (!is_function(args[0])) {
+    trv_runtime_warning("map expects a function");
+  } else {
+    refuse_callback();
+  }
+  return trv_new_json_var();
+}
+
+trvvar_shared reduce(trv_std_json*, trv_vm_context&, args_t& args) {
+  if (!is_function(args[0])) {
+    trv_runtime_warning("reduce expects a callback");
+  } else {
+    refuse_callback();
+  }
+  return trvvar_new();
+}
+
+trvvar_shared any(trv_std_json* self, trv_vm_context&, args_t& args) {
+  if (args[0]->type == TRVVAR_STRING) {
+    const std::string_view part = trvvar_string_view(*args[0]);
+    return flag(std::any_of(self->entries.begin(), self->entries.end(), [&](const auto& e) {
+      return e.key && e.key->find(part) != std::string::npos;
+    }));
+  }
+  if (is_function(args[0])) {
+    refuse_callback();
+  } else {
+    trv_runtime_warning("any expects string or function");
+  }
+  return flag(false);
+}
+
+trvvar_shared all(trv_std_json* self, trv_vm_context&, args_t& args) {
+  if (args[0]->type == TRVVAR_STRING) {
+    const std::string_view part = trvvar_string_view(*args[0]);
+    return flag(std::all_of(self->entries.begin(), self->entries.end(), [&](const auto& e) {
+      return e.key && e.key->find(part) != std::string::npos;
+    }));
+  }
+  if (is_function(args[0])) {
+    refuse_callback();
+    return flag(true);
+  }
+  trv_runtime_warning("all expects string or function");
+  return flag(false);
+}
+
+trvvar_shared foreach (trv_std_json* self, trv_vm_context&, args_t & args) {
+  if (!is_function(args[0])) {
+    return trv_runtime_error("foreach requires a callback function argument.");
+  }
+  refuse_callback();
+  return this_result(self);
+}
+
+// ---- merging and de-duplication ----
+
+// The other container's entries, in order: keyed ones replace or join this container's
+// (unless `overwrite` is off and the key exists), keyless ones are appended when
+// `keep_keyless`. Positions are re-read each step: the other container may be this one.
+void merge_entries(trv_std_json* self, trv_std_json& other, bool overwrite, bool keep_keyless) {
+  const size_t count = other.entries.size();
+  for (size_t i = 0; i < count; ++i) {
+    trvvar_shared value = other.entries[i].value;
+    if (!other.entries[i].key) {
+      if (keep_keyless) self->add_value(value, {});
+      continue;
+    }
+    const std::string key = *other.entries[i].key;
+    if (!overwrite && self->has_key(key)) continue;
+    trvvar_shared slot = self->find_or_add(key);
+    trvvar_set(*slot, value);
+  }
+}
+
+bool overwrite_argument(const args_t& args) { return args.size() < 2 || holds(args[1]); }
+
+trvvar_shared merge(trv_std_json* self, trv_vm_context&, args_t& args) {
+  if (trv_std_json* other = trv_json_of(*args[0])) {
+    trvptr_strong<trvobject_base> hold = args[0]->payload.object;
+    merge_entries(self, *other, overwrite_argument(args), false);
+  }
+  return this_result(self);
+}
+
+trvvar_shared append_method(trv_std_json* self, trv_vm_context&, args_t& args) {
+  const trvvar& arg = *args[0];
+  if (arg.type == TRVVAR_NONE) return this_result(self);
+  if (arg.type != TRVVAR_JSON) {
+    self->add_value(args[0], {});
+  } else if (trv_std_json* other = trv_json_of(arg)) {
+    trvptr_strong<trvobject_base> hold = arg.payload.object;
+    merge_entries(self, *other, overwrite_argument(args), true);
+  }
+  return this_result(self);
+}
+
+// A list entry's identity: its type number and text ("0:" without a variable), so the
+// integer 5 and the string "5" differ.
+std::string value_signature(const trvvar_shared& value) {
+  if (!value) return "0:";
+  trvvar_shared v = trvvar_deref(value.get());
+  if (!v) return "0:";
+  return std::to_string(static_cast<int>(v->type)) + ":" + trvvar_string_value(*v);
+}
+
+trvvar_shared unique(trv_std_json* self, trv_vm_context&, args_t&) {
+  auto& entries = self->entries;
+  if (entries.size() < 2) return this_result(self);
+  const bool list = std::none_of(entries.begin(), entries.end(),
+                                 [](const auto& e) { return e.key && !e.key->empty(); });
+  std::unordered_set<std::string> seen_keys;
+  std::unordered_set<std::string> seen_values;
+  std::vector<bool> keep(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const trv_json_entry& e = entries[i];
+    if (!list && e.key && !e.key->empty()) {
+      keep[i] = seen_keys.insert(*e.key).second;
+    } else {
+      keep[i] = seen_values.insert(value_signature(e.value)).second;
+    }
+  }
+  self->keep_entries(keep);
+  return this_result(self);
+}
+
+// ---- the class and its constructor ----
+
+trvvar_shared construct(trv_vm_context&, args_t& args) {
+  trv_std_json* container = nullptr;
+  trvvar_shared result = trv_new_json_var(&container);
+  if (args.empty()) return result;
+  if (args[0]->type == TRVVAR_JSON) {
+    if (const trv_std_json* other = trv_json_of(*args[0])) container->assign_entries(*other);
+    return result;
+  }
+  const bool suppress = args.size() > 1 && trvvar_get_bool(*args[1]);
+  trv_json_from_string(*container, trvvar_string_value(*args[0]), suppress);
+  return result;
+}
+
+using method = trvvar_shared (*)(trv_std_json*, trv_vm_context&, args_t&);
+
+void add(std::string_view name, method callback, uint32_t min, uint32_t max, std::string_view doc,
+         std::string_view parameter_doc = {}) {
+  trv_std_json::add_function(name, callback, min, max, doc);
+  if (!parameter_doc.empty()) trv_std_json::add_parameter_docs({parameter_doc});
+}
+
+}  // namespace
+
+void trv_std_json::script_register() {
+  if (registered) return;
+  registered = true;
+  constexpr std::string_view push_doc =
+      "Adds the supplied value to the given JSON container and returns the modified object";
+  constexpr std::string_view push_param = "value: object - Value to insert into the JSON container";
+  constexpr std::string_view pop_doc =
+      "Removes the last element from the JSON container and returns it.";
+  constexpr std::string_view size_doc =
+      "Returns the number of elements in a JSON array or the number of keys in a JSON object.";
+  constexpr std::string_view erase_doc =
+      "Removes a key or index from a JSON object and returns whether the removal succeeded.";
+  constexpr std::string_view erase_param =
+      "key: string - Key or numeric index to delete from the JSON object";
+  constexpr std::string_view erase_value_doc =
+      "Removes a value from a JSON object and returns whether the removal succeeded.";
+  constexpr std::string_view erase_value_param =
+      "key: string - Value to delete from the JSON object";
+  constexpr std::string_view rsort_doc =
+      "Sorts a JSON object\xE2\x80\x99s entries by key in descending order, keeping keyless "
+      "entries at the end";
+  constexpr std::string_view merge_param =
+      "other: json - Object to merge\noverwrite: bool - Replace existing keys (default true)";
+
+  add("push", push, 1, 1, push_doc, push_param);
+  add("push_back", push, 1, 1, push_doc, push_param);
+  add("pop", pop, 0, 0, pop_doc);
+  add("pop_back", pop, 0, 0, pop_doc);
+  add("insert", insert, 2, 2,
+      "Inserts a value at the specified index in the JSON container, shifting existing "
+      "elements. Negative indices count from the end.",
+      "index: int - Zero-based index at which to insert; negative values count from the end\n"
+      "value: object - Value to insert");
+  add("size", size_method, 0, 0, size_doc);
+  add("clear", clear_method, 0, 0, size_doc);
+  add("clear_free", clear_free, 0, 0, "Clears the JSON container and frees all objects inside it.");
+  add("key", key, 1, 1, "Return the key at a specified index from a JSON object",
+      "index: int - Zero-based index of the key; negative values count from the end");
+  add("has", has, 1, 1, "Checks if the JSON object contains a given key.",
+      "key: string - Key to check in the JSON object");
+  add("has_value", has_value, 1, 1, "Checks if the JSON object contains a given value.",
+      "key: string - Value to check in the JSON object");
+  add("has_value_str", has_value_str, 1, 1,
+      "Checks if the JSON object contains a given value (as string).",
+      "value: string - Value to check in the JSON object");
+  add("geti", geti, 1, 1, "Get a member value by key (case-insensitive)",
+      "key: string - Key to look up (case-insensitive)");
+  add("hasi", hasi, 1, 1, "Check if JSON object contains a key (case-insensitive)",
+      "key: string - Key to check (case-insensitive)");
+  add("erase", erase, 1, 1, erase_doc, erase_param);
+  add("remove", remove, 1, 1, erase_doc, erase_param);
+  add("erase_value", erase_value, 1, 1, erase_value_doc, erase_value_param);
+  add("remove_value", erase_value, 1, 1, erase_value_doc, erase_value_param);
+  add("remove_all_keys", remove_all_keys, 1, 1,
+      "Removes a key from the JSON object and all nested JSON objects recursively.",
+      "key: string - Key to remove from all levels");
+  add("copy", copy, 0, 0,
+      "Creates a deep copy of the JSON object. If the JSON references itself, the copy contains "
+      "the same self-reference instead of failing.");
+  add("sort", sort, 0, 0,
+      "Sorts JSON entries by their keys in a case-insensitive manner, keeping only keyed entries "
+      "in the sorted portion.");
+  add("sort_reverse", sort_reverse, 0, 0, rsort_doc);
+  add("rsort", sort_reverse, 0, 0, rsort_doc);
+  add("sort_by", sort_by, 1, 2, "Sorts JSON entries by a child key in each value object.",
+      "key: string - Child key to sort by\ndescending: bool - Sort descending (default false)");
+  add("string", string, 0, 1,
+      "Convert JSON object to its string representation, optionally using compact output.",
+      "compact: int - flag to produce compact string (0) or pretty-printed (non\xE2\x80\x91zero)");
+  add("compact_string", compact_string, 0, 0,
+      "Convert JSON object to its compact string representation.");
+  add("combine_string", combine_string, 0, 1,
+      "Combine string values of the JSON object with an optional separator",
+      "separator: string - Separator appended after each string value during concatenation");
+  add("from_string", from_string, 1, 1, "Parse JSON from string and populate object",
+      "json: string - JSON string to parse into the object");
+  add("filter_key", filter_key, 1, 1,
+      "Filter JSON object's keys by matching substrings and return the filtered JSON.",
+      "filter: string - Substring or list of substrings used to match keys.");
+  add("filter_value", filter_value, 1, 1,
+      "Return a new JSON object containing only string members whose values include a specific "
+      "substring",
+      "filter: string - Substring to search for within JSON string values");
+  add("filter", filter, 1, 1, "Filter JSON object entries by callback or key substring",
+      "filter: function|string - Callback that receives a key and value and returns true to keep "
+      "the entry; if a string, only entries whose keys contain the string are included");
+  add("merge", merge, 1, 2,
+      "Merge another JSON object into this one. If overwrite is true, existing keys will be "
+      "replaced.",
+      merge_param);
+  add("append", append_method, 1, 2,
+      "Appends another JSON object into this one. If overwrite is true, existing keys will be "
+      "replaced.",
+      merge_param);
+  add("map", map, 1, 1,
+      "Return a new JSON where each value is replaced by the result of the callback.",
+      "callback: function - Called with (key, value); return becomes new value");
+  add("reduce", reduce, 1, 2,
+      "Reduce object entries into a single value by repeatedly applying callback(acc, key, "
+      "value).",
+      "callback: function\ninitial: any - Starting accumulator value");
+  add("any", any, 1, 1, "Returns true if any entry matches substring or callback.",
+      "filter: function|string");
+  add("all", all, 1, 1, "Returns true if all entries match substring or callback.",
+      "filter: function|string");
+  add("foreach", foreach, 1, 1,
+      "Iterates over each key/value pair in a JSON object and runs a callback for each entry",
+      "callback: function - Callback function invoked with the entry key and value and should "
+      "return bool (true to include the entry in a new JSON)");
+  add("to_list", to_list, 0, 0,
+      "Converts the JSON object into a list by removing all keys from each entry.");
+  add("resize", resize, 1, 1, "Resizes a JSON list to the specified size.",
+      "size: int - New size of the list");
+  add("unique", unique, 0, 0,
+      "Removes duplicate entries. For lists, duplicates are detected by value. For objects, "
+      "duplicate keys are removed, keeping the first occurrence.");
+  add("push_cyclic", push_cyclic, 2, 2,
+      "Adds a value to the back of the JSON list, removing elements from the front if the size "
+      "would exceed max_entries.",
+      "value: object - Value to insert\nmax_entries: int - Maximum number of elements the list "
+      "may hold");
+  add("debug_refs", debug_refs, 0, 1,
+      "Convert JSON object to a debug string showing whether each element is a TRVVAR_REF and "
+      "the variable refcount.",
+      "compact: int - flag to produce compact string (0) or pretty-printed (non-zero)");
+  script_register_internal();
+}
+
+void populate_std_json_namespace(trv_namespace& ns) {
+  trv_std_json::add_class_constructor(
+      ns, construct, 0, 0, "Create a new JSON object, optionally initialized from a JSON string");
+}

@@ -1,0 +1,37 @@
+// The json operations the variable layer reaches through values/payload_objects.h.
+
+#include "stdlib/json/json_values.h"
+
+#include "values/assign.h"
+#include "values/payload_objects.h"
+
+trv_std_json& trvvar_get_or_make_json(trvvar& v, bool clear) {
+  if (v.type != TRVVAR_JSON) {
+    trvvar_set_type(v, TRVVAR_JSON);  // a new, empty container
+  } else if (clear) {
+    trv_json_of(v)->clear();
+  }
+  return *trv_json_of(v);
+}
+
+namespace {
+
+void add_entries(trv_std_json& target, trv_std_json& source) {
+  // Indexed, not iterated: assigning can run code that reaches the source container.
+  for (size_t i = 0; i < source.entries.size(); ++i) {
+    const trv_json_entry& entry = source.entries[i];
+    trvvar_shared value = entry.value;
+    trvvar_shared slot = target.find_or_add(entry.key ? *entry.key : std::string_view());
+    trvvar_set(*slot, value);
+  }
+}
+
+}  // namespace
+
+trvvar_shared trv_json_concat(trvobject_base& left, trvobject_base& right) {
+  trv_std_json* sum = nullptr;
+  trvvar_shared result = trv_new_json_var(&sum);
+  add_entries(*sum, static_cast<trv_std_json&>(left));
+  add_entries(*sum, static_cast<trv_std_json&>(right));
+  return result;
+}

@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "tests/json/json_test_support.h"
+#include "tests/support/capturing_logger.h"
+#include "values/binary_form.h"
+
+namespace {
+
+using bytes = std::vector<uint8_t>;
+
+TEST(JsonBinary, EmptyContainerIsHeaderAndZeroCount) {
+  json_value j;
+  bytes out{0xAA};
+  ASSERT_TRUE(j->to_binary(out));
+  EXPECT_EQ(out, (bytes{0xAA, 3, 'j', '1', '1', 0, 0}));
+  json_value back = parsed("[1]");
+  trv_binary_reader reader{out.data(), out.size(), 1};
+  EXPECT_TRUE(back->from_binary(reader));
+  EXPECT_EQ(back->size(), 0u);
+  EXPECT_EQ(reader.position, out.size());
+}
+
+TEST(JsonBinary, RoundTripKeepsOrderNestingAndKeylessEntries) {
+  json_value j = parsed(R"({"n":{"x":[1,"s",2.5,null]}})");
+  trvvar_set_int(*j->add_keyed("b"), -7);
+  trvvar_set_int(*j->add_keyed("a"), 8);
+  trvvar_set_string(*j->find_or_add(""), "empty key");  // read back keyless
+  j->add_keyless();
+  bytes out;
+  ASSERT_TRUE(j->to_binary(out));
+  json_value back;
+  ASSERT_TRUE(back->from_binary(out));
+  EXPECT_EQ(back.keys(), (std::vector<std::string>{"n", "b", "a", "-", "-"}));
+  EXPECT_EQ(back.text(), j.text());
+  back->assert_invariant();
+}
+
+TEST(JsonBinary, FailedWritesLeaveTheOutputAsItWas) {
+  log_capture capture;
+  json_value j = parsed("[1,[2]]");
+  trvvar_set(*trv_json_of(*j->value_at(1))->add_keyless(), j.var);
+  bytes out{1, 2, 3};
+  EXPECT_FALSE(j->to_binary(out));
+  EXPECT_EQ(out, (bytes{1, 2, 3}));
+  EXPECT_EQ(capture.warnings(),
+            (std::vector<std::string>{"Cannot serialize JSON to binary: the value contains a "
+                                      "reference to itself (cycle)."}));
+  j->clear_and_free();
+
+  capture.logger().clear();
+  json_value deep = parsed(std::string(1025, '[') + std::string(1025, ']'));
+  EXPECT_FALSE(deep->to_binary(out));
+  EXPECT_EQ(out, (bytes{1, 2, 3}));
+  EXPECT_EQ(capture.warnings(), (std::vector<std::string>{
+                                    "Cannot serialize JSON to binary: nesting exceeds the maximum "
+                                    "depth of 1024."}));
+  // The guard is empty again: a later write succeeds.
+  EXPECT_TRUE(parsed("[1]")->to_binary(out));
+}
+
+TEST(JsonBinary, ReadingChecksTheTagAndTheDepth) {
+  log_capture capture;
+  json_value j = parsed("[1]");
+  const bytes wrong{3, 'v', '1', '1', 0, 0};
+  EXPECT_FALSE(j->from_binary(wrong));
+  EXPECT_EQ(j->size(), 0u);
+  ASSERT_EQ(capture.errors().size(), 1u);
+  EXPECT_NE(capture.errors()[0].find("invalid section."), std::string::npos);
+
+  // 1025 nested records, each container holding the next as its only value.
+  bytes deep;
+  for (int i = 0; i < 1025; ++i) {
+    const bytes level{3, 'j', '1', '1', 0, 1, 0, 0, 3, 'v', '1', '1', 0, TRVVAR_JSON};
+    deep.insert(deep.end(), level.begin(), level.end());
+  }
+  capture.logger().clear();
+  EXPECT_FALSE(j->from_binary(deep));
+  ASSERT_EQ(capture.errors().size(), 1u);
+  EXPECT_NE(capture.errors()[0].find("JSON binary nesting exceeds the maximum depth of 1024."),
+            std::string::npos);
+  EXPECT_TRUE(parsed("[1]")->from_binary(bytes{3, 'j', '1', '1', 0, 0}));
+}
+
+TEST(JsonBinary, TruncatedInputRaisesTheReadersError) {
+  json_value j = parsed(R"({"key":"value"})");
+  bytes out;
+  ASSERT_TRUE(j->to_binary(out));
+  for (size_t cut = 0; cut < out.size(); ++cut) {
+    const bytes part(out.begin(), out.begin() + static_cast<ptrdiff_t>(cut));
+    json_value back;
+    EXPECT_THROW(back->from_binary(part), std::runtime_error) << cut;
+    json_value after;  // the guard was left on the way out
+    EXPECT_TRUE(after->from_binary(out));
+  }
+}
+
+}  // namespace

@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include "stdlib/json/path_guard.h"
+#include "tests/json/json_test_support.h"
+#include "tests/support/capturing_logger.h"
+
+namespace {
+
+TEST(JsonContainer, FindOrAddAppendsAndIndexesEvenTheEmptyKey) {
+  json_value j;
+  trvvar_shared a = j->find_or_add("a");
+  EXPECT_EQ(a->type, TRVVAR_NONE);
+  EXPECT_EQ(j->find_or_add("a").get(), a.get());
+  j->find_or_add("");
+  EXPECT_EQ(j.keys(), (std::vector<std::string>{"a", ""}));
+  EXPECT_TRUE(j->has_key(""));
+  j->add_keyed("");  // the add operations never store an empty key
+  EXPECT_FALSE(j->entries.back().key);
+  j->assert_invariant();
+}
+
+TEST(JsonContainer, RepresentativeFollowsHowEntriesArrived) {
+  json_value j;
+  trvvar_shared first = j->add_keyed("k");
+  trvvar_shared second = j->add_keyed("k");
+  j->add_keyed("other");
+  EXPECT_EQ(j->find("k"), second.get());  // an added entry takes over
+  EXPECT_TRUE(j->erase_at(1));
+  EXPECT_EQ(j->find("k"), first.get());  // the first remaining one takes over
+  trvvar_shared third = j->add_keyed("k");
+  json_value copy;
+  copy->assign_entries(*j.c);  // a rebuilt index keeps the first
+  EXPECT_EQ(trvvar_string_value(*copy->find_or_add("k")), "");
+  trvvar_set_int(*first, 7);
+  copy->assign_entries(*j.c);
+  EXPECT_EQ(trvvar_int_value(*copy->find_or_add("k")), 7);
+  EXPECT_TRUE(j->erase_key("k"));
+  EXPECT_EQ(j.keys(), (std::vector<std::string>{"other"}));
+  EXPECT_FALSE(j->has_key("k"));
+  j->assert_invariant();
+}
+
+TEST(JsonContainer, ValueAtCountsFromTheEndAndReportsOutOfBounds) {
+  json_value j = parsed("[10,20,30]");
+  EXPECT_EQ(trvvar_int_value(*j->value_at(-1)), 30);
+  EXPECT_EQ(trvvar_int_value(*j->value_at(-3)), 10);
+  log_capture capture;
+  for (int64_t bad : {int64_t{-4}, int64_t{3}}) {
+    EXPECT_EQ(j->value_at(bad)->type, TRVVAR_NONE);
+  }
+  EXPECT_EQ(capture.errors(),
+            std::vector<std::string>(2,
+                                     "\n*********************\nOut of bounds access.\n"
+                                     "*********************\n\n"));
+  trvvar_shared value = int_var(5);
+  j->set_index_member(3, value);  // an out-of-range write stores nothing
+  EXPECT_EQ(j->size(), 3u);
+}
+
+TEST(JsonContainer, EraseKeyOfAMissingKeyIsLoggedAtDebugLevel) {
+  log_capture capture;
+  json_value j;
+  j->add_keyless();
+  EXPECT_FALSE(j->erase_key("x"));  // no index yet: silently false
+  j->add_keyed("a");
+  EXPECT_FALSE(j->erase_key("x"));
+  EXPECT_EQ(capture.texts(TRV_LOG_DEBUG), (std::vector<std::string>{"Key x does not exist!"}));
+}
+
+TEST(JsonContainer, ParsedContainersIndexTheirKeysWhenFirstAsked) {
+  json_value j = parsed(R"({"b":1,"a":2,"b":3})");
+  EXPECT_EQ(j.keys(), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(trvvar_int_value(*j->find_or_add("b")), 3);
+  j->add_keyed("a");
+  EXPECT_EQ(j->find("a"), j->entries.back().value.get());
+  j->assert_invariant();
+}
+
+TEST(JsonContainer, DeepCopyReproducesSelfReferences) {
+  json_value j;
+  trvvar_set(*j->add_keyed("self"), j.var);
+  trvvar_set_int(*j->add_keyed("n"), 1);
+  trvvar_shared copy = trv_std_json::deep_copy(*j.c);
+  trv_std_json* c = trv_json_of(*copy);
+  ASSERT_NE(c, j.c);
+  EXPECT_EQ(trv_json_of(*c->find_or_add("self")), c);
+  EXPECT_EQ(trvvar_int_value(*c->find_or_add("n")), 1);
+  j->clear_and_free();
+  c->clear_and_free();
+}
+
+// A chain of `depth` containers, each the only entry of the one before.
+json_value chain(size_t depth) {
+  json_value root;
+  trv_std_json* at = root.c;
+  for (size_t i = 1; i < depth; ++i) {
+    trvvar_shared slot = at->add_keyless();
+    trvvar_set_type(*slot, TRVVAR_JSON);
+    at = trv_json_of(*slot);
+  }
+  return root;
+}
+
+size_t chain_depth(trv_std_json* at) {
+  size_t depth = 1;
+  while (!at->entries.empty() && trv_json_of(*at->entries[0].value)) {
+    at = trv_json_of(*at->entries[0].value);
+    ++depth;
+  }
+  return depth;
+}
+
+TEST(JsonContainer, DeepCopyStopsAt1024Levels) {
+  log_capture capture;
+  json_value deep = chain(1025);
+  trvvar_shared copy = trv_std_json::deep_copy(*deep.c);
+  EXPECT_EQ(chain_depth(trv_json_of(*copy)), 1024u);
+  EXPECT_EQ(capture.warnings(),
+            (std::vector<std::string>{"JSON copy exceeds the maximum nesting depth of 1024, the "
+                                      "remaining members are not copied."}));
+}
+
+TEST(JsonContainer, ClearAndFreeBreaksCyclesAndStopsAt1024) {
+  json_value a;
+  json_value b;
+  trvvar_set(*a->add_keyless(), b.var);
+  trvvar_set(*b->add_keyless(), a.var);
+  a->clear_and_free();
+  EXPECT_EQ(a->size(), 0u);
+  EXPECT_EQ(b->size(), 0u);
+
+  json_value deep = chain(1026);
+  deep->clear_and_free();
+  EXPECT_EQ(deep->size(), 0u);
+}
+
+TEST(JsonContainer, RemoveKeyEverywhereSurvivesCycles) {
+  json_value j = parsed(R"({"x":1,"inner":{"x":2,"y":3}})");
+  trvvar_set(*j->add_keyed("loop"), j.var);
+  j->remove_key_everywhere("x");
+  j->erase_key("loop");
+  EXPECT_EQ(j.text(), R"({"inner":{"y":3}})");
+}
+
+TEST(JsonContainer, ReleasingAMillionNestedContainersUsesNoStack) {
+  json_value deep = chain(1000000);
+  EXPECT_EQ(chain_depth(deep.c), 1000000u);
+  deep.var.reset();  // must not overflow the stack
+}
+
+}  // namespace

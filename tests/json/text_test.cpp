@@ -1,0 +1,244 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <random>
+#include <sstream>
+
+#include "stdlib/json/json_bool.h"
+#include "stdlib/json/json_salvage.h"
+#include "stdlib/json/json_text.h"
+#include "tests/json/json_test_support.h"
+#include "tests/support/capturing_logger.h"
+
+namespace {
+
+TEST(JsonText, PrintsTheDocumentTheEntriesMapTo) {
+  struct row {
+    const char* source;  // parsed first; entries added below for the mixed cases
+    const char* compact;
+  };
+  const row rows[] = {
+      {"{}", "{}"},
+      {"[1,2]", "[1,2]"},
+      {R"({"b":1,"a":[]})", R"({"a":{},"b":1})"},  // an empty container prints {}
+      {R"(["x\"y",2.5,null,true,false])", R"(["x\"y",2.5,null,true,false])"},
+      {R"(["é"])", R"(["é"])"},  // UTF-8 is kept, not escaped
+      {R"({"k":{"n":[1,{"m":2}]}})", R"({"k":{"n":[1,{"m":2}]}})"},
+  };
+  for (const row& r : rows) EXPECT_EQ(parsed(r.source).text(), r.compact) << r.source;
+
+  json_value mixed;
+  trvvar_set_int(*mixed->add_keyless(), 1);
+  trvvar_set_int(*mixed->add_keyed("z"), 2);
+  trvvar_set_int(*mixed->add_keyless(), 3);  // keyless entries collapse into "", last wins
+  trvvar_set_int(*mixed->add_keyed("z"), 4);
+  trvvar_set_string(*mixed->add_keyed("bad"), "\xFF");
+  EXPECT_EQ(mixed.text(), "{\"\":3,\"bad\":\"\xEF\xBF\xBD\",\"z\":4}");
+}
+
+TEST(JsonText, PrettyFormIndentsByFour) {
+  json_value j = parsed(R"({"b":[1,{}],"a":"x"})");
+  EXPECT_EQ(trv_json_to_text(*j.c, false),
+            "{\n    \"a\": \"x\",\n    \"b\": [\n        1,\n        {}\n    ]\n}");
+  EXPECT_EQ(j.call("string", {int_var(1)})->type, TRVVAR_STRING);
+  EXPECT_EQ(trvvar_string_value(*j.call("string", {int_var(1)})), j.text());
+  EXPECT_EQ(trvvar_string_value(*j.call("string", {int_var(0)})), j->to_string());
+  EXPECT_EQ(trvvar_string_value(*j.call("string")), j->to_string());
+}
+
+TEST(JsonText, CyclesAndDepthPrintMarkersWithOneWarning) {
+  log_capture capture;
+  json_value j;
+  trvvar_set(*j->add_keyless(), j.var);
+  trvvar_set(*j->add_keyless(), j.var);
+  EXPECT_EQ(j.text(), R"(["<cycle>","<cycle>"])");
+  EXPECT_EQ(capture.warnings(),
+            (std::vector<std::string>{"JSON contains a reference to itself, printing \"<cycle>\" "
+                                      "instead of recursing forever."}));
+  j->clear_and_free();
+
+  capture.logger().clear();
+  json_value deep = parsed(std::string(1025, '[') + std::string(1025, ']'));
+  const std::string text = deep.text();
+  EXPECT_EQ(text, std::string(1024, '[') + "\"<nested too deeply>\"" + std::string(1024, ']'));
+  EXPECT_EQ(capture.warnings(),
+            (std::vector<std::string>{"JSON nesting exceeds the maximum depth of 1024, printing "
+                                      "\"<nested too deeply>\" for the rest."}));
+}
+
+TEST(JsonText, DebugViewShowsReferenceCountAndType) {
+  json_value j = parsed(R"({"a":1,"b":[null]})");
+  EXPECT_EQ(trv_json_debug_text(*j.c, true),
+            R"({"a":{"is_ref":false,"refcount":1,"type":"int"},)"
+            R"("b":[{"is_ref":false,"refcount":1,"type":"none"}]})");
+  log_capture capture;
+  trvvar_set(*j->add_keyed("c"), j.var);
+  trv_json_debug_text(*j.c, true);
+  EXPECT_EQ(capture.warnings(),
+            (std::vector<std::string>{"JSON contains a reference to itself, debug_refs shows "
+                                      "\"<cycle>\" instead of recursing forever."}));
+  j->clear_and_free();
+}
+
+TEST(JsonText, ParsingMapsValuesToVariables) {
+  json_value j = parsed(R"({"b":true,"a":18446744073709551615,"c":1e2, /* note */ "d":"s"})");
+  EXPECT_EQ(j.keys(), (std::vector<std::string>{"a", "b", "c", "d"}));
+  EXPECT_EQ(trvvar_int_value(*j->value_at(0)), -1);
+  trvvar& b = *j->value_at(1);
+  ASSERT_EQ(b.type, TRVVAR_OBJECT);
+  EXPECT_NE(trv_object_cast<trv_std_json_bool>(b.payload.object_payload->object.get()), nullptr);
+  EXPECT_EQ(j->value_at(2)->type, TRVVAR_FLOAT);
+  EXPECT_EQ(j->value_at(3)->type, TRVVAR_STRING);
+  EXPECT_EQ(parsed(R"("just text")").text(), R"(["just text"])");
+}
+
+struct from_string_row {
+  const char* text;
+  bool result;
+  const char* compact;  // the container afterwards
+  const char* log;      // the error logged, or null
+};
+
+TEST(JsonText, FromStringTrimsParsesAndSalvages) {
+  const from_string_row rows[] = {
+      {"", false, "{}", nullptr},
+      {"abc", false, "{}", "abc\n\ninvalid json: abc"},
+      {"xx{\"a\":1}yy", true, R"({"a":1})", nullptr},
+      {"{\"a\":1,\"b\":[1,2", true, R"({"a":1})",
+       "{\"a\":1,\"b\"\n\nJSON parse error: salvaged prefix length 6"},
+      {"[1,2,x", true, "[1,2]", "[1,2,x\n\nJSON parse error: salvaged prefix length 4"},
+      {"[1,2,]", true, "[1,2]", "[1,2,]\n\nJSON parse error: salvaged prefix length 4"},
+      {"\"abc", false, "{}", "\"\n\nJSON parse error: could not salvage any root value."},
+      {"[1,2] [\"x\"", true, "[1,2]", "[1,2] [\"x\"\n\nJSON parse error: salvaged prefix length 6"},
+  };
+  for (const from_string_row& r : rows) {
+    log_capture capture;
+    json_value j = parsed("[9]");
+    EXPECT_EQ(trv_json_from_string(*j.c, r.text, false), r.result) << r.text;
+    EXPECT_EQ(j.text(), r.compact) << r.text;
+    const std::vector<std::string> expected =
+        r.log ? std::vector<std::string>{r.log} : std::vector<std::string>{};
+    EXPECT_EQ(capture.errors(), expected) << r.text;
+    capture.logger().clear();
+    trv_json_from_string(*j.c, r.text, true);
+    EXPECT_TRUE(capture.errors().empty());
+  }
+}
+
+TEST(JsonText, AMillionNestedArraysParseAndReleaseWithoutRecursion) {
+  const size_t depth = 1000000;
+  json_value j = parsed(std::string(depth, '[') + std::string(depth, ']'));
+  size_t levels = 1;
+  for (trv_std_json* at = j.c; !at->entries.empty(); at = trv_json_of(*at->entries[0].value)) {
+    ++levels;
+  }
+  EXPECT_EQ(levels, depth);
+}
+
+// ---- salvage against the literal procedure ----
+
+// Every prefix, longest success wins: the procedure as written, for comparison.
+std::optional<trv_json_salvage> literal_salvage(std::string_view s) {
+  std::optional<trv_json_salvage> found;
+  const char closing = s[0] == '{' ? '}' : s[0] == '[' ? ']' : 0;
+  for (size_t length = 1; length <= s.size(); ++length) {
+    std::string prefix(s.substr(0, length));
+    if (nlohmann::json::accept(prefix, true)) {
+      found = trv_json_salvage{length, 0};
+    } else if (closing != 0 && nlohmann::json::accept(prefix + closing, true)) {
+      found = trv_json_salvage{length, closing};
+    }
+  }
+  return found;
+}
+
+size_t error_position_of(std::string_view s) {
+  struct sax : nlohmann::json_sax<nlohmann::json> {
+    size_t position = 0;
+    bool null() override { return true; }
+    bool boolean(bool) override { return true; }
+    bool number_integer(number_integer_t) override { return true; }
+    bool number_unsigned(number_unsigned_t) override { return true; }
+    bool number_float(number_float_t, const string_t&) override { return true; }
+    bool string(string_t&) override { return true; }
+    bool binary(binary_t&) override { return true; }
+    bool start_object(std::size_t) override { return true; }
+    bool key(string_t&) override { return true; }
+    bool end_object() override { return true; }
+    bool start_array(std::size_t) override { return true; }
+    bool end_array() override { return true; }
+    bool parse_error(std::size_t p, const std::string&,
+                     const nlohmann::detail::exception&) override {
+      position = p;
+      return false;
+    }
+  } handler;
+  nlohmann::json::sax_parse(s, &handler, nlohmann::json::input_format_t::json, true, true);
+  return handler.position;
+}
+
+void expect_same_salvage(std::string_view s) {
+  if (nlohmann::json::accept(s, true)) return;
+  const auto expected = literal_salvage(s);
+  const auto actual = trv_json_find_salvage(s, error_position_of(s));
+  ASSERT_EQ(expected.has_value(), actual.has_value()) << s;
+  if (!expected) return;
+  EXPECT_EQ(expected->length, actual->length) << s;
+  EXPECT_EQ(expected->closing, actual->closing) << s;
+}
+
+TEST(JsonSalvage, MatchesTheLiteralProcedureOnTruncationsAndEdits) {
+  const std::string documents[] = {
+      R"({"a": 1, "b": [1, 2, {"c": "x\"}y"}], "d": -12.5e3, "e": true, "f": null})",
+      R"([1, "two", [3, [4, {}]], {"k": [] }, tru, 5])",
+      R"({"a":{"b":{"c":[1,2,3]}},"d":"//not a comment"} // trailing)",
+      R"([ /* c1 */ 1 /* c2 */ , 2 // c3
+, {"x" : "y"} ] /* tail */)",
+      R"("string root \u00e9 \\" )",
+      R"({"k":"v"} {"k2":"v2"})",
+      R"([[1,2],[3,4]] ])",
+      R"({"a":1,,"b":2})",
+  };
+  std::mt19937 random(7);
+  const std::string inserts = "{}[]\",:/* \n1ae-";
+  for (const std::string& doc : documents) {
+    for (size_t cut = 1; cut <= doc.size(); ++cut) expect_same_salvage(doc.substr(0, cut));
+    for (int round = 0; round < 200; ++round) {
+      std::string edited = doc;
+      edited[random() % edited.size()] = inserts[random() % inserts.size()];
+      if (edited[0] != '{' && edited[0] != '[' && edited[0] != '"') continue;
+      expect_same_salvage(edited);
+    }
+  }
+}
+
+// JSONTestSuite's parser cases, when present: the salvage agrees with the literal procedure,
+// and valid documents survive printing and parsing again.
+TEST(JsonSalvage, AgreesOnTheParserTestSuite) {
+  const std::filesystem::path corpus = "/work/shared/corpus";
+  if (!std::filesystem::exists(corpus)) GTEST_SKIP() << "no corpus";
+  size_t checked = 0;
+  for (const auto& file : std::filesystem::recursive_directory_iterator(corpus)) {
+    if (!file.is_regular_file() || file.file_size() > 4096) continue;
+    std::ifstream in(file.path(), std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    const std::string text = content.str();
+    json_value j;
+    trv_json_from_string(*j.c, text, true);
+    const size_t first = text.find_first_of("{[\"");
+    if (first == std::string::npos) continue;
+    const size_t last = text.find_last_of("}]\"");
+    std::string_view trimmed = text;
+    trimmed = last == std::string::npos || last < first ? trimmed.substr(first)
+                                                        : trimmed.substr(first, last - first + 1);
+    expect_same_salvage(trimmed);
+    ++checked;
+  }
+  EXPECT_GT(checked, 100u);
+}
+
+}  // namespace
