@@ -20,8 +20,8 @@ trv_std_json_bool& bool_of(const trvvar_shared& v) {
 
 TEST(JsonBool, TextFollowsTheWrappedValue) {
   const std::pair<trvvar_shared, const char*> rows[] = {
-      {int_var(0), "false"},   {str_var(""), "false"},    {int_var(2), "true"},
-      {str_var("no"), "true"}, {float_var(0.0), "false"},
+      {int_of(0), "false"},   {string_of(""), "false"},    {int_of(2), "true"},
+      {string_of("no"), "true"}, {float_of(0.0), "false"},
   };
   for (const auto& [value, text] : rows) {
     EXPECT_EQ(trvvar_string_value(*make_bool({value})), text);
@@ -29,41 +29,41 @@ TEST(JsonBool, TextFollowsTheWrappedValue) {
   EXPECT_EQ(trvvar_string_value(*make_bool({})), "false");
 
   json_value j;
-  trvvar_shared one = make_bool({int_var(1)});
+  trvvar_shared one = make_bool({int_of(1)});
   trvvar_set(*j->add_keyless(), one);
   trvvar_set_int(*j->add_keyless(), 1);
   EXPECT_EQ(j.text(), "[true,1]");
 }
 
 TEST(JsonBool, OperatorsCountItAsOneOrZero) {
-  trvvar_shared one_var = make_bool({int_var(1)});
+  trvvar_shared one_var = make_bool({int_of(1)});
   trv_std_json_bool& one = bool_of(one_var);
   trvvar_shared result;
-  trvvar_shared two = int_var(2);
+  trvvar_shared two = int_of(2);
   ASSERT_TRUE(one.op_add(*two, result));
   EXPECT_EQ(result->type, TRVVAR_INT);
   EXPECT_EQ(result->payload.int_value, 3);
-  trvvar_shared factor = float_var(2.5);
+  trvvar_shared factor = float_of(2.5);
   ASSERT_TRUE(one.op_mul(*factor, result));
   EXPECT_EQ(result->payload.float_value, 2.5);
-  trvvar_shared zero = int_var(0);
+  trvvar_shared zero = int_of(0);
   EXPECT_FALSE(one.op_div(*zero, result));  // integer division by zero is not handled
-  trvvar_shared text = str_var("1");
+  trvvar_shared text = string_of("1");
   EXPECT_FALSE(one.op_add(*text, result));
 
-  trvvar_shared false_var = make_bool({int_var(0)});
+  trvvar_shared false_var = make_bool({int_of(0)});
   EXPECT_TRUE(bool_of(false_var).op_equal(*zero));
-  trvvar_shared five = make_bool({int_var(5)});
+  trvvar_shared five = make_bool({int_of(5)});
   EXPECT_TRUE(one.op_equal(*five));
   EXPECT_TRUE(one.op_less(*two, false));
   EXPECT_TRUE(one.op_greater(*zero, false));
-  trvvar_shared same = int_var(1);
+  trvvar_shared same = int_of(1);
   EXPECT_FALSE(one.op_less(*same, false));
   EXPECT_TRUE(one.op_less(*same, true));
 }
 
 TEST(JsonBool, MemberValueAndAssignmentCopy) {
-  trvvar_shared b = make_bool({int_var(1)});
+  trvvar_shared b = make_bool({int_of(1)});
   trv_std_json_bool& object = bool_of(b);
   const int64_t index = object.member_index("value");
   ASSERT_GE(index, 0);
@@ -71,7 +71,7 @@ TEST(JsonBool, MemberValueAndAssignmentCopy) {
   object.get_member_value(read, index);
   trvvar_set_int(*read, 0);  // a copy: the object keeps its value
   EXPECT_EQ(object.to_string(), "true");
-  trvvar_shared zero = int_var(0);
+  trvvar_shared zero = int_of(0);
   object.set_member_value(index, zero);
   EXPECT_EQ(object.to_string(), "false");
 

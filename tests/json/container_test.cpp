@@ -52,7 +52,7 @@ TEST(JsonContainer, ValueAtCountsFromTheEndAndReportsOutOfBounds) {
             std::vector<std::string>(2,
                                      "\n*********************\nOut of bounds access.\n"
                                      "*********************\n\n"));
-  trvvar_shared value = int_var(5);
+  trvvar_shared value = int_of(5);
   j->set_index_member(3, value);  // an out-of-range write stores nothing
   EXPECT_EQ(j->size(), 3u);
 }

@@ -10,26 +10,9 @@
 #include "objects/object_metadata.h"
 #include "stdlib/json/std_json.h"
 #include "stdlib/string/std_string.h"
+#include "tests/support/test_values.h"
 #include "values/convert.h"
 #include "vm/vm_context.h"
-
-inline trvvar_shared int_var(int64_t i) {
-  trvvar_shared v = trvvar_new();
-  trvvar_set_int(*v, i);
-  return v;
-}
-
-inline trvvar_shared float_var(double d) {
-  trvvar_shared v = trvvar_new();
-  trvvar_set_float(*v, d);
-  return v;
-}
-
-inline trvvar_shared str_var(std::string_view s) {
-  trvvar_shared v = trvvar_new();
-  trvvar_set_string(*v, s);
-  return v;
-}
 
 // A json variable and its container.
 struct json_value {

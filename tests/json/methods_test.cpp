@@ -54,19 +54,19 @@ TEST(JsonMethods, RegistersFortyThreeMethodsWithTheirDocs) {
 
 TEST(JsonMethods, AddingAndRemoving) {
   run({
-      {"[1,2]", "push", {str_var("x")}, R"([1,2,"x"])", "this"},
+      {"[1,2]", "push", {string_of("x")}, R"([1,2,"x"])", "this"},
       {"[]", "pop", {}, "{}", "this"},
-      {R"(["a","b"])", "insert", {int_var(-1), str_var("x")}, R"(["a","x","b"])", "this"},
-      {R"(["a","b"])", "insert", {int_var(100), str_var("x")}, R"(["a","b","x"])", "this"},
-      {R"(["a","b"])", "insert", {int_var(-100), str_var("x")}, R"(["x","a","b"])", "this"},
-      {R"({"1":"k","a":"v"})", "erase", {str_var("1")}, R"({"a":"v"})", "1"},
-      {R"(["a","b"])", "erase", {int_var(1)}, R"(["a"])", "1"},
-      {R"(["a","b"])", "erase", {float_var(-2.0)}, R"(["b"])", "1"},
-      {R"(["a"])", "remove", {int_var(5)}, R"(["a"])", "0"},
-      {"[1,2,1]", "erase_value", {int_var(1)}, "[2,1]", "1"},
-      {"[1,2,3,4,5]", "push_cyclic", {str_var("x"), int_var(3)}, R"([4,5,"x"])", "this"},
-      {"[1,2]", "resize", {int_var(0)}, "{}", "this"},
-      {"[1]", "resize", {int_var(3)}, "[1,null,null]", "this"},
+      {R"(["a","b"])", "insert", {int_of(-1), string_of("x")}, R"(["a","x","b"])", "this"},
+      {R"(["a","b"])", "insert", {int_of(100), string_of("x")}, R"(["a","b","x"])", "this"},
+      {R"(["a","b"])", "insert", {int_of(-100), string_of("x")}, R"(["x","a","b"])", "this"},
+      {R"({"1":"k","a":"v"})", "erase", {string_of("1")}, R"({"a":"v"})", "1"},
+      {R"(["a","b"])", "erase", {int_of(1)}, R"(["a"])", "1"},
+      {R"(["a","b"])", "erase", {float_of(-2.0)}, R"(["b"])", "1"},
+      {R"(["a"])", "remove", {int_of(5)}, R"(["a"])", "0"},
+      {"[1,2,1]", "erase_value", {int_of(1)}, "[2,1]", "1"},
+      {"[1,2,3,4,5]", "push_cyclic", {string_of("x"), int_of(3)}, R"([4,5,"x"])", "this"},
+      {"[1,2]", "resize", {int_of(0)}, "{}", "this"},
+      {"[1]", "resize", {int_of(3)}, "[1,null,null]", "this"},
       {R"({"a":1,"b":2})", "to_list", {}, "[1,2]", "this"},
   });
 }
@@ -74,13 +74,13 @@ TEST(JsonMethods, AddingAndRemoving) {
 TEST(JsonMethods, WarningsLeaveTheContainerAsItWas) {
   log_capture capture;
   json_value j = parsed("[1,2]");
-  EXPECT_EQ(j.call("resize", {int_var(-1)})->type, TRVVAR_OBJECT);
-  EXPECT_EQ(j.call("key", {int_var(5)})->type, TRVVAR_NONE);
-  j.call("push_cyclic", {int_var(9), int_var(0)});
-  EXPECT_EQ(text_of(j.call("any", {int_var(1)})), "0");
-  EXPECT_EQ(text_of(j.call("all", {int_var(1)})), "0");
-  EXPECT_EQ(j.call("map", {int_var(1)})->type, TRVVAR_JSON);
-  EXPECT_EQ(j.call("reduce", {int_var(1)})->type, TRVVAR_NONE);
+  EXPECT_EQ(j.call("resize", {int_of(-1)})->type, TRVVAR_OBJECT);
+  EXPECT_EQ(j.call("key", {int_of(5)})->type, TRVVAR_NONE);
+  j.call("push_cyclic", {int_of(9), int_of(0)});
+  EXPECT_EQ(text_of(j.call("any", {int_of(1)})), "0");
+  EXPECT_EQ(text_of(j.call("all", {int_of(1)})), "0");
+  EXPECT_EQ(j.call("map", {int_of(1)})->type, TRVVAR_JSON);
+  EXPECT_EQ(j.call("reduce", {int_of(1)})->type, TRVVAR_NONE);
   EXPECT_EQ(j.text(), "[1,2]");
   EXPECT_EQ(
       capture.warnings(),
@@ -93,15 +93,15 @@ TEST(JsonMethods, WarningsLeaveTheContainerAsItWas) {
 TEST(JsonMethods, Lookups) {
   json_value j = parsed(R"({"Name":"x","b":"","c":5})");
   j->add_keyless();
-  EXPECT_EQ(text_of(j.call("key", {int_var(-2)})), "c");
-  EXPECT_EQ(j.call("key", {int_var(-1)})->type, TRVVAR_NONE);
-  EXPECT_EQ(text_of(j.call("has", {str_var("Name")})), "1");
-  EXPECT_EQ(text_of(j.call("has", {str_var("name")})), "0");
-  EXPECT_EQ(text_of(j.call("hasi", {str_var("NAME")})), "1");
-  EXPECT_EQ(j.call("geti", {str_var("name")}).get(), j->value_at(0).get());  // shared
-  EXPECT_EQ(text_of(j.call("has_value", {str_var("5")})), "1");              // compared as text
-  EXPECT_EQ(text_of(j.call("has_value_str", {int_var(5)})), "1");
-  EXPECT_EQ(text_of(j.call("combine_string", {str_var(",")})), "x,,5,,");
+  EXPECT_EQ(text_of(j.call("key", {int_of(-2)})), "c");
+  EXPECT_EQ(j.call("key", {int_of(-1)})->type, TRVVAR_NONE);
+  EXPECT_EQ(text_of(j.call("has", {string_of("Name")})), "1");
+  EXPECT_EQ(text_of(j.call("has", {string_of("name")})), "0");
+  EXPECT_EQ(text_of(j.call("hasi", {string_of("NAME")})), "1");
+  EXPECT_EQ(j.call("geti", {string_of("name")}).get(), j->value_at(0).get());  // shared
+  EXPECT_EQ(text_of(j.call("has_value", {string_of("5")})), "1");              // compared as text
+  EXPECT_EQ(text_of(j.call("has_value_str", {int_of(5)})), "1");
+  EXPECT_EQ(text_of(j.call("combine_string", {string_of(",")})), "x,,5,,");
   EXPECT_EQ(text_of(j.call("size")), "4");
 }
 
@@ -118,24 +118,24 @@ TEST(JsonMethods, Sorting) {
   EXPECT_EQ(j.keys(), (std::vector<std::string>{"a", "C", "B", "-"}));
 
   json_value people = parsed(R"({"p":{"age":30},"q":{"x":1},"r":{"age":"7"},"s":{"age":4}})");
-  people.call("sort_by", {str_var("age")});
+  people.call("sort_by", {string_of("age")});
   EXPECT_EQ(people.keys(), (std::vector<std::string>{"s", "p", "r", "q"}));
-  people.call("sort_by", {str_var("age"), int_var(1)});
+  people.call("sort_by", {string_of("age"), int_of(1)});
   EXPECT_EQ(people.keys(), (std::vector<std::string>{"r", "p", "s", "q"}));
 }
 
 TEST(JsonMethods, FilteringAndMatching) {
   const char* source = R"({"alpha":"one","beta":2,"gamma":"two"})";
   run({
-      {source, "filter_key", {str_var("a")}, source, source},
-      {source, "filter_key", {str_var("mm")}, source, R"({"gamma":"two"})"},
-      {source, "filter", {str_var("et")}, source, R"({"beta":2})"},
-      {source, "filter_value", {str_var("o")}, source, R"({"alpha":"one","gamma":"two"})"},
+      {source, "filter_key", {string_of("a")}, source, source},
+      {source, "filter_key", {string_of("mm")}, source, R"({"gamma":"two"})"},
+      {source, "filter", {string_of("et")}, source, R"({"beta":2})"},
+      {source, "filter_value", {string_of("o")}, source, R"({"alpha":"one","gamma":"two"})"},
       {source, "filter_value", {trvvar_shared(parsed(R"(["2"])").var)}, source, R"({"beta":2})"},
-      {source, "any", {str_var("bet")}, source, "1"},
-      {source, "all", {str_var("a")}, source, "1"},
-      {"[1]", "any", {str_var("")}, "[1]", "0"},
-      {"[]", "all", {str_var("x")}, "{}", "1"},
+      {source, "any", {string_of("bet")}, source, "1"},
+      {source, "all", {string_of("a")}, source, "1"},
+      {"[1]", "any", {string_of("")}, "[1]", "0"},
+      {"[]", "all", {string_of("x")}, "{}", "1"},
   });
 }
 
@@ -145,8 +145,8 @@ TEST(JsonMethods, MergingAndUnique) {
   trvvar_set_int(*list->add_keyed("k"), 5);
   run({
       {R"({"a":1,"b":2})", "merge", {other}, R"({"a":9,"b":2,"z":1})", "this"},
-      {R"({"a":1,"b":2})", "merge", {other, int_var(0)}, R"({"a":1,"b":2,"z":1})", "this"},
-      {"[1]", "append", {str_var("x")}, R"([1,"x"])", "this"},
+      {R"({"a":1,"b":2})", "merge", {other, int_of(0)}, R"({"a":1,"b":2,"z":1})", "this"},
+      {"[1]", "append", {string_of("x")}, R"([1,"x"])", "this"},
       {"[1]", "append", {parsed("[2,3]").var}, "[1,2,3]", "this"},
       {R"([1,"1",1])", "unique", {}, R"([1,"1"])", "this"},
   });
@@ -168,7 +168,7 @@ TEST(JsonMethods, ConstructorCopiesContainersAndParsesText) {
   ASSERT_NE(trv_json_of(*copy), source.c);
   EXPECT_EQ(trv_json_to_text_for_test(*copy), R"({"a":[1]})");
   log_capture capture;
-  std::vector<trvvar_shared> text_args{str_var("nope"), int_var(1)};
+  std::vector<trvvar_shared> text_args{string_of("nope"), int_of(1)};
   EXPECT_EQ(trv_json_to_text_for_test(*def->native_callback(context, text_args)), "{}");
   EXPECT_TRUE(capture.errors().empty());
 }

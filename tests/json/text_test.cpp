@@ -43,9 +43,9 @@ TEST(JsonText, PrettyFormIndentsByFour) {
   json_value j = parsed(R"({"b":[1,{}],"a":"x"})");
   EXPECT_EQ(trv_json_to_text(*j.c, false),
             "{\n    \"a\": \"x\",\n    \"b\": [\n        1,\n        {}\n    ]\n}");
-  EXPECT_EQ(j.call("string", {int_var(1)})->type, TRVVAR_STRING);
-  EXPECT_EQ(trvvar_string_value(*j.call("string", {int_var(1)})), j.text());
-  EXPECT_EQ(trvvar_string_value(*j.call("string", {int_var(0)})), j->to_string());
+  EXPECT_EQ(j.call("string", {int_of(1)})->type, TRVVAR_STRING);
+  EXPECT_EQ(trvvar_string_value(*j.call("string", {int_of(1)})), j.text());
+  EXPECT_EQ(trvvar_string_value(*j.call("string", {int_of(0)})), j->to_string());
   EXPECT_EQ(trvvar_string_value(*j.call("string")), j->to_string());
 }
 

@@ -7,7 +7,7 @@
 
 #include "stdlib/buffer/std_buffer.h"
 #include "tests/support/capturing_logger.h"
-#include "tests/values/test_values.h"
+#include "tests/support/test_values.h"
 #include "values/binary_form.h"
 #include "values/compare.h"
 #include "values/convert.h"

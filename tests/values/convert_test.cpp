@@ -6,21 +6,10 @@
 #include "stdlib/json/json_values.h"
 #include "stdlib/string/std_string.h"
 #include "tests/support/capturing_logger.h"
+#include "tests/support/test_values.h"
 #include "values/convert.h"
 
 namespace {
-
-trvvar_shared number(double d) {
-  trvvar_shared v = trvvar_new();
-  trvvar_set_float(*v, d);
-  return v;
-}
-
-trvvar_shared text(std::string_view s) {
-  trvvar_shared v = trvvar_new();
-  trvvar_set_string(*v, s);
-  return v;
-}
 
 TEST(Convert, TextOfPrimitives) {
   trvvar_shared v = trvvar_new();
@@ -29,18 +18,18 @@ TEST(Convert, TextOfPrimitives) {
   EXPECT_EQ(trvvar_string_value(*v), "ERROR");
   trvvar_set_int(*v, INT64_MIN);
   EXPECT_EQ(trvvar_string_value(*v), "-9223372036854775808");
-  EXPECT_EQ(trvvar_string_value(*number(2.5)), "2.500000");
-  EXPECT_EQ(trvvar_string_value(*number(-0.0)), "-0.000000");
-  EXPECT_EQ(trvvar_string_value(*number(1e300)).size(), 308u);
+  EXPECT_EQ(trvvar_string_value(*float_of(2.5)), "2.500000");
+  EXPECT_EQ(trvvar_string_value(*float_of(-0.0)), "-0.000000");
+  EXPECT_EQ(trvvar_string_value(*float_of(1e300)).size(), 308u);
 }
 
 TEST(Convert, IntegersFromEveryPrimitive) {
-  EXPECT_EQ(trvvar_int_value(*text("12abc")), 12);
-  EXPECT_EQ(trvvar_int_value(*text("abc")), 0);
-  EXPECT_EQ(trvvar_int_value(*number(-2.9)), -2);
-  EXPECT_EQ(trvvar_int_value(*number(std::nan(""))), INT64_MIN);
-  EXPECT_EQ(trvvar_int_value(*number(1e30)), INT64_MIN);
-  EXPECT_DOUBLE_EQ(trvvar_float_value(*text("2.5x")), 2.5);
+  EXPECT_EQ(trvvar_int_value(*string_of("12abc")), 12);
+  EXPECT_EQ(trvvar_int_value(*string_of("abc")), 0);
+  EXPECT_EQ(trvvar_int_value(*float_of(-2.9)), -2);
+  EXPECT_EQ(trvvar_int_value(*float_of(std::nan(""))), INT64_MIN);
+  EXPECT_EQ(trvvar_int_value(*float_of(1e30)), INT64_MIN);
+  EXPECT_DOUBLE_EQ(trvvar_float_value(*string_of("2.5x")), 2.5);
 }
 
 TEST(Convert, UnsupportedTypesWarnWithTheirNumber) {
@@ -56,13 +45,13 @@ TEST(Convert, UnsupportedTypesWarnWithTheirNumber) {
 }
 
 TEST(Convert, TruthAndViews) {
-  EXPECT_TRUE(trvvar_get_bool(*number(std::nan(""))));
-  EXPECT_FALSE(trvvar_get_bool(*number(-0.0)));
-  EXPECT_FALSE(trvvar_get_bool(*text("")));
-  EXPECT_TRUE(trvvar_get_bool(*text("0")));
-  trvvar_shared s = text("in place");
+  EXPECT_TRUE(trvvar_get_bool(*float_of(std::nan(""))));
+  EXPECT_FALSE(trvvar_get_bool(*float_of(-0.0)));
+  EXPECT_FALSE(trvvar_get_bool(*string_of("")));
+  EXPECT_TRUE(trvvar_get_bool(*string_of("0")));
+  trvvar_shared s = string_of("in place");
   EXPECT_EQ(trvvar_string_view(*s).data(), trvvar_get_or_make_string(*s).data());
-  EXPECT_EQ(trvvar_string_view(*number(1.0)), "1.000000");
+  EXPECT_EQ(trvvar_string_view(*float_of(1.0)), "1.000000");
 }
 
 TEST(Convert, JsonValuesConvertToCompactText) {

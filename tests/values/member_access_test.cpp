@@ -6,7 +6,7 @@
 #include "objects/object_binding.h"
 #include "stdlib/buffer/std_buffer.h"
 #include "tests/support/capturing_logger.h"
-#include "tests/values/test_values.h"
+#include "tests/support/test_values.h"
 #include "values/assign.h"
 #include "values/convert.h"
 #include "values/member_access.h"

@@ -7,7 +7,7 @@
 
 #include "objects/object_binding.h"
 #include "tests/support/capturing_logger.h"
-#include "tests/values/test_values.h"
+#include "tests/support/test_values.h"
 #include "values/class_hooks.h"
 #include "values/compare.h"
 #include "values/convert.h"

@@ -5,6 +5,7 @@
 #include "stdlib/json/std_json.h"
 #include "stdlib/string/std_string.h"
 #include "tests/support/capturing_logger.h"
+#include "tests/support/test_values.h"
 #include "values/assign.h"
 #include "values/payloads.h"
 #include "values/reference.h"
@@ -13,18 +14,6 @@
 
 namespace {
 
-trvvar_shared int_var(int64_t value) {
-  trvvar_shared v = trvvar_new();
-  trvvar_set_int(*v, value);
-  return v;
-}
-
-trvvar_shared string_var(std::string_view text) {
-  trvvar_shared v = trvvar_new();
-  trvvar_set_string(*v, text);
-  return v;
-}
-
 struct probe : trvobject<probe, "test.probe">, trvptr_type_tag<probe> {
   explicit probe(int* destroyed = nullptr) : destroyed(destroyed) {}
   ~probe() override {
@@ -32,13 +21,6 @@ struct probe : trvobject<probe, "test.probe">, trvptr_type_tag<probe> {
   }
   int* destroyed;
 };
-
-trvvar_shared object_var(trvobject_base* object) {
-  trvvar_shared v = trvvar_new();
-  trvvar_set_type(*v, TRVVAR_OBJECT);
-  v->payload.object_payload->object = trvptr_strong<trvobject_base>::from(object);
-  return v;
-}
 
 TEST(VarTypes, PrintedNames) {
   const char* expected[] = {"error",
@@ -81,7 +63,7 @@ TEST(VarTypes, EveryTypeChangeBuildsAndReleasesPayloads) {
 }
 
 TEST(VarTypes, SameTypeRebuildsValueObjectsButKeepsPayloadRecords) {
-  trvvar_shared s = string_var("old");
+  trvvar_shared s = string_of("old");
   trvptr_strong<trvobject_base> before = s->payload.object;
   trvvar_set_type(*s, TRVVAR_STRING);
   EXPECT_NE(trvvar_payload_object(*s), before.get());
@@ -108,7 +90,7 @@ TEST(VarRelease, NegativeCountIsReportedAndNothingFreed) {
 }
 
 TEST(VarRelease, LongReferenceChainsReleaseWithoutRecursion) {
-  trvvar_shared head = int_var(1);
+  trvvar_shared head = int_of(1);
   for (int i = 0; i < 1000000; ++i) {
     trvvar_shared link = trvvar_new();
     trvvar_make_ref(*link, head.get());
@@ -120,7 +102,7 @@ TEST(VarRelease, LongReferenceChainsReleaseWithoutRecursion) {
 TEST(VarRelease, TeardownDestroysObjectsAtOnceUnlessBusy) {
   int destroyed = 0;
   auto* object = new probe(&destroyed);
-  trvvar_shared v = object_var(object);
+  trvvar_shared v = object_of(object);
   trvptr_strong<trvobject_base> other = trvptr_strong<trvobject_base>::from(object);
   v->flags |= TRVVAR_FLAG_TEARDOWN;
   v.reset();
@@ -131,7 +113,7 @@ TEST(VarRelease, TeardownDestroysObjectsAtOnceUnlessBusy) {
   trv_get_thread_local().runtime_state = &runtime;
   auto* busy = new probe(&destroyed);
   busy->use_counter = 1;
-  trvvar_shared w = object_var(busy);
+  trvvar_shared w = object_of(busy);
   w->flags |= TRVVAR_FLAG_TEARDOWN;
   w.reset();
   EXPECT_EQ(destroyed, 1);
@@ -155,7 +137,7 @@ TEST(VarRelease, TeardownBreaksAContainerThatHoldsItself) {
 }
 
 TEST(References, ChainsEndAtTheTargetRecordItself) {
-  trvvar_shared target = int_var(42);
+  trvvar_shared target = int_of(42);
   trvvar_shared a = trvvar_new(), b = trvvar_new(), c = trvvar_new();
   trvvar_make_ref(*c, target.get());
   trvvar_make_ref(*b, c.get());
@@ -188,7 +170,7 @@ TEST(References, CyclesWarnOnceAndYieldNone) {
 }
 
 TEST(References, ValueOnlySourcesAreCopied) {
-  trvvar_shared source = int_var(3);
+  trvvar_shared source = int_of(3);
   source->flags2 = TRVVAR_FLAG2_VALUE_ONLY;
   trvvar_shared dest = trvvar_new();
   trvvar_make_ref(*dest, source.get());
@@ -216,7 +198,7 @@ TEST(References, MembersOfAGoneObjectRaiseTheInvalidObjectError) {
 }
 
 TEST(StoreResult, InPlaceOnlyWhenUnsharedAndPrimitive) {
-  trvvar_shared slot = int_var(1);
+  trvvar_shared slot = int_of(1);
   trvvar* record = slot.get();
   trvvar_store_int(slot, 2);
   EXPECT_EQ(slot.get(), record);
@@ -229,7 +211,7 @@ TEST(StoreResult, InPlaceOnlyWhenUnsharedAndPrimitive) {
   EXPECT_EQ(other->payload.int_value, 2);
   EXPECT_EQ(slot->payload.float_value, 2.5);
 
-  trvvar_shared text = string_var("x");
+  trvvar_shared text = string_of("x");
   trvvar* text_record = text.get();
   trvvar_store_int(text, 4);
   EXPECT_NE(text.get(), text_record);
@@ -240,7 +222,7 @@ TEST(StoreResult, InPlaceOnlyWhenUnsharedAndPrimitive) {
 }
 
 TEST(Assignment, StringsCopyJsonSharesObjectsFollowTheirRules) {
-  trvvar_shared s = string_var("abc");
+  trvvar_shared s = string_of("abc");
   trvvar_shared d = trvvar_new();
   trvvar_set(*d, s);
   trvvar_get_or_make_string(*s) += "def";
@@ -252,14 +234,14 @@ TEST(Assignment, StringsCopyJsonSharesObjectsFollowTheirRules) {
   EXPECT_EQ(trvvar_payload_object(*d), trvvar_payload_object(*j));
 
   auto* object = new probe();
-  trvvar_shared o = object_var(object);
+  trvvar_shared o = object_of(object);
   trvvar_set(*d, o);
   EXPECT_EQ(d->payload.object_payload->object.get(), object);
 
   // A string object asked for itself answers with a copy.
   auto* text = new trv_std_string();
   text->text = "value";
-  trvvar_shared so = object_var(text);
+  trvvar_shared so = object_of(text);
   trvvar_set(*d, so);
   EXPECT_NE(d->payload.object_payload->object.get(), text);
   EXPECT_EQ(d->payload.object_payload->object->to_string(), "value");
@@ -275,7 +257,7 @@ TEST(Assignment, MarkerTypesAreNotAssignable) {
   log_capture capture;
   trvvar_shared marker = trvvar_new();
   trvvar_set_type(*marker, TRVVAR_PRIMITIVE_END);
-  trvvar_shared d = int_var(1);
+  trvvar_shared d = int_of(1);
   trvvar_set(*d, marker);
   EXPECT_EQ(d->type, TRVVAR_INT);
   EXPECT_EQ(capture.warnings(), std::vector<std::string>{"set() not implemented for var type: 4"});
@@ -300,7 +282,7 @@ namespace {
 
 TEST(VarVectors, CaptureListsLiveAsLongAsAFunctionValueHoldsThem) {
   auto* captures = new trvvar_ptr_function_lambda();
-  captures->push_back(int_var(11));
+  captures->push_back(int_of(11));
   trvvar_shared function = trvvar_new();
   trvvar_set_type(*function, TRVVAR_FUNCTION);
   function->payload.function_payload->captures =
