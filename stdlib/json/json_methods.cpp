@@ -81,6 +81,15 @@ void refuse_callback() {
   trv_runtime_error("JSON callback could not be called, check its parameter count.");
 }
 
+// A method that only works with a callback: anything else gets the method's warning.
+void refuse_callback_or_warn(const trvvar_shared& argument, const char* warning) {
+  if (!is_function(argument)) {
+    trv_runtime_warning(warning);
+  } else {
+    refuse_callback();
+  }
+}
+
 // ---- adding and removing ----
 
 trvvar_shared push(trv_std_json* self, trv_vm_context&, args_t& args) {
@@ -387,20 +396,12 @@ trvvar_shared filter(trv_std_json* self, trv_vm_context& context, args_t& args) 
 }
 
 trvvar_shared map(trv_std_json*, trv_vm_context&, args_t& args) {
-  if (!is_function(args[0])) {
-    trv_runtime_warning("map expects a function");
-  } else {
-    refuse_callback();
-  }
+  refuse_callback_or_warn(args[0], "map expects a function");
   return trv_new_json_var();
 }
 
 trvvar_shared reduce(trv_std_json*, trv_vm_context&, args_t& args) {
-  if (!is_function(args[0])) {
-    trv_runtime_warning("reduce expects a callback");
-  } else {
-    refuse_callback();
-  }
+  refuse_callback_or_warn(args[0], "reduce expects a callback");
   return trvvar_new();
 }
 
