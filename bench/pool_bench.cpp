@@ -16,21 +16,10 @@
 #include <vector>
 
 #include "glue/thread_local.h"
+#include "owned_runtime.h"
 #include "values/pooled.h"
 
 namespace {
-
-// The calling thread owns a runtime for the benchmark's duration.
-class owned_runtime {
- public:
-  owned_runtime() : runtime_(std::make_unique<trv_runtime>()), owner_(*runtime_) {
-    trv_get_thread_local().runtime_state = runtime_.get();
-  }
-
- private:
-  std::unique_ptr<trv_runtime> runtime_;
-  trv_runtime_lock_guard owner_;
-};
 
 void pool_pair(benchmark::State& state) {
   trv_pool pool;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "glue/thread_local.h"
+#include "owned_runtime.h"
 #include "stdlib/string/smart_split.h"
 #include "stdlib/string/std_string.h"
 #include "stdlib/string/string_split.h"
@@ -79,21 +80,6 @@ trvvar_shared text_var(std::string_view text) {
   trvvar_set_string(*v, text);
   return v;
 }
-
-// A runtime owned by the calling thread for the scope of a benchmark: scripts run on the
-// thread that owns their runtime, so their values come from its pools.
-class owned_runtime {
- public:
-  owned_runtime() { trv_get_thread_local().runtime_state = runtime_.get(); }
-  ~owned_runtime() {
-    hold_.reset();
-    trv_get_thread_local().runtime_state = nullptr;
-  }
-
- private:
-  std::unique_ptr<trv_runtime> runtime_ = std::make_unique<trv_runtime>();
-  std::optional<trv_runtime_lock_guard> hold_{std::in_place, *runtime_};
-};
 
 // Calls the method on a receiver holding the bench text, once per iteration.
 void run_method(benchmark::State& state, std::string_view name,
