@@ -297,7 +297,7 @@ size_t partition_keyed(std::vector<trv_json_entry>& entries) {
 }
 
 trvvar_shared sort(trv_std_json* self, trv_vm_context&, args_t&) {
-  auto& entries = self->entries;
+  auto& entries = self->reorder();
   const size_t keyed = partition_keyed(entries);
   std::sort(entries.begin(), entries.begin() + static_cast<ptrdiff_t>(keyed),
             [](const trv_json_entry& a, const trv_json_entry& b) {
@@ -307,7 +307,7 @@ trvvar_shared sort(trv_std_json* self, trv_vm_context&, args_t&) {
 }
 
 trvvar_shared sort_reverse(trv_std_json* self, trv_vm_context&, args_t&) {
-  auto& entries = self->entries;
+  auto& entries = self->reorder();
   const size_t keyed = partition_keyed(entries);
   std::sort(entries.begin(), entries.begin() + static_cast<ptrdiff_t>(keyed),
             [](const trv_json_entry& a, const trv_json_entry& b) { return *a.key > *b.key; });
@@ -345,7 +345,7 @@ bool child_before(trvvar& a, trvvar& b, bool descending) {
 trvvar_shared sort_by(trv_std_json* self, trv_vm_context&, args_t& args) {
   const std::string name = trvvar_string_value(*args[0]);
   const bool descending = args.size() > 1 && holds(args[1]);
-  auto& entries = self->entries;
+  auto& entries = self->reorder();
   const size_t keyed = partition_keyed(entries);
   struct ranked {
     trv_json_entry entry;

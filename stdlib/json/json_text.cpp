@@ -258,7 +258,9 @@ std::string write_text_form(trv_std_json& container, bool compact, bool debug) {
 // Builds entries from the parser's events: arrays as keyless entries, objects as keyed
 // entries sorted by key with the last of equal keys kept (the document's rules), containers
 // nested through json values. Works with an explicit stack, so nesting depth costs no native
-// stack.
+// stack. The entries of the open containers wait in one shared vector, each container's in a
+// range above its parent's, and move into their container in one exactly sized allocation
+// when it closes.
 class entry_builder {
  public:
   explicit entry_builder(trv_std_json& root) : root_(root) {}
@@ -298,7 +300,7 @@ class entry_builder {
     return true;
   }
   bool key(std::string& name) {
-    open_.back()->entries.push_back({std::make_unique<std::string>(name), trvvar_new()});
+    pending_.push_back({std::make_unique<std::string>(name), trvvar_new()});
     key_pending_ = true;
     return true;
   }
@@ -308,6 +310,8 @@ class entry_builder {
     return true;
   }
   bool end_array() {
+    std::vector<trv_json_entry> items = close();
+    open_.back().container->entries = std::move(items);
     open_.pop_back();
     return true;
   }
@@ -318,50 +322,78 @@ class entry_builder {
   }
 
  private:
+  struct open_container {
+    trv_std_json* container;
+    size_t first;  // where its entries begin in pending_
+  };
+
   trvvar& slot();
   void open();
+  // The innermost open container's entries, taken out of pending_.
+  std::vector<trv_json_entry> close();
 
   trv_std_json& root_;
-  std::vector<trv_std_json*> open_;  // the containers being filled, innermost last
-  bool key_pending_ = false;         // an object's entry waits for its value
+  std::vector<open_container> open_;     // innermost last
+  std::vector<trv_json_entry> pending_;  // the open containers' entries
+  bool key_pending_ = false;             // an object's entry waits for its value
 };
 
 // The variable the next value goes to.
 trvvar& entry_builder::slot() {
   if (open_.empty()) return *root_.add_keyless();
-  std::vector<trv_json_entry>& entries = open_.back()->entries;
-  if (!key_pending_) entries.push_back({nullptr, trvvar_new()});
+  if (!key_pending_) pending_.push_back({nullptr, trvvar_new()});
   key_pending_ = false;
-  return *entries.back().value;
+  return *pending_.back().value;
 }
 
 void entry_builder::open() {
   if (open_.empty()) {
-    open_.push_back(&root_);
+    open_.push_back({&root_, pending_.size()});
     return;
   }
   trvvar& v = slot();
   trvvar_set_type(v, TRVVAR_JSON);
-  open_.push_back(trv_json_of(v));
+  open_.push_back({trv_json_of(v), pending_.size()});
+}
+
+std::vector<trv_json_entry> entry_builder::close() {
+  const auto first = pending_.begin() + static_cast<ptrdiff_t>(open_.back().first);
+  std::vector<trv_json_entry> taken(std::make_move_iterator(first),
+                                    std::make_move_iterator(pending_.end()));
+  pending_.erase(first, pending_.end());
+  return taken;
+}
+
+// Stable, and without the buffer std::stable_sort allocates: objects are mostly small.
+template <class Less>
+void sort_members(std::vector<trv_json_entry>& members, Less less) {
+  if (std::is_sorted(members.begin(), members.end(), less)) return;
+  if (members.size() > 32) {
+    std::stable_sort(members.begin(), members.end(), less);
+    return;
+  }
+  for (size_t i = 1; i < members.size(); ++i) {
+    trv_json_entry moving = std::move(members[i]);
+    size_t j = i;
+    for (; j > 0 && less(moving, members[j - 1]); --j) members[j] = std::move(members[j - 1]);
+    members[j] = std::move(moving);
+  }
 }
 
 bool entry_builder::end_object() {
-  trv_std_json& object = *open_.back();
-  open_.pop_back();
-  std::vector<trv_json_entry> members = std::move(object.entries);
-  object.entries.clear();
-  auto by_key = [](const trv_json_entry& a, const trv_json_entry& b) { return *a.key < *b.key; };
-  if (!std::is_sorted(members.begin(), members.end(), by_key)) {
-    std::stable_sort(members.begin(), members.end(), by_key);
-  }
+  std::vector<trv_json_entry> members = close();
+  sort_members(members,
+               [](const trv_json_entry& a, const trv_json_entry& b) { return *a.key < *b.key; });
   // Of equal keys the last parsed wins.
-  std::vector<trv_json_entry> distinct;
-  distinct.reserve(members.size());
+  size_t kept = 0;
   for (size_t i = 0; i < members.size(); ++i) {
     if (i + 1 < members.size() && *members[i].key == *members[i + 1].key) continue;
-    distinct.push_back(std::move(members[i]));
+    if (kept != i) members[kept] = std::move(members[i]);
+    ++kept;
   }
-  object.adopt_distinct_keyed(std::move(distinct));
+  members.resize(kept);
+  open_.back().container->adopt_distinct_keyed(std::move(members));
+  open_.pop_back();
   return true;
 }
 

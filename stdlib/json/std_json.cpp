@@ -1,7 +1,6 @@
 #include "stdlib/json/std_json.h"
 
 #include <cassert>
-#include <unordered_set>
 #include <utility>
 
 #include "glue/log.h"
@@ -32,11 +31,19 @@ trv_json_key_index& trv_std_json::make_index() {
 }
 
 trv_json_key_index* trv_std_json::index() {
-  if (index_deferred_) rebuild_index();
+  for (; indexed_ < entries.size(); ++indexed_) {
+    const trv_json_entry& e = entries[indexed_];
+    if (e.key) index_key(*e.key, e.value.get());
+  }
   return index_.get();
 }
 
-// An added entry becomes its key's representative. Deferred keys must be indexed already.
+std::vector<trv_json_entry>& trv_std_json::reorder() {
+  index();
+  return entries;
+}
+
+// An added entry becomes its key's representative.
 void trv_std_json::index_key(const std::string& key, trvvar* variable) {
   auto [node, inserted] = make_index().try_emplace(key, trv_json_key_node{variable, 1});
   if (!inserted) {
@@ -68,8 +75,8 @@ void trv_std_json::unindex_entry(size_t position) {
 
 // A fresh index from the entries; the first of equal keys represents them.
 void trv_std_json::rebuild_index() {
-  index_deferred_ = false;
   index_.reset();
+  indexed_ = entries.size();
   for (trv_json_entry& e : entries) {
     if (!e.key) continue;
     auto [node, inserted] = make_index().try_emplace(*e.key, trv_json_key_node{e.value.get(), 1});
@@ -81,16 +88,10 @@ void trv_std_json::assert_invariant() const {
 #ifndef NDEBUG
   // Full checks cost linear time per edit: only for containers of modest size.
   if (entries.size() > 4096) return;
-  if (index_deferred_) {
-    assert(!index_);
-    std::unordered_set<std::string_view> seen;
-    for (const trv_json_entry& e : entries) {
-      assert(!e.key || seen.insert(*e.key).second);
-    }
-    return;
-  }
+  assert(indexed_ <= entries.size());
   size_t keyed = 0;
-  for (const trv_json_entry& e : entries) {
+  for (size_t i = 0; i < indexed_; ++i) {
+    const trv_json_entry& e = entries[i];
     assert(e.value);
     if (!e.key) continue;
     ++keyed;
@@ -101,7 +102,8 @@ void trv_std_json::assert_invariant() const {
   for (const auto& [key, node] : *index_) {
     uint32_t count = 0;
     bool represented = false;
-    for (const trv_json_entry& e : entries) {
+    for (size_t i = 0; i < indexed_; ++i) {
+      const trv_json_entry& e = entries[i];
       if (!e.key || *e.key != key) continue;
       ++count;
       represented = represented || e.value.get() == node.variable;
@@ -126,9 +128,10 @@ trvvar* trv_std_json::find(std::string_view key) {
 
 trvvar_shared trv_std_json::find_or_add(std::string_view key) {
   if (trvvar* found = find(key)) return trvvar_shared::share(found);
-  // Member access indexes even the empty key.
+  // Member access indexes even the empty key; find brought the index up to date.
   entries.push_back({std::make_unique<std::string>(key), trvvar_new()});
   index_key(*entries.back().key, entries.back().value.get());
+  indexed_ = entries.size();
   assert_invariant();
   return entries.back().value;
 }
@@ -142,13 +145,9 @@ trvvar_shared trv_std_json::value_at(int64_t index) {
 // ---- adding ----
 
 trvvar_shared trv_std_json::append(std::string_view key) {
-  if (!key.empty()) index();  // deferred keys are indexed before a new one joins
   trv_json_entry& e = entries.emplace_back();
   e.value = trvvar_new();
-  if (!key.empty()) {
-    e.key = std::make_unique<std::string>(key);
-    index_key(*e.key, e.value.get());
-  }
+  if (!key.empty()) e.key = std::make_unique<std::string>(key);
   assert_invariant();
   return e.value;
 }
@@ -166,7 +165,9 @@ void trv_std_json::insert_keyless(size_t position, trvvar_shared value) {
   assert(position <= entries.size());
   trvvar_shared slot = trvvar_new();
   trvvar_set(*slot, value);
+  index();  // positions shift
   entries.insert(entries.begin() + static_cast<ptrdiff_t>(position), {nullptr, std::move(slot)});
+  indexed_ = entries.size();
   assert_invariant();
 }
 
@@ -181,6 +182,7 @@ bool trv_std_json::erase_at(int64_t index) {
   // container again.
   trv_json_entry gone = std::move(entries[position]);
   entries.erase(entries.begin() + index);
+  indexed_ = entries.size();
   assert_invariant();
   return true;
 }
@@ -200,6 +202,7 @@ bool trv_std_json::erase_key(std::string_view key) {
     gone.push_back(std::move(e));
     return true;
   });
+  indexed_ = entries.size();
   assert_invariant();
   return !gone.empty();
 }
@@ -208,7 +211,7 @@ void trv_std_json::clear() {
   std::vector<trv_json_entry> gone = std::move(entries);
   entries.clear();
   index_.reset();
-  index_deferred_ = false;
+  indexed_ = 0;
 }
 
 void trv_std_json::keep_entries(const std::vector<bool>& keep) {
@@ -225,7 +228,7 @@ void trv_std_json::keep_entries(const std::vector<bool>& keep) {
 
 void trv_std_json::drop_keys() {
   index_.reset();
-  index_deferred_ = false;
+  indexed_ = entries.size();
   for (trv_json_entry& e : entries) e.key.reset();
 }
 
@@ -251,7 +254,7 @@ void trv_std_json::assign_entries(const trv_std_json& other) {
 void trv_std_json::adopt_distinct_keyed(std::vector<trv_json_entry>&& distinct) {
   assert(entries.empty());
   entries = std::move(distinct);
-  index_deferred_ = true;
+  indexed_ = 0;
   assert_invariant();
 }
 

@@ -46,7 +46,8 @@ class trv_std_json : public trvobject<trv_std_json, "std.json">,
       "suppress_errors: bool - Suppress any error messages."};
 
   // The content in its observable order. Code outside the container may append keyless
-  // entries directly; keyed entries go through the operations below, which keep the index.
+  // entries directly; keyed entries go through the operations below, which keep the index,
+  // and reordering goes through reorder().
   std::vector<trv_json_entry> entries;
 
   static void script_register();
@@ -87,6 +88,9 @@ class trv_std_json : public trvobject<trv_std_json, "std.json">,
   // Fills a cleared container with entries whose keys are all distinct; the index is built
   // when first needed. Used where many entries arrive at once (parsing).
   void adopt_distinct_keyed(std::vector<trv_json_entry>&& distinct);
+  // The entries, for reordering in place. Pending keys are indexed first: the index maps keys
+  // to variables, not positions, so a reorder never touches it once it is up to date.
+  std::vector<trv_json_entry>& reorder();
 
   // Empties this container and every container nested in it, marking the other values for
   // teardown, so that cycles among containers are broken. Skips what the shared path guard
@@ -120,8 +124,8 @@ class trv_std_json : public trvobject<trv_std_json, "std.json">,
   void assert_invariant() const;
 
  private:
-  // The index, built from the entries first if they arrived without one; null when the
-  // container has never had a keyed entry.
+  // The index, after indexing the keys added since it was last brought up to date; null when
+  // no entry has ever had a key.
   trv_json_key_index* index();
   trv_json_key_index& make_index();
   void index_key(const std::string& key, trvvar* variable);
@@ -130,8 +134,11 @@ class trv_std_json : public trvobject<trv_std_json, "std.json">,
   trvvar_shared append(std::string_view key);
 
   std::unique_ptr<trv_json_key_index> index_;
-  // The entries' keys are distinct but not yet indexed (see adopt_distinct_keyed).
-  bool index_deferred_ = false;
+  // Entries before this position are reflected in the index. Keyed entries appended since
+  // wait until a lookup or an edit needs the index, and are then indexed in order, each taking
+  // over as its key's representative as an eagerly indexed add would: bulk filling (parsing,
+  // reading the binary form) costs no hashing unless the keys are used.
+  size_t indexed_ = 0;
 };
 
 template <>

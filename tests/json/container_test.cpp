@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <algorithm>
 
 #include "stdlib/json/path_guard.h"
 #include "tests/json/json_test_support.h"
@@ -37,6 +38,25 @@ TEST(JsonContainer, RepresentativeFollowsHowEntriesArrived) {
   EXPECT_TRUE(j->erase_key("k"));
   EXPECT_EQ(j.keys(), (std::vector<std::string>{"other"}));
   EXPECT_FALSE(j->has_key("k"));
+  j->assert_invariant();
+}
+
+// Keys added without a lookup are indexed later, in arrival order, whatever happened to the
+// entries' order and positions in between.
+TEST(JsonContainer, KeysAddedInBulkKeepTheRepresentativeRules) {
+  json_value j;
+  trvvar_shared first = j->add_keyed("k");
+  j->add_keyed("a");
+  trvvar_shared second = j->add_keyed("k");
+  std::vector<trv_json_entry>& entries = j->reorder();
+  std::reverse(entries.begin(), entries.end());
+  j->add_keyed("b");
+  j->insert_keyless(0, int_of(1));
+  EXPECT_EQ(j->find("k"), second.get());
+  trvvar_shared third = j->add_keyed("k");
+  EXPECT_TRUE(j->erase_at(-1));
+  EXPECT_EQ(j->find("k"), second.get());  // the first remaining one from the front
+  EXPECT_EQ(j.keys(), (std::vector<std::string>{"-", "k", "a", "k", "b"}));
   j->assert_invariant();
 }
 
