@@ -215,7 +215,7 @@ inline T* take_top(trv_pool& pool, const trv_chunk& chunk, uint8_t index) {
   const uint8_t left = --chunk.free_count();
   // The next element handed out is known now: fetching it early hides most of the cache miss
   // its first use would take (runs of new values touch elements nothing has touched lately).
-  if (left > 0) __builtin_prefetch(chunk.element(chunk.free_stack()[left - 1]), 1);
+  if (left > 3) __builtin_prefetch(chunk.element(chunk.free_stack()[left - 4]), 1);
   ++pool.live_count;
   return element;
 }

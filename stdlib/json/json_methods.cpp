@@ -456,7 +456,7 @@ void merge_entries(trv_std_json* self, trv_std_json& other, bool overwrite, bool
       if (keep_keyless) self->add_value(value, {});
       continue;
     }
-    const std::string key = *other.entries[i].key;
+    const std::string key(*other.entries[i].key);
     if (!overwrite && self->has_key(key)) continue;
     trvvar_shared slot = self->find_or_add(key);
     trvvar_set(*slot, value);
@@ -499,7 +499,7 @@ trvvar_shared unique(trv_std_json* self, trv_vm_context&, args_t&) {
   if (entries.size() < 2) return this_result(self);
   const bool list = std::none_of(entries.begin(), entries.end(),
                                  [](const auto& e) { return e.key && !e.key->empty(); });
-  std::unordered_set<std::string> seen_keys;
+  std::unordered_set<std::string_view> seen_keys;  // the entries own the keys
   std::unordered_set<std::string> seen_values;
   std::vector<bool> keep(entries.size());
   for (size_t i = 0; i < entries.size(); ++i) {

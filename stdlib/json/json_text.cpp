@@ -170,8 +170,8 @@ void text_writer::write_object(trv_std_json& container, unsigned indent) {
 
 void text_writer::write_member(const trv_json_entry& entry, uint32_t position, unsigned indent) {
   indent_to(indent + step);
-  std::string empty;
-  write_text(entry.key ? *entry.key : empty);
+  std::string name(*entry.key);
+  write_text(name);
   out_.append(pretty_ ? ": " : ":");
   position_.push_back(position);
   write_value(entry.value, indent + step);
@@ -300,7 +300,7 @@ class entry_builder {
     return true;
   }
   bool key(std::string& name) {
-    pending_.push_back({std::make_unique<std::string>(name), trvvar_new()});
+    pending_.push_back({trv_json_key(name), trvvar_new()});
     key_pending_ = true;
     return true;
   }

@@ -44,12 +44,15 @@ std::vector<trv_json_entry>& trv_std_json::reorder() {
 }
 
 // An added entry becomes its key's representative.
-void trv_std_json::index_key(const std::string& key, trvvar* variable) {
-  auto [node, inserted] = make_index().try_emplace(key, trv_json_key_node{variable, 1});
-  if (!inserted) {
-    node->second.variable = variable;
-    ++node->second.count;
+void trv_std_json::index_key(std::string_view key, trvvar* variable) {
+  trv_json_key_index& keys = make_index();
+  auto node = keys.find(key);
+  if (node == keys.end()) {
+    keys.emplace(std::string(key), trv_json_key_node{variable, 1});
+    return;
   }
+  node->second.variable = variable;
+  ++node->second.count;
 }
 
 // Takes the entry at `position` out of the index; the first other entry with the key takes
@@ -79,8 +82,13 @@ void trv_std_json::rebuild_index() {
   indexed_ = entries.size();
   for (trv_json_entry& e : entries) {
     if (!e.key) continue;
-    auto [node, inserted] = make_index().try_emplace(*e.key, trv_json_key_node{e.value.get(), 1});
-    if (!inserted) ++node->second.count;
+    trv_json_key_index& keys = make_index();
+    auto node = keys.find(*e.key);
+    if (node == keys.end()) {
+      keys.emplace(std::string(*e.key), trv_json_key_node{e.value.get(), 1});
+    } else {
+      ++node->second.count;
+    }
   }
 }
 
@@ -129,7 +137,7 @@ trvvar* trv_std_json::find(std::string_view key) {
 trvvar_shared trv_std_json::find_or_add(std::string_view key) {
   if (trvvar* found = find(key)) return trvvar_shared::share(found);
   // Member access indexes even the empty key; find brought the index up to date.
-  entries.push_back({std::make_unique<std::string>(key), trvvar_new()});
+  entries.push_back({trv_json_key(key), trvvar_new()});
   index_key(*entries.back().key, entries.back().value.get());
   indexed_ = entries.size();
   assert_invariant();
@@ -147,7 +155,7 @@ trvvar_shared trv_std_json::value_at(int64_t index) {
 trvvar_shared trv_std_json::append(std::string_view key) {
   trv_json_entry& e = entries.emplace_back();
   e.value = trvvar_new();
-  if (!key.empty()) e.key = std::make_unique<std::string>(key);
+  if (!key.empty()) e.key = trv_json_key(key);
   assert_invariant();
   return e.value;
 }
@@ -243,7 +251,7 @@ void trv_std_json::assign_entries(const trv_std_json& other) {
     trvvar_shared value = trvvar_new();
     trvvar_shared source = e.value;
     trvvar_set(*value, source);
-    copied.push_back({e.key ? std::make_unique<std::string>(*e.key) : nullptr, std::move(value)});
+    copied.push_back({e.key, std::move(value)});
   }
   clear();
   entries = std::move(copied);

@@ -20,11 +20,12 @@
 
 #include "glue/hashing.h"
 #include "objects/object_binding.h"
+#include "stdlib/json/json_key.h"
 #include "values/pooled.h"
 
 // One entry of a container: an optional key and a value variable of its own.
 struct trv_json_entry {
-  std::unique_ptr<std::string> key;  // null for a keyless entry
+  trv_json_key key;  // absent for a keyless entry
   trvvar_shared value;
 };
 
@@ -128,7 +129,7 @@ class trv_std_json : public trvobject<trv_std_json, "std.json">,
   // no entry has ever had a key.
   trv_json_key_index* index();
   trv_json_key_index& make_index();
-  void index_key(const std::string& key, trvvar* variable);
+  void index_key(std::string_view key, trvvar* variable);
   void unindex_entry(size_t position);
   void rebuild_index();
   trvvar_shared append(std::string_view key);

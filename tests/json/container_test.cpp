@@ -168,4 +168,29 @@ TEST(JsonContainer, ReleasingAMillionNestedContainersUsesNoStack) {
   deep.var.reset();  // must not overflow the stack
 }
 
+// Keys switch from inline to heap storage past 15 bytes; both must hold any bytes and
+// survive copies, moves and resets.
+TEST(JsonKey, HoldsAnyBytesInlineOrOnTheHeap) {
+  EXPECT_FALSE(trv_json_key());
+  EXPECT_TRUE(trv_json_key(""));
+  EXPECT_EQ(*trv_json_key(), "");
+  for (size_t length : {size_t{0}, size_t{1}, size_t{15}, size_t{16}, size_t{1000}}) {
+    std::string text(length, 'k');
+    if (length > 0) text[length / 2] = '\0';
+    trv_json_key key(text);
+    EXPECT_EQ(*key, text);
+    EXPECT_EQ(key->size(), length);
+    trv_json_key copy = key;
+    trv_json_key moved = std::move(key);
+    EXPECT_FALSE(key);  // NOLINT: a moved-from key is absent
+    EXPECT_EQ(*copy, text);
+    EXPECT_EQ(*moved, text);
+    copy = trv_json_key("short");
+    moved = copy;
+    EXPECT_EQ(*moved, "short");
+    moved.reset();
+    EXPECT_FALSE(moved);
+  }
+}
+
 }  // namespace

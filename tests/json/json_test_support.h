@@ -32,7 +32,7 @@ struct json_value {
   std::string text() const;  // compact JSON text
   std::vector<std::string> keys() const {
     std::vector<std::string> out;
-    for (const trv_json_entry& e : c->entries) out.push_back(e.key ? *e.key : "-");
+    for (const trv_json_entry& e : c->entries) out.emplace_back(e.key ? *e.key : "-");
     return out;
   }
 };

@@ -54,7 +54,7 @@ inline trvvar_shared json(const std::vector<std::pair<std::string, std::string>>
   auto* container = trv_object_cast<trv_std_json>(trvvar_payload_object(*v));
   for (const auto& [key, text] : entries) {
     container->entries.push_back(
-        {key.empty() ? nullptr : std::make_unique<std::string>(key), var(std::string_view(text))});
+        {key.empty() ? trv_json_key() : trv_json_key(key), var(std::string_view(text))});
   }
   return v;
 }
@@ -100,7 +100,7 @@ inline std::vector<std::string> list(const trvvar_shared& v) {
   auto* container = trv_object_cast<trv_std_json>(trvvar_payload_object(*v));
   if (container == nullptr) return out;
   for (const trv_json_entry& e : container->entries) {
-    EXPECT_EQ(e.key, nullptr);
+    EXPECT_FALSE(e.key);
     out.push_back(text(e.value));
   }
   return out;
