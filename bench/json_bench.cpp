@@ -86,6 +86,33 @@ void BM_NlohmannParse(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * doc.size()));
 }
 
+// The floor of any parse through the library: its lexer and parser with a handler that keeps
+// nothing.
+struct noop_handler {
+  bool null() { return true; }
+  bool boolean(bool) { return true; }
+  bool number_integer(int64_t) { return true; }
+  bool number_unsigned(uint64_t) { return true; }
+  bool number_float(double, const std::string&) { return true; }
+  bool string(std::string&) { return true; }
+  bool binary(nlohmann::json::binary_t&) { return true; }
+  bool start_object(size_t) { return true; }
+  bool key(std::string&) { return true; }
+  bool end_object() { return true; }
+  bool start_array(size_t) { return true; }
+  bool end_array() { return true; }
+  bool parse_error(size_t, const std::string&, const nlohmann::detail::exception&) { return false; }
+};
+
+void BM_NlohmannSaxNoop(benchmark::State& state) {
+  const std::string& doc = document();
+  for (auto _ : state) {
+    noop_handler handler;
+    benchmark::DoNotOptimize(nlohmann::json::sax_parse(doc, &handler));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * doc.size()));
+}
+
 void BM_PrintContainer(benchmark::State& state) {
   trv_std_json& c = container().c;
   const bool compact = state.range(0) == 0;
@@ -160,6 +187,7 @@ void BM_Parse1MB(benchmark::State& state) {
 
 BENCHMARK(BM_ParseIntoContainer)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NlohmannParse)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NlohmannSaxNoop)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PrintContainer)->Arg(0)->Arg(4)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NlohmannDump)->Arg(0)->Arg(4)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BinaryWrite)->Unit(benchmark::kMillisecond);
