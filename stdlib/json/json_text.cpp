@@ -263,7 +263,22 @@ std::string write_text_form(trv_std_json& container, bool compact, bool debug) {
 // when it closes.
 class entry_builder {
  public:
-  explicit entry_builder(trv_std_json& root) : root_(root) {}
+  // The stacks keep their storage (up to a bound) from one parse to the next on this thread:
+  // growing them anew for every document would cost large allocations, which make the heap
+  // sort through every small block freed since.
+  explicit entry_builder(trv_std_json& root)
+      : root_(root), open_(std::move(spare_open)), pending_(std::move(spare_pending)) {}
+  ~entry_builder() {
+    open_.clear();
+    pending_.clear();  // what a failed parse left open goes now
+    if (pending_.capacity() * sizeof(trv_json_entry) + open_.capacity() * sizeof(open_container) <=
+        kept_bytes) {
+      spare_open = std::move(open_);
+      spare_pending = std::move(pending_);
+    }
+  }
+  entry_builder(const entry_builder&) = delete;
+  entry_builder& operator=(const entry_builder&) = delete;
 
   size_t error_position = 0;
 
@@ -336,7 +351,14 @@ class entry_builder {
   std::vector<open_container> open_;     // innermost last
   std::vector<trv_json_entry> pending_;  // the open containers' entries
   bool key_pending_ = false;             // an object's entry waits for its value
+
+  static constexpr size_t kept_bytes = size_t{16} << 20;
+  static thread_local std::vector<open_container> spare_open;
+  static thread_local std::vector<trv_json_entry> spare_pending;
 };
+
+thread_local std::vector<entry_builder::open_container> entry_builder::spare_open;
+thread_local std::vector<trv_json_entry> entry_builder::spare_pending;
 
 // The variable the next value goes to.
 trvvar& entry_builder::slot() {
