@@ -169,7 +169,8 @@ class tree_maker {
     trv_std_json* c = nullptr;
     trvvar_shared var = trv_new_json_var(&c);
     std::vector<std::pair<std::string, json>> members;
-    const size_t count = random_() % 7;
+    // At the top now and then enough entries that sorting them is more than an insertion sort.
+    const size_t count = depth > 0 || random_() % 4 ? random_() % 7 : 20 + random_() % 40;
     for (size_t i = 0; i < count; ++i) {
       const std::string key = random_() % 2 ? keys[random_() % std::size(keys)] : "";
       auto [value, doc] = this->value(depth);
@@ -237,6 +238,31 @@ TEST(JsonTextPrint, MixedNestedContainersMatchTheirDocuments) {
     tree_maker maker(seed);
     auto [var, doc] = maker.container(0);
     expect_prints_as(*trv_json_of(*var), doc, "seed " + std::to_string(seed));
+  }
+}
+
+// The debug view hands its records to the library's serializer between the writer's own
+// text; a container large enough to grow the output many times shows whether the two keep
+// their places.
+TEST(JsonTextPrint, DebugRecordsInterleaveWithTheWritersText) {
+  json_value list;
+  for (int i = 0; i < 3000; ++i) {
+    if (i % 3 == 0) {
+      list->add_value(json_of(2), "");
+    } else {
+      trvvar_set_string(*list->add_keyless(), std::string(static_cast<size_t>(i % 50), 'x'));
+    }
+  }
+  for (bool compact : {true, false}) {
+    const json shown = json::parse(trv_json_debug_text(*list.c, compact));
+    ASSERT_EQ(shown.size(), 3000u);
+    for (size_t i = 0; i < shown.size(); ++i) {
+      auto record = [](const char* type) {
+        return json{{"is_ref", false}, {"refcount", 1}, {"type", type}};
+      };
+      ASSERT_EQ(shown[i], i % 3 ? record("string") : json::array({record("int"), record("int")}))
+          << i;
+    }
   }
 }
 
