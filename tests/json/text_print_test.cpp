@@ -110,40 +110,36 @@ TEST(JsonTextPrint, ShortByteStringsMatchExhaustively) {
 }
 
 TEST(JsonTextPrint, NumbersFormatAsTheLibraryDoes) {
-  const int64_t integers[] = {0,
-                              1,
-                              -1,
-                              42,
-                              1000000000000000000,
-                              std::numeric_limits<int64_t>::max(),
-                              std::numeric_limits<int64_t>::min()};
+  using int_limits = std::numeric_limits<int64_t>;
+  using limits = std::numeric_limits<double>;
+  const int64_t integers[] = {
+      0, 1, -1, 42, 1000000000000000000, int_limits::max(), int_limits::min()};
   const double floats[] = {0.0,
                            -0.0,
                            0.1,
                            -0.1,
+                           0.3333333333333333,
+                           123456789.125,
                            1.0,
                            -3.0,
-                           2.5,
                            100.0,
-                           1.0 / 3,
-                           123456789.125,
                            1e15,
                            1e16,
                            1e17,
+                           9007199254740993.0,
                            1e21,
                            1e22,
-                           9007199254740993.0,
                            1e300,
                            -1e300,
                            1e-4,
                            1e-5,
                            1e-7,
                            5e-324,
-                           std::numeric_limits<double>::max(),
-                           std::numeric_limits<double>::min(),
-                           std::numeric_limits<double>::quiet_NaN(),
-                           std::numeric_limits<double>::infinity(),
-                           -std::numeric_limits<double>::infinity()};
+                           limits::max(),
+                           limits::min(),
+                           limits::quiet_NaN(),
+                           limits::infinity(),
+                           -limits::infinity()};
   json_value list;
   json doc = json::array();
   for (int64_t i : integers) {
