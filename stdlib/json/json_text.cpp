@@ -1,7 +1,12 @@
 #include "stdlib/json/json_text.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstring>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -24,19 +29,121 @@ using json_serializer = nlohmann::detail::serializer<json>;
 
 // ---- printing ----
 
+// Bytes a string's text keeps as they are: printable ASCII but the quote and the backslash.
+constexpr std::array<bool, 256> plain_bytes = [] {
+  std::array<bool, 256> plain{};
+  for (int c = 0x20; c < 0x80; ++c) plain[c] = c != '"' && c != '\\';
+  return plain;
+}();
+
+// The UTF-8 sequence starting with a byte of 0x80 or above: its length when it is well formed
+// (no overlong form, no surrogate, nothing beyond U+10FFFF). A malformed one is replaced by
+// U+FFFD as the library's decoder does: a byte that cannot start a sequence alone; otherwise
+// the start and the continuation bytes before the first byte that cannot follow them (that
+// byte is read again on its own); a sequence cut short by the end of the text whole.
+struct utf8_sequence {
+  size_t length;
+  bool valid;
+};
+
+utf8_sequence scan_utf8(const unsigned char* at, const unsigned char* end) {
+  const unsigned char lead = *at;
+  size_t length = 0;
+  unsigned char low = 0x80;  // the range of the second byte; later ones are 0x80..0xBF
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;   // overlong below
+    if (lead == 0xED) high = 0x9F;  // surrogates above
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;   // overlong below
+    if (lead == 0xF4) high = 0x8F;  // beyond U+10FFFF above
+  } else {
+    return {1, false};
+  }
+  for (size_t i = 1; i < length; ++i) {
+    if (at + i == end || at[i] < low || at[i] > high) return {i, false};
+    low = 0x80;
+    high = 0xBF;
+  }
+  return {length, true};
+}
+
+// The text being printed, written through a cursor into room the string has been sized to,
+// and cut to the written length at the end.
+class text_sink {
+ public:
+  // Writes after what the string holds.
+  explicit text_sink(std::string& text) : text_(text) { resume(); }
+  ~text_sink() { settle(); }
+  text_sink(const text_sink&) = delete;
+  text_sink& operator=(const text_sink&) = delete;
+
+  // Room for `count` more bytes at the cursor; commit what was written with advance().
+  char* room(size_t count) {
+    if (static_cast<size_t>(end_ - at_) < count) grow(count);
+    return at_;
+  }
+  void advance(char* to) { at_ = to; }
+
+  void push_back(char c) {
+    *room(1) = c;
+    ++at_;
+  }
+  void append(const char* bytes, size_t count) {
+    std::memcpy(room(count), bytes, count);
+    at_ += count;
+  }
+  void append(std::string_view bytes) { append(bytes.data(), bytes.size()); }
+  void append(size_t count, char c) {
+    std::memset(room(count), c, count);
+    at_ += count;
+  }
+  size_t size() const { return static_cast<size_t>(at_ - text_.data()); }
+  // Drops what was written after `size`.
+  void cut(size_t size) { at_ = text_.data() + size; }
+
+  // The string holding exactly the text written so far, for a writer appending to it
+  // itself; after that, resume() takes up again at the string's end.
+  std::string& settle() {
+    text_.resize(size());
+    resume();
+    return text_;
+  }
+  void resume() { at_ = end_ = text_.data() + text_.size(); }
+
+ private:
+  // The capacity grows as appending would grow it (doubling); the length, which the string
+  // zero-fills, follows the cursor at most 64 KiB ahead, so pages are touched when reached.
+  void grow(size_t count) {
+    const size_t used = settle().size();
+    if (used + count > text_.capacity()) {
+      text_.reserve(std::max(used + count, 2 * text_.capacity()));
+    }
+    const size_t length = std::max(used + count, std::min(text_.capacity(), used + (64 << 10)));
+    text_.resize(length);
+    at_ = text_.data() + used;
+    end_ = text_.data() + length;
+  }
+
+  std::string& text_;
+  char* at_ = nullptr;
+  char* end_ = nullptr;
+};
+
 // Writes containers as the library would write the document they map to: a container
 // without keyed entries as an array, any other as an object whose members are sorted by key
-// (keyless entries under ""), the last of equal keys winning; an empty container as {}. The
-// library's serializer writes every scalar and escapes every string.
+// (keyless entries under ""), the last of equal keys winning; an empty container as {}.
+// Scalars and strings are written here, byte for byte as the library's serializer writes
+// them with ensure_ascii off and the replace handler; the serializer itself is made only for
+// the debug view's records and for what a json.bool writes other than a boolean.
 class text_writer {
  public:
   text_writer(std::string& out, bool compact, bool debug)
-      : out_(out),
-        serializer_(nlohmann::detail::output_adapter<char, std::string>(out), ' ',
-                    json::error_handler_t::replace),
-        pretty_(!compact),
-        debug_(debug),
-        text_(json::value_t::string) {}
+      : out_(out), pretty_(!compact), debug_(debug) {}
 
   void write_container(trv_std_json* container, unsigned indent);
 
@@ -45,14 +152,15 @@ class text_writer {
 
  private:
   void write_value(const trvvar_shared& value, unsigned indent);
-  void write_object(trv_std_json& container, unsigned indent);
+  void write_object(trv_std_json& container, unsigned indent, bool in_order);
   void write_array(trv_std_json& container, unsigned indent);
   void write_member(const trv_json_entry& entry, uint32_t position, unsigned indent);
   void write_debug_value(const trvvar& value, unsigned indent);
-  void write_document(const json& value, unsigned indent) {
-    serializer_.dump(value, pretty_, false, step, indent);
-  }
-  void write_text(std::string& text);
+  void write_document(const json& value, unsigned indent);
+  void write_string(std::string_view text);
+  void write_escaped(unsigned char c);
+  void write_integer(int64_t value);
+  void write_float(double value);
   void write_marker(trv_json_path_guard::entry refusal);
   void open(char bracket) {
     out_.push_back(bracket);
@@ -66,39 +174,140 @@ class text_writer {
   void indent_to(unsigned indent) {
     if (pretty_) out_.append(indent, ' ');
   }
+  // The position of the entry being written in the innermost container on the path.
+  void set_position(uint32_t position) { position_[guard_.depth() - 1] = position; }
 
   static constexpr unsigned step = 4;
 
-  std::string& out_;
-  json_serializer serializer_;
+  text_sink out_;
   bool pretty_;
   bool debug_;
-  json text_;    // a string value whose text is swapped in for writing
-  json scalar_;  // numbers, booleans and debug records
+  std::optional<json_serializer> serializer_;
+  json scalar_;  // what a json.bool writes, and debug records
   trv_json_path_guard guard_;
-  std::vector<uint32_t> position_;  // entry positions on the current path
+  std::vector<uint32_t> position_;  // per container on the path, the entry being written
   std::vector<uint32_t> refusal_position_;
+  std::vector<uint32_t> order_;  // member orders of the unsorted objects on the path
   trv_json_path_guard::entry refusal_ = trv_json_path_guard::entry::entered;
 };
 
-// The text is lent to the serializer's string value, not copied.
-void text_writer::write_text(std::string& text) {
-  std::string& held = text_.get_ref<std::string&>();
-  held.swap(text);
-  write_document(text_, 0);
-  held.swap(text);
+void text_writer::write_document(const json& value, unsigned indent) {
+  if (!serializer_) {
+    serializer_.emplace(nlohmann::detail::output_adapter<char, std::string>(out_.settle()), ' ',
+                        json::error_handler_t::replace);
+  }
+  out_.settle();
+  serializer_->dump(value, pretty_, false, step, indent);
+  out_.resume();
+}
+
+void text_writer::write_string(std::string_view text) {
+  const auto* at = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* const end = at + text.size();
+  const auto* run = at;  // the bytes since the last escape or replacement, copied as they are
+  auto copy_run = [&] {
+    if (at != run) out_.append(reinterpret_cast<const char*>(run), at - run);
+  };
+  out_.push_back('"');
+  while (at != end) {
+    if (plain_bytes[*at]) {
+      ++at;
+    } else if (*at < 0x80) {
+      copy_run();
+      write_escaped(*at++);
+      run = at;
+    } else {
+      const utf8_sequence sequence = scan_utf8(at, end);
+      if (!sequence.valid) {
+        copy_run();
+        out_.append("\xEF\xBF\xBD");
+        run = at + sequence.length;
+      }
+      at += sequence.length;
+    }
+  }
+  copy_run();
+  out_.push_back('"');
+}
+
+void text_writer::write_escaped(unsigned char c) {
+  char escape[6] = {'\\', 0, 0, 0, 0, 0};
+  switch (c) {
+    case '\b':
+      escape[1] = 'b';
+      break;
+    case '\t':
+      escape[1] = 't';
+      break;
+    case '\n':
+      escape[1] = 'n';
+      break;
+    case '\f':
+      escape[1] = 'f';
+      break;
+    case '\r':
+      escape[1] = 'r';
+      break;
+    case '"':
+    case '\\':
+      escape[1] = static_cast<char>(c);
+      break;
+    default:  // the other control characters, in lower-case hex
+      static constexpr char hex[] = "0123456789abcdef";
+      const char unicode[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xF]};
+      out_.append(unicode, sizeof unicode);
+      return;
+  }
+  out_.append(escape, 2);
+}
+
+void text_writer::write_integer(int64_t value) {
+  constexpr size_t room = 20;  // "-9223372036854775808"
+  char* digits = out_.room(room);
+  out_.advance(std::to_chars(digits, digits + room, value).ptr);
+}
+
+void text_writer::write_float(double value) {
+  if (!std::isfinite(value)) {
+    out_.append("null");
+    return;
+  }
+  // The library's shortest round-trip form; it writes integral values with ".0".
+  constexpr size_t room = 64;  // as much as the library gives it
+  char* digits = out_.room(room);
+  out_.advance(nlohmann::detail::to_chars(digits, digits + room, value));
 }
 
 void text_writer::write_marker(trv_json_path_guard::entry refusal) {
+  const auto path = position_.begin() + static_cast<ptrdiff_t>(guard_.depth());
   if (refusal_ == trv_json_path_guard::entry::entered ||
-      !std::lexicographical_compare(position_.begin(), position_.end(), refusal_position_.begin(),
+      !std::lexicographical_compare(position_.begin(), path, refusal_position_.begin(),
                                     refusal_position_.end())) {
     refusal_ = refusal;
-    refusal_position_ = position_;
+    refusal_position_.assign(position_.begin(), path);
   }
-  std::string marker =
-      refusal == trv_json_path_guard::entry::too_deep ? "<nested too deeply>" : "<cycle>";
-  write_text(marker);
+  write_string(refusal == trv_json_path_guard::entry::too_deep ? "<nested too deeply>" : "<cycle>");
+}
+
+// The container of a json value (trv_json_of), its class checked by tag without a virtual call.
+trv_std_json* nested_container(const trvvar& v) {
+  trvobject_base* object = v.payload.object.get();
+  if (object != nullptr && object->class_type_tag == trv_type_tag<trv_std_json>()) {
+    return static_cast<trv_std_json*>(object);
+  }
+  return trv_json_of(v);
+}
+
+std::string_view member_name(const trv_json_entry& e) {
+  return *e.key;  // empty for a keyless entry
+}
+
+// Byte-wise order of member names; most names differ in their first byte.
+bool sorts_before(std::string_view a, std::string_view b) {
+  if (!a.empty() && !b.empty() && a[0] != b[0]) {
+    return static_cast<unsigned char>(a[0]) < static_cast<unsigned char>(b[0]);
+  }
+  return a < b;
 }
 
 void text_writer::write_container(trv_std_json* container, unsigned indent) {
@@ -111,12 +320,21 @@ void text_writer::write_container(trv_std_json* container, unsigned indent) {
     write_marker(entered);
     return;
   }
-  const bool keyed = std::any_of(container->entries.begin(), container->entries.end(),
-                                 [](const trv_json_entry& e) { return e.key && !e.key->empty(); });
-  if (container->entries.empty()) {
+  if (position_.size() < guard_.depth()) position_.resize(guard_.depth());
+  // One pass: whether any entry has a key, and whether the names already ascend strictly
+  // (the members in document order, none overwritten).
+  const std::vector<trv_json_entry>& entries = container->entries;
+  bool keyed = false;
+  bool ascending = true;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    keyed = keyed || (entries[i].key && !entries[i].key->empty());
+    ascending =
+        ascending && (i == 0 || sorts_before(member_name(entries[i - 1]), member_name(entries[i])));
+  }
+  if (entries.empty()) {
     out_.append("{}");
   } else if (keyed) {
-    write_object(*container, indent);
+    write_object(*container, indent, ascending);
   } else {
     write_array(*container, indent);
   }
@@ -128,54 +346,59 @@ void text_writer::write_array(trv_std_json& container, unsigned indent) {
   const size_t count = container.entries.size();
   for (size_t i = 0; i < count; ++i) {
     indent_to(indent + step);
-    position_.push_back(static_cast<uint32_t>(i));
+    set_position(static_cast<uint32_t>(i));
     write_value(container.entries[i].value, indent + step);
-    position_.pop_back();
     separate(i + 1 == count, indent);
   }
   out_.push_back(']');
 }
 
-std::string_view member_name(const trv_json_entry& e) {
-  return e.key ? std::string_view(*e.key) : std::string_view();
-}
-
-void text_writer::write_object(trv_std_json& container, unsigned indent) {
-  std::vector<uint32_t> order(container.entries.size());
-  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-  const auto& entries = container.entries;
-  auto by_name = [&](uint32_t a, uint32_t b) {
-    return member_name(entries[a]) < member_name(entries[b]);
-  };
-  if (!std::is_sorted(order.begin(), order.end(), by_name)) {
-    std::stable_sort(order.begin(), order.end(), by_name);
-  }
+void text_writer::write_object(trv_std_json& container, unsigned indent, bool in_order) {
+  const std::vector<trv_json_entry>& entries = container.entries;
+  const size_t count = entries.size();
   open('{');
-  for (size_t i = 0; i < order.size(); ++i) {
-    const bool overwritten = i + 1 < order.size() &&
-                             member_name(entries[order[i]]) == member_name(entries[order[i + 1]]);
+  if (in_order) {
+    for (size_t i = 0; i < count; ++i) {
+      write_member(entries[i], static_cast<uint32_t>(i), indent);
+      separate(i + 1 == count, indent);
+    }
+    out_.push_back('}');
+    return;
+  }
+  // The order is kept on the shared stack, which nested objects grow: read it by offset.
+  const size_t base = order_.size();
+  for (uint32_t i = 0; i < count; ++i) order_.push_back(i);
+  std::sort(order_.begin() + static_cast<ptrdiff_t>(base), order_.end(),
+            [&](uint32_t a, uint32_t b) {
+              const std::string_view name_a = member_name(entries[a]);
+              const std::string_view name_b = member_name(entries[b]);
+              return name_a < name_b || (name_a == name_b && a < b);
+            });
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t position = order_[base + i];
+    const bool overwritten = i + 1 < count && member_name(entries[position]) ==
+                                                  member_name(entries[order_[base + i + 1]]);
     if (overwritten) {
       // The document would convert the value and then replace it: convert it for its
       // warnings, and drop its text.
       const size_t mark = out_.size();
-      write_member(entries[order[i]], order[i], indent);
-      out_.resize(mark);
+      write_member(entries[position], position, indent);
+      out_.cut(mark);
       continue;
     }
-    write_member(entries[order[i]], order[i], indent);
-    separate(i + 1 == order.size(), indent);
+    write_member(entries[position], position, indent);
+    separate(i + 1 == count, indent);
   }
+  order_.resize(base);
   out_.push_back('}');
 }
 
 void text_writer::write_member(const trv_json_entry& entry, uint32_t position, unsigned indent) {
   indent_to(indent + step);
-  std::string name(*entry.key);
-  write_text(name);
-  out_.append(pretty_ ? ": " : ":");
-  position_.push_back(position);
+  write_string(member_name(entry));
+  out_.append(pretty_ ? std::string_view(": ") : std::string_view(":"));
+  set_position(position);
   write_value(entry.value, indent + step);
-  position_.pop_back();
 }
 
 void text_writer::write_value(const trvvar_shared& handle, unsigned indent) {
@@ -185,7 +408,7 @@ void text_writer::write_value(const trvvar_shared& handle, unsigned indent) {
   }
   const trvvar& v = *handle;
   if (v.type == TRVVAR_JSON) {
-    trv_std_json* nested = trv_json_of(v);
+    trv_std_json* nested = nested_container(v);
     if (nested != nullptr) {
       write_container(nested, indent);
       return;
@@ -201,24 +424,25 @@ void text_writer::write_value(const trvvar_shared& handle, unsigned indent) {
       out_.append("null");
       return;
     case TRVVAR_INT:
-      scalar_ = v.payload.int_value;
-      return write_document(scalar_, indent);
+      return write_integer(v.payload.int_value);
     case TRVVAR_FLOAT:
-      scalar_ = v.payload.float_value;
-      return write_document(scalar_, indent);
+      return write_float(v.payload.float_value);
     case TRVVAR_STRING:
-      return write_text(trv_string_object_text(*v.payload.object));
+      return write_string(static_cast<trv_std_string&>(*v.payload.object).text);
     case TRVVAR_OBJECT:
       if (auto* b = trv_object_cast<trv_std_json_bool>(v.payload.object_payload->object.get())) {
         b->write_json(scalar_);
+        if (scalar_.is_boolean()) {
+          out_.append(scalar_.get<bool>() ? std::string_view("true") : std::string_view("false"));
+          return;
+        }
         return write_document(scalar_, indent);
       }
       break;
     default:
       break;
   }
-  std::string text = trvvar_string_value(v);
-  write_text(text);
+  write_string(trvvar_string_value(v));
 }
 
 void text_writer::write_debug_value(const trvvar& v, unsigned indent) {

@@ -69,6 +69,59 @@ TEST(JsonText, CyclesAndDepthPrintMarkersWithOneWarning) {
                                       "\"<nested too deeply>\" for the rest."}));
 }
 
+// The document is built in entry order, so of several refusals the last in entry order picks
+// the warning, whatever order the members print in; an overwritten member's value is still
+// converted, and its refusal counts.
+TEST(JsonText, TheLastRefusalInEntryOrderPicksTheWarning) {
+  const std::string cycle =
+      "JSON contains a reference to itself, printing \"<cycle>\" instead of recursing forever.";
+  const std::string deep =
+      "JSON nesting exceeds the maximum depth of 1024, printing \"<nested too deeply>\" for the "
+      "rest.";
+  enum kind { self, chain, one };
+  struct row {
+    std::vector<std::pair<const char*, kind>> entries;
+    const std::string& warning;
+  };
+  const row rows[] = {
+      {{{"b", self}, {"a", chain}}, deep},
+      {{{"b", chain}, {"a", self}}, cycle},
+      {{{"b", self}, {"a", chain}, {"a", one}}, deep},
+      {{{"c", self}, {"b", one}, {"b", chain}}, deep},
+  };
+  // Freeing a container with a cycle empties the containers nested in it: a chain per case.
+  const std::string chain_text = std::string(1024, '[') + std::string(1024, ']');
+  for (const row& r : rows) {
+    for (bool wrapped : {false, true}) {  // at the top, and as the member of another container
+      json_value nested = parsed(chain_text);
+      json_value j;
+      for (const auto& [key, what] : r.entries) {
+        trvvar_shared slot = j->add_keyed(key);
+        if (what == self) trvvar_set(*slot, j.var);
+        if (what == chain) trvvar_set(*slot, nested.var);
+        if (what == one) trvvar_set_int(*slot, 1);
+      }
+      json_value printed = j;
+      if (wrapped) {
+        printed = json_value();
+        printed->add_value(j.var, "x");
+      }
+      log_capture capture;
+      const std::string text = printed.text();
+      EXPECT_EQ(capture.warnings(), std::vector<std::string>{r.warning}) << text.substr(0, 20);
+      printed->clear_and_free();
+    }
+  }
+  log_capture capture;
+  json_value nested = parsed(chain_text);
+  json_value j;
+  trvvar_set(*j->add_keyed("b"), j.var);
+  trvvar_set(*j->add_keyed("a"), nested.var);
+  trvvar_set_int(*j->add_keyed("a"), 1);
+  EXPECT_EQ(j.text(), R"({"a":1,"b":"<cycle>"})");
+  j->clear_and_free();
+}
+
 TEST(JsonText, DebugViewShowsReferenceCountAndType) {
   json_value j = parsed(R"({"a":1,"b":[null]})");
   EXPECT_EQ(trv_json_debug_text(*j.c, true),
