@@ -2,7 +2,7 @@
 
 void trv_json_key::assign(std::string_view text) {
   if (text.size() <= inline_capacity) {
-    std::memcpy(bytes_, text.data(), text.size());
+    if (!text.empty()) std::memcpy(bytes_, text.data(), text.size());  // an empty view may be null
     bytes_[tag_byte] = static_cast<uint8_t>(text.size());
     return;
   }
