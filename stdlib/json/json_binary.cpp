@@ -43,6 +43,19 @@ bool write_entries(const std::vector<trv_json_entry>& entries, std::vector<uint8
   return true;
 }
 
+// Reads one entry's value record. A reference is written as its type followed by the whole
+// record of the value it leads to, but the variable reader stops behind the type and leaves
+// that record unread (a reference cannot be rebuilt from bytes). The entry takes the value
+// from it; left unread, it would be taken for the next entry's key.
+bool read_entry_value(trvvar& value, trv_binary_reader& reader) {
+  if (!trvvar_from_binary(value, reader)) return false;
+  // Each round consumes a header, so a chain of reference records ends with the input.
+  while (value.type == TRVVAR_REF) {
+    if (!trvvar_from_binary(value, reader)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool trv_std_json::to_binary(std::vector<uint8_t>& out) {
@@ -82,7 +95,7 @@ bool trv_std_json::from_binary(trv_binary_reader& reader) {
     trvvar_shared value = add_keyed(key);
     // A value that cannot be read leaves the reader inside its record: what follows is not
     // this container's.
-    if (!trvvar_from_binary(*value, reader)) return false;
+    if (!read_entry_value(*value, reader)) return false;
   }
   return true;
 }

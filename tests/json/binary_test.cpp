@@ -5,6 +5,7 @@
 #include "tests/json/json_test_support.h"
 #include "tests/support/capturing_logger.h"
 #include "values/binary_form.h"
+#include "values/reference.h"
 
 namespace {
 
@@ -81,6 +82,42 @@ TEST(JsonBinary, ReadingChecksTheTagAndTheDepth) {
   EXPECT_NE(capture.errors()[0].find("JSON binary nesting exceeds the maximum depth of 1024."),
             std::string::npos);
   EXPECT_TRUE(parsed("[1]")->from_binary(bytes{3, 'j', '1', '1', 0, 0}));
+}
+
+// A reference entry is written as its type and then the record of the value it leads to; the
+// reader must consume that record too, or it takes it for the next entry's key.
+TEST(JsonBinary, ReferenceEntriesReadBackAsTheirValues) {
+  log_capture capture;
+  trvvar_shared number = int_of(-1);
+  json_value list = parsed("[1,\"s\"]");
+  json_value j;
+  trvvar_make_ref(*j->add_keyed("r"), number.get());
+  trvvar_make_ref(*j->add_keyed("l"), list.var.get());
+  trvvar_set_type(*j->add_keyed("d"), TRVVAR_REF);  // leads nowhere: written as none
+  trvvar_set_int(*j->add_keyed("after"), 2);
+  bytes out;
+  ASSERT_TRUE(j->to_binary(out));
+  json_value back;
+  trv_binary_reader reader{out.data(), out.size(), 0};
+  ASSERT_TRUE(back->from_binary(reader));
+  EXPECT_EQ(reader.position, out.size());
+  EXPECT_EQ(back.keys(), (std::vector<std::string>{"r", "l", "d", "after"}));
+  EXPECT_EQ(back.text(), R"({"after":2,"d":null,"l":[1,"s"],"r":-1})");
+  for (const trv_json_entry& e : back->entries) EXPECT_NE(e.value->type, TRVVAR_REF);
+  // Written again, the values stand for themselves.
+  bytes again;
+  ASSERT_TRUE(back->to_binary(again));
+  json_value third;
+  ASSERT_TRUE(third->from_binary(again));
+  EXPECT_EQ(third.text(), back.text());
+
+  // A chain of reference records ends in the value; one cut short raises the reader's error.
+  const bytes chain{3,  'j', '1', '1', 0,   1, 1,  'k', 0,   3,   'v', '1', '1', 0,
+                    17, 3,   'v', '1', '1', 0, 17, 3,   'v', '1', '1', 0,   2,   4};
+  ASSERT_TRUE(back->from_binary(chain));
+  EXPECT_EQ(back.text(), R"({"k":2})");
+  const bytes cut(chain.begin(), chain.begin() + 21);
+  EXPECT_THROW(back->from_binary(cut), std::runtime_error);
 }
 
 TEST(JsonBinary, TruncatedInputRaisesTheReadersError) {
