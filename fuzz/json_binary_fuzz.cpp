@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "stdlib/json/json_bool.h"
 #include "stdlib/json/std_json.h"
 #include "values/payload_objects.h"
 
@@ -27,6 +28,11 @@ bool same_value(const trvvar& a, const trvvar& b) {
     case TRVVAR_BINARY:
       return trv_buffer_object_bytes(*a.payload.object) ==
              trv_buffer_object_bytes(*b.payload.object);
+    case TRVVAR_OBJECT: {  // json.bool is the one object the reader makes
+      auto* first = trv_object_cast<trv_std_json_bool>(a.payload.object_payload->object.get());
+      auto* second = trv_object_cast<trv_std_json_bool>(b.payload.object_payload->object.get());
+      return first != nullptr && second != nullptr && first->get() == second->get();
+    }
     default:
       // Containers are compared entry by entry by the caller; the other types read back as
       // their type alone.

@@ -113,6 +113,14 @@ bool check_section(trv_binary_reader& reader, std::string_view tag) {
   return length_prefixed(reader, 1, trv_err_section_underflow) == tag;
 }
 
+bool trv_section_ahead(const trv_binary_reader& reader, std::string_view tag) {
+  if (reader.position >= reader.size) return false;
+  const uint64_t remaining = reader.size - reader.position;
+  const uint8_t* at = reader.data + reader.position;
+  return tag.size() < 0x80 && remaining >= tag.size() + 2 && at[0] == tag.size() &&
+         std::memcmp(at + 1, tag.data(), tag.size()) == 0;
+}
+
 std::string_view read_string_view(trv_binary_reader& reader) {
   return length_prefixed(reader, 1, trv_err_string_underflow);
 }
@@ -257,6 +265,17 @@ bool trvvar_from_binary(trvvar& v, trv_binary_reader& reader) {
   if (has_value_form(type)) {
     trvvar_set_type(v, static_cast<trvvar_type>(type));
     return read_value(v, reader);
+  }
+  if (type == TRVVAR_OBJECT) {
+    // An object whose class reads its own record comes back; any other object record is
+    // refused below without being consumed. An empty object pointer writes nothing behind its
+    // type: if the bytes after its record happen to form a json.bool record, they are read as
+    // one, where they would have been refused anyway.
+    if (trvptr_strong<trvobject_base> object = trv_new_object_for_record(reader)) {
+      trvvar_set_type(v, TRVVAR_OBJECT);
+      v.payload.object_payload->object = object;
+      return object->from_binary(reader);
+    }
   }
   const type_reports reports = reports_for(type);
   // A type that names no variable type leaves the variable none rather than a record of an

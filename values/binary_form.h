@@ -54,6 +54,9 @@ int64_t trv_read_zigzag(trv_binary_reader& reader);
 double trv_read_float(trv_binary_reader& reader);
 // Consumes a section header whatever its tag; true when the tag is `tag`.
 bool check_section(trv_binary_reader& reader, std::string_view tag);
+// True when a complete section header in the writer's form with the tag `tag` (shorter than
+// 128 bytes) starts at the reader's position. Neither moves nor throws.
+bool trv_section_ahead(const trv_binary_reader& reader, std::string_view tag);
 // Views into the input; the string's terminator is skipped, not checked.
 std::string_view read_string_view(trv_binary_reader& reader);
 std::string_view read_bytes_view(trv_binary_reader& reader);
@@ -62,5 +65,6 @@ std::string_view read_bytes_view(trv_binary_reader& reader);
 // reference leads to, fails.
 bool trvvar_to_binary(const trvvar& v, std::vector<uint8_t>& out);
 // Reads one "v11" record into `v`, which takes the record's type. False on a foreign section
-// and on types that cannot be read back; malformed input throws std::runtime_error.
+// and on types that cannot be read back; malformed input throws std::runtime_error. Of object
+// records only those of a class that reads its own record (json.bool) read back.
 bool trvvar_from_binary(trvvar& v, trv_binary_reader& reader);

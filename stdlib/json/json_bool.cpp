@@ -2,10 +2,15 @@
 
 #include <nlohmann/json.hpp>
 
+#include "values/binary_form.h"
 #include "values/convert.h"
+#include "values/payload_objects.h"
 #include "values/payloads.h"
+#include "values/report.h"
 
 namespace {
+
+constexpr std::string_view bool_section = "b11";
 
 // The object of an object variable when it is a json.bool, else null.
 trv_std_json_bool* as_json_bool(const trvvar& v) {
@@ -49,6 +54,27 @@ trvptr_strong<trvobject_base> trv_std_json_bool::self_pointer() {
   trvvar_borrowed source(value);
   trvvar_set(copy->value, source.handle());
   return held;
+}
+
+bool trv_std_json_bool::to_binary(std::vector<uint8_t>& writer) {
+  trv_write_section(writer, bool_section);
+  trv_write_varint(writer, get() ? 1 : 0);
+  return true;
+}
+
+bool trv_std_json_bool::from_binary(trv_binary_reader& reader) {
+  if (!check_section(reader, bool_section)) {
+    trv_runtime_error("invalid section.");
+    return false;
+  }
+  trvvar_set_int(value, trv_read_varint(reader) != 0 ? 1 : 0);
+  return true;
+}
+
+// json.bool is the one class whose objects read their own binary record.
+trvptr_strong<trvobject_base> trv_new_object_for_record(const trv_binary_reader& reader) {
+  if (!trv_section_ahead(reader, bool_section)) return {};
+  return trvptr_strong<trvobject_base>::from(new trv_std_json_bool());
 }
 
 void trv_json_bool_store(trvvar& target, bool value) {

@@ -24,6 +24,13 @@ class trv_std_json_bool : public trvobject<trv_std_json_bool, "json.bool">,
   // Writes the boolean as a JSON document value.
   virtual void write_json(nlohmann::json& out) const;
 
+  // Binary form: the "b11" record, the section header and the boolean as the varint 1 or 0.
+  // Like the JSON text, it keeps the boolean, not the wrapped value: a json.bool of 5 reads
+  // back wrapping 1.
+  bool to_binary(std::vector<uint8_t>& writer) override;
+  using trv_serializable::from_binary;
+  bool from_binary(trv_binary_reader& reader) override;
+
   std::string to_string() override { return get() ? "true" : "false"; }
   bool is_empty() override { return !get(); }
   // A json.bool is a value: a pointer to it is a pointer to a copy.

@@ -120,6 +120,15 @@ TEST(JsonBinary, ReferenceEntriesReadBackAsTheirValues) {
   EXPECT_THROW(back->from_binary(cut), std::runtime_error);
 }
 
+TEST(JsonBinary, BooleansRoundTrip) {
+  json_value j = parsed(R"({"a":true,"b":[false,1]})");
+  bytes out;
+  ASSERT_TRUE(j->to_binary(out));
+  json_value back;
+  ASSERT_TRUE(back->from_binary(out));
+  EXPECT_EQ(back.text(), R"({"a":true,"b":[false,1]})");
+}
+
 TEST(JsonBinary, TruncatedInputRaisesTheReadersError) {
   json_value j = parsed(R"({"key":"value"})");
   bytes out;
