@@ -1,7 +1,9 @@
 #include "values/binary_form.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 
 #include "glue/log.h"
@@ -13,6 +15,31 @@
 
 static_assert(std::endian::native == std::endian::little,
               "floats are written as the bytes of the double, least significant first");
+
+// A resize zeroes the room it adds, and settle() gives up the room not yet written, so the room
+// added at a time follows what was written since the writer last resumed: little for a writer
+// that often hands the vector to other code, up to 64 KiB for one that does not. Either way
+// the zeroing stays a small part of the bytes written, and it touches memory just before it is
+// written. The vector's own growth keeps the appends amortised.
+void trv_binary_writer::grow(size_t n) {
+  const size_t written = size();
+  const size_t step = std::clamp<size_t>(written - resumed_at_, 256, 64 * 1024);
+  out_.resize(written + std::max(n, step));
+  cursor_ = out_.data() + written;
+  end_ = out_.data() + out_.size();
+}
+
+void trv_binary_writer::expect(size_t more) {
+  settle();
+  if (more <= out_.max_size() - out_.size()) {
+    try {
+      out_.reserve(out_.size() + more);
+    } catch (const std::bad_alloc&) {
+      // the room is made step by step instead
+    }
+  }
+  resume();
+}
 
 void trv_write_byte(std::vector<uint8_t>& out, uint8_t byte) { out.push_back(byte); }
 
@@ -197,25 +224,13 @@ bool write_reference(const trvvar& v, std::vector<uint8_t>& out) {
 }  // namespace
 
 bool trvvar_to_binary(const trvvar& v, std::vector<uint8_t>& out) {
+  {
+    trv_binary_writer writer(out);
+    if (trv_write_plain_value(writer, v)) return true;
+  }
   trv_write_section(out, trv_variable_section);
   trv_write_varint(out, v.type);
   switch (v.type) {
-    case TRVVAR_NONE:
-      return true;
-    case TRVVAR_INT:
-      trv_write_zigzag(out, v.payload.int_value);
-      return true;
-    case TRVVAR_FLOAT:
-      trv_write_float(out, v.payload.float_value);
-      return true;
-    case TRVVAR_STRING:
-      trv_write_string(out, trv_string_object_text(*v.payload.object));
-      return true;
-    case TRVVAR_BINARY: {
-      const std::vector<uint8_t>& bytes = trv_buffer_object_bytes(*v.payload.object);
-      trv_write_byte_block(out, bytes.data(), bytes.size());
-      return true;
-    }
     case TRVVAR_JSON:
       // The container reports its own failures; its result is not passed on.
       if (v.payload.object) v.payload.object->to_binary(out);

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr std::string_view bool_section = "b11";
-
 // The object of an object variable when it is a json.bool, else null.
 trv_std_json_bool* as_json_bool(const trvvar& v) {
   if (v.type != TRVVAR_OBJECT) return nullptr;
@@ -44,8 +42,6 @@ void populate_json_bool_namespace(trv_namespace& ns) {
       "instead of 1/0 when the JSON is converted to a string.");
 }
 
-bool trv_std_json_bool::get() const { return trvvar_get_bool(value); }
-
 void trv_std_json_bool::write_json(nlohmann::json& out) const { out = get(); }
 
 trvptr_strong<trvobject_base> trv_std_json_bool::self_pointer() {
@@ -57,13 +53,13 @@ trvptr_strong<trvobject_base> trv_std_json_bool::self_pointer() {
 }
 
 bool trv_std_json_bool::to_binary(std::vector<uint8_t>& writer) {
-  trv_write_section(writer, bool_section);
-  trv_write_varint(writer, get() ? 1 : 0);
+  trv_binary_writer out(writer);
+  out.advance(trv_json_bool_put_record(out.room(8), get()));
   return true;
 }
 
 bool trv_std_json_bool::from_binary(trv_binary_reader& reader) {
-  if (!check_section(reader, bool_section)) {
+  if (!check_section(reader, trv_json_bool_section)) {
     trv_runtime_error("invalid section.");
     return false;
   }
@@ -73,7 +69,7 @@ bool trv_std_json_bool::from_binary(trv_binary_reader& reader) {
 
 // json.bool is the one class whose objects read their own binary record.
 trvptr_strong<trvobject_base> trv_new_object_for_record(const trv_binary_reader& reader) {
-  if (!trv_section_ahead(reader, bool_section)) return {};
+  if (!trv_section_ahead(reader, trv_json_bool_section)) return {};
   return trvptr_strong<trvobject_base>::from(new trv_std_json_bool());
 }
 
