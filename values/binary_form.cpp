@@ -97,15 +97,10 @@ trv_varint trv_varint_peek(const uint8_t* data, uint64_t size, uint64_t position
   }
 }
 
-uint64_t trv_read_varint(trv_binary_reader& reader) {
+uint64_t trv_reader_detail::read_varint_checked(trv_binary_reader& reader) {
   const trv_varint v = trv_varint_peek(reader.data, reader.size, reader.position);
   reader.position += v.length;
   return v.value;
-}
-
-int64_t trv_read_zigzag(trv_binary_reader& reader) {
-  const uint64_t u = trv_read_varint(reader);
-  return static_cast<int64_t>((u >> 1) ^ (~(u & 1) + 1));
 }
 
 double trv_read_float(trv_binary_reader& reader) {
@@ -136,7 +131,7 @@ std::string_view length_prefixed(trv_binary_reader& reader, uint64_t trailer, co
 
 }  // namespace
 
-bool check_section(trv_binary_reader& reader, std::string_view tag) {
+bool trv_reader_detail::check_section_checked(trv_binary_reader& reader, std::string_view tag) {
   return length_prefixed(reader, 1, trv_err_section_underflow) == tag;
 }
 
@@ -148,7 +143,7 @@ bool trv_section_ahead(const trv_binary_reader& reader, std::string_view tag) {
          std::memcmp(at + 1, tag.data(), tag.size()) == 0;
 }
 
-std::string_view read_string_view(trv_binary_reader& reader) {
+std::string_view trv_reader_detail::read_string_view_checked(trv_binary_reader& reader) {
   return length_prefixed(reader, 1, trv_err_string_underflow);
 }
 

@@ -177,17 +177,63 @@ struct trv_varint {
 // Decodes the varint at `position` without moving.
 trv_varint trv_varint_peek(const uint8_t* data, uint64_t size, uint64_t position);
 
-// Reader: each moves the position behind what it consumed.
-uint64_t trv_read_varint(trv_binary_reader& reader);
-int64_t trv_read_zigzag(trv_binary_reader& reader);
+// Reader: each moves the position behind what it consumed. The common forms (one-byte varints
+// and lengths, enough bytes left) are decided inline; anything else goes to the checked code
+// out of line, which also raises the errors.
+namespace trv_reader_detail {
+uint64_t read_varint_checked(trv_binary_reader& reader);
+bool check_section_checked(trv_binary_reader& reader, std::string_view tag);
+std::string_view read_string_view_checked(trv_binary_reader& reader);
+}  // namespace trv_reader_detail
+
+inline uint64_t trv_read_varint(trv_binary_reader& reader) {
+  if (reader.position < reader.size) {
+    const uint8_t byte = reader.data[reader.position];
+    if (byte < 0x80) {
+      ++reader.position;
+      return byte;
+    }
+  }
+  return trv_reader_detail::read_varint_checked(reader);
+}
+
+inline int64_t trv_read_zigzag(trv_binary_reader& reader) {
+  const uint64_t u = trv_read_varint(reader);
+  return static_cast<int64_t>((u >> 1) ^ (~(u & 1) + 1));
+}
+
 double trv_read_float(trv_binary_reader& reader);
+
 // Consumes a section header whatever its tag; true when the tag is `tag`.
-bool check_section(trv_binary_reader& reader, std::string_view tag);
+inline bool check_section(trv_binary_reader& reader, std::string_view tag) {
+  if (reader.position < reader.size) {
+    const uint8_t length = reader.data[reader.position];
+    if (length < 0x80 && reader.size - reader.position >= length + 2u) {
+      const bool same = length == tag.size() &&
+                        std::memcmp(reader.data + reader.position + 1, tag.data(), length) == 0;
+      reader.position += length + 2u;
+      return same;
+    }
+  }
+  return trv_reader_detail::check_section_checked(reader, tag);
+}
+
 // True when a complete section header in the writer's form with the tag `tag` (shorter than
 // 128 bytes) starts at the reader's position. Neither moves nor throws.
 bool trv_section_ahead(const trv_binary_reader& reader, std::string_view tag);
+
 // Views into the input; the string's terminator is skipped, not checked.
-std::string_view read_string_view(trv_binary_reader& reader);
+inline std::string_view read_string_view(trv_binary_reader& reader) {
+  if (reader.position < reader.size) {
+    const uint8_t length = reader.data[reader.position];
+    if (length < 0x80 && reader.size - reader.position >= length + 2u) {
+      const auto* start = reinterpret_cast<const char*>(reader.data + reader.position + 1);
+      reader.position += length + 2u;
+      return {start, length};
+    }
+  }
+  return trv_reader_detail::read_string_view_checked(reader);
+}
 std::string_view read_bytes_view(trv_binary_reader& reader);
 
 // Appends the variable's "v11" record. False only when an object's own record, or the value a

@@ -170,18 +170,68 @@ class record_writer {
   bool& failed_;
 };
 
-// Reads one entry's value record. A reference is written as its type followed by the whole
-// record of the value it leads to, but the variable reader stops behind the type and leaves
-// that record unread (a reference cannot be rebuilt from bytes). The entry takes the value
-// from it; left unread, it would be taken for the next entry's key.
-bool read_entry_value(trvvar& value, trv_binary_reader& reader) {
-  if (!trvvar_from_binary(value, reader)) return false;
-  // Each round consumes a header, so a chain of reference records ends with the input.
-  while (value.type == TRVVAR_REF) {
-    if (!trvvar_from_binary(value, reader)) return false;
+// Reads container records. Nested containers are read in place, by recursion under the guard
+// (at most 1024 levels); other values through the variable form.
+class record_reader {
+ public:
+  record_reader(trv_binary_reader& in, trv_json_path_guard& guard) : in_(in), guard_(guard) {}
+
+  // Replaces the container's content with the record at the reader's position.
+  bool read(trv_std_json& container) {
+    container.clear();
+    if (!check_section(in_, json_section)) {
+      trv_runtime_error("invalid section.");
+      return false;
+    }
+    if (guard_.enter(&container) != trv_json_path_guard::entry::entered) {
+      trv_runtime_error("JSON binary nesting exceeds the maximum depth of ",
+                        trv_json_path_guard::limit, ".");
+      return false;
+    }
+    guard_leaver leave{guard_};
+    const auto count = static_cast<uint32_t>(trv_read_varint(in_));
+    // Room for the entries the input can hold: a key and a value record take 8 bytes at least.
+    container.entries.reserve(std::min<uint64_t>(count, (in_.size - in_.position) / 8));
+    for (uint32_t i = 0; i < count; ++i) {
+      const std::string_view key = read_string_view(in_);
+      trvvar_shared value = container.add_keyed(key);
+      // A value that cannot be read leaves the reader inside its record: what follows is not
+      // this container's.
+      if (!entry_value(*value)) return false;
+    }
+    return true;
   }
-  return true;
-}
+
+ private:
+  // A reference is written as its type followed by the whole record of the value it leads to,
+  // but the variable reader stops behind the type and leaves that record unread (a reference
+  // cannot be rebuilt from bytes). The entry takes the value from it; left unread, it would be
+  // taken for the next entry's key.
+  bool entry_value(trvvar& value) {
+    if (!value_record(value)) return false;
+    // Each round consumes a header, so a chain of reference records ends with the input.
+    while (value.type == TRVVAR_REF) {
+      if (!value_record(value)) return false;
+    }
+    return true;
+  }
+
+  bool value_record(trvvar& value) {
+    // A nested container's variable record in the writer's form: the same steps as the
+    // variable reader takes for it (header, type, a new container, its record), in place.
+    const uint8_t* at = in_.data + in_.position;
+    if (in_.position < in_.size && in_.size - in_.position >= 6 && at[0] == 3 && at[1] == 'v' &&
+        at[2] == '1' && at[3] == '1' && at[5] == TRVVAR_JSON) {
+      in_.position += 6;
+      trvvar_set_type(value, TRVVAR_JSON);
+      return read(static_cast<trv_std_json&>(*value.payload.object));
+    }
+    return trvvar_from_binary(value, in_);
+  }
+
+  trv_binary_reader& in_;
+  trv_json_path_guard& guard_;
+};
 
 }  // namespace
 
@@ -205,25 +255,5 @@ bool trv_std_json::to_binary(std::vector<uint8_t>& out) {
 }
 
 bool trv_std_json::from_binary(trv_binary_reader& reader) {
-  clear();
-  if (!check_section(reader, json_section)) {
-    trv_runtime_error("invalid section.");
-    return false;
-  }
-  trv_json_path_guard& guard = trv_json_path_guard::shared();
-  if (guard.enter(this) != trv_json_path_guard::entry::entered) {
-    trv_runtime_error("JSON binary nesting exceeds the maximum depth of ",
-                      trv_json_path_guard::limit, ".");
-    return false;
-  }
-  guard_leaver leave{guard};
-  const auto count = static_cast<uint32_t>(trv_read_varint(reader));
-  for (uint32_t i = 0; i < count; ++i) {
-    const std::string_view key = read_string_view(reader);
-    trvvar_shared value = add_keyed(key);
-    // A value that cannot be read leaves the reader inside its record: what follows is not
-    // this container's.
-    if (!read_entry_value(*value, reader)) return false;
-  }
-  return true;
+  return record_reader(reader, trv_json_path_guard::shared()).read(*this);
 }

@@ -192,6 +192,21 @@ TEST(BinaryForm, WriterMatchesTheAppendingForm) {
   }
 }
 
+// The reader decides the writer's forms inline; other encodings of the same values (lengths
+// and types as longer varints) take the checked way and read the same.
+TEST(BinaryForm, LongerEncodingsReadTheSame) {
+  const bytes input = {0x83, 0x00, 'v', '1', '1', 0x00, 0x85, 0x00, 0x82, 0x00, 'a', 'b',
+                       0x00, 0x03, 'v', '1', '1', 0x00, 0x82, 0x80, 0x00, 0x81, 0x00};
+  trv_binary_reader reader{input.data(), input.size(), 0};
+  trvvar_shared v = trvvar_new();
+  ASSERT_TRUE(trvvar_from_binary(*v, reader));
+  EXPECT_EQ(trvvar_string_value(*v), "ab");
+  ASSERT_TRUE(trvvar_from_binary(*v, reader));
+  EXPECT_EQ(v->type, TRVVAR_INT);
+  EXPECT_EQ(v->payload.int_value, -1);
+  EXPECT_EQ(reader.position, input.size());
+}
+
 TEST(BinaryForm, ForeignSectionIsConsumedAndRefused) {
   const bytes input = {0x03, 'j', '1', '1', 0x00, 0x01};
   trvvar_shared v = int_of(5);
