@@ -1,7 +1,9 @@
 #include "values/binary_form.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 
 #include "glue/log.h"
@@ -13,6 +15,31 @@
 
 static_assert(std::endian::native == std::endian::little,
               "floats are written as the bytes of the double, least significant first");
+
+// A resize zeroes the room it adds, and settle() gives up the room not yet written, so the room
+// added at a time follows what was written since the writer last resumed: little for a writer
+// that often hands the vector to other code, up to 64 KiB for one that does not. Either way
+// the zeroing stays a small part of the bytes written, and it touches memory just before it is
+// written. The vector's own growth keeps the appends amortised.
+void trv_binary_writer::grow(size_t n) {
+  const size_t written = size();
+  const size_t step = std::clamp<size_t>(written - resumed_at_, 256, 64 * 1024);
+  out_.resize(written + std::max(n, step));
+  cursor_ = out_.data() + written;
+  end_ = out_.data() + out_.size();
+}
+
+void trv_binary_writer::expect(size_t more) {
+  settle();
+  if (more <= out_.max_size() - out_.size()) {
+    try {
+      out_.reserve(out_.size() + more);
+    } catch (const std::bad_alloc&) {
+      // the room is made step by step instead
+    }
+  }
+  resume();
+}
 
 void trv_write_byte(std::vector<uint8_t>& out, uint8_t byte) { out.push_back(byte); }
 
@@ -70,15 +97,10 @@ trv_varint trv_varint_peek(const uint8_t* data, uint64_t size, uint64_t position
   }
 }
 
-uint64_t trv_read_varint(trv_binary_reader& reader) {
+uint64_t trv_reader_detail::read_varint_checked(trv_binary_reader& reader) {
   const trv_varint v = trv_varint_peek(reader.data, reader.size, reader.position);
   reader.position += v.length;
   return v.value;
-}
-
-int64_t trv_read_zigzag(trv_binary_reader& reader) {
-  const uint64_t u = trv_read_varint(reader);
-  return static_cast<int64_t>((u >> 1) ^ (~(u & 1) + 1));
 }
 
 double trv_read_float(trv_binary_reader& reader) {
@@ -109,11 +131,19 @@ std::string_view length_prefixed(trv_binary_reader& reader, uint64_t trailer, co
 
 }  // namespace
 
-bool check_section(trv_binary_reader& reader, std::string_view tag) {
+bool trv_reader_detail::check_section_checked(trv_binary_reader& reader, std::string_view tag) {
   return length_prefixed(reader, 1, trv_err_section_underflow) == tag;
 }
 
-std::string_view read_string_view(trv_binary_reader& reader) {
+bool trv_section_ahead(const trv_binary_reader& reader, std::string_view tag) {
+  if (reader.position >= reader.size) return false;
+  const uint64_t remaining = reader.size - reader.position;
+  const uint8_t* at = reader.data + reader.position;
+  return tag.size() < 0x80 && remaining >= tag.size() + 2 && at[0] == tag.size() &&
+         std::memcmp(at + 1, tag.data(), tag.size()) == 0;
+}
+
+std::string_view trv_reader_detail::read_string_view_checked(trv_binary_reader& reader) {
   return length_prefixed(reader, 1, trv_err_string_underflow);
 }
 
@@ -189,25 +219,13 @@ bool write_reference(const trvvar& v, std::vector<uint8_t>& out) {
 }  // namespace
 
 bool trvvar_to_binary(const trvvar& v, std::vector<uint8_t>& out) {
+  {
+    trv_binary_writer writer(out);
+    if (trv_write_plain_value(writer, v)) return true;
+  }
   trv_write_section(out, trv_variable_section);
   trv_write_varint(out, v.type);
   switch (v.type) {
-    case TRVVAR_NONE:
-      return true;
-    case TRVVAR_INT:
-      trv_write_zigzag(out, v.payload.int_value);
-      return true;
-    case TRVVAR_FLOAT:
-      trv_write_float(out, v.payload.float_value);
-      return true;
-    case TRVVAR_STRING:
-      trv_write_string(out, trv_string_object_text(*v.payload.object));
-      return true;
-    case TRVVAR_BINARY: {
-      const std::vector<uint8_t>& bytes = trv_buffer_object_bytes(*v.payload.object);
-      trv_write_byte_block(out, bytes.data(), bytes.size());
-      return true;
-    }
     case TRVVAR_JSON:
       // The container reports its own failures; its result is not passed on.
       if (v.payload.object) v.payload.object->to_binary(out);
@@ -257,6 +275,17 @@ bool trvvar_from_binary(trvvar& v, trv_binary_reader& reader) {
   if (has_value_form(type)) {
     trvvar_set_type(v, static_cast<trvvar_type>(type));
     return read_value(v, reader);
+  }
+  if (type == TRVVAR_OBJECT) {
+    // An object whose class reads its own record comes back; any other object record is
+    // refused below without being consumed. An empty object pointer writes nothing behind its
+    // type: if the bytes after its record happen to form a json.bool record, they are read as
+    // one, where they would have been refused anyway.
+    if (trvptr_strong<trvobject_base> object = trv_new_object_for_record(reader)) {
+      trvvar_set_type(v, TRVVAR_OBJECT);
+      v.payload.object_payload->object = object;
+      return object->from_binary(reader);
+    }
   }
   const type_reports reports = reports_for(type);
   // A type that names no variable type leaves the variable none rather than a record of an

@@ -13,11 +13,14 @@
 // allocates; every length is checked against what remains before use. Malformed input raises
 // std::runtime_error with one of the texts below.
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
 #include "objects/serializable.h"
+#include "values/payload_objects.h"
 #include "values/var.h"
 
 inline constexpr std::string_view trv_variable_section = "v11";
@@ -29,6 +32,132 @@ inline constexpr const char* trv_err_section_underflow = "Buffer underflow in ch
 inline constexpr const char* trv_err_string_underflow = "Buffer underflow in read_string_view";
 inline constexpr const char* trv_err_bytes_underflow = "Buffer underflow in read_bytes_view";
 inline constexpr const char* trv_err_fixed_underflow = "Buffer underflow (trivial)";
+
+// Appends to a byte vector through a raw pointer. A caller makes room once for everything a
+// value can need (room(n)), then stores with the put functions below without further checks,
+// and hands the new end back (advance). Behind the bytes written, the vector holds scratch
+// room until the writer is destroyed or settle() cuts it back; settle() also lets a caller
+// append to the vector directly, after which resume() continues behind those bytes.
+class trv_binary_writer {
+ public:
+  explicit trv_binary_writer(std::vector<uint8_t>& out) : out_(out) { resume(); }
+  ~trv_binary_writer() { settle(); }
+  trv_binary_writer(const trv_binary_writer&) = delete;
+  trv_binary_writer& operator=(const trv_binary_writer&) = delete;
+
+  // Where the next byte goes, with at least n bytes of room behind it.
+  uint8_t* room(size_t n) {
+    if (static_cast<size_t>(end_ - cursor_) < n) grow(n);
+    return cursor_;
+  }
+  // The bytes up to `to` (within the room made) are written.
+  void advance(uint8_t* to) { cursor_ = to; }
+
+  size_t size() const { return static_cast<size_t>(cursor_ - out_.data()); }
+  // Drops what was written after the first `size` bytes.
+  void cut_back(size_t size) { cursor_ = out_.data() + size; }
+
+  // Makes the vector's capacity hold `more` bytes behind those written, so that writing them
+  // moves nothing. Only a hint: when that much cannot be had, the vector grows as it goes.
+  void expect(size_t more);
+
+  // The vector holding exactly the bytes written, for appending to it directly.
+  std::vector<uint8_t>& settle() {
+    out_.resize(size());
+    end_ = cursor_;
+    return out_;
+  }
+  // Continues behind whatever the vector holds now.
+  void resume() {
+    resumed_at_ = out_.size();
+    cursor_ = out_.data() + resumed_at_;
+    end_ = cursor_;
+  }
+
+ private:
+  void grow(size_t n);
+
+  std::vector<uint8_t>& out_;
+  uint8_t* cursor_ = nullptr;
+  uint8_t* end_ = nullptr;
+  size_t resumed_at_ = 0;
+};
+
+// The put functions store at `p`, which must have the room given, and return the new end.
+
+// Room: 10 bytes.
+inline uint8_t* trv_put_varint(uint8_t* p, uint64_t value) {
+  if (value < 0x80) {
+    *p = static_cast<uint8_t>(value);
+    return p + 1;
+  }
+  // All ten groups are stored with the continuation bit, the last one needed then loses it:
+  // no branch on the length.
+  const unsigned length = (static_cast<unsigned>(std::bit_width(value)) + 6) / 7;
+  for (unsigned i = 0; i < 10; ++i) p[i] = static_cast<uint8_t>((value >> (7 * i)) | 0x80);
+  p[length - 1] &= 0x7F;
+  return p + length;
+}
+
+// Room: 10 bytes.
+inline uint8_t* trv_put_zigzag(uint8_t* p, int64_t value) {
+  const uint64_t u = static_cast<uint64_t>(value);
+  return trv_put_varint(p, (u << 1) ^ static_cast<uint64_t>(value >> 63));
+}
+
+// Room: the length plus 11 bytes.
+inline uint8_t* trv_put_string(uint8_t* p, std::string_view text) {
+  p = trv_put_varint(p, text.size());
+  if (!text.empty()) std::memcpy(p, text.data(), text.size());
+  p[text.size()] = 0;
+  return p + text.size() + 1;
+}
+
+// The "v11" section header and a type below 128. Room: 8 bytes.
+inline uint8_t* trv_put_variable_header(uint8_t* p, uint8_t type) {
+  static_assert(std::endian::native == std::endian::little);
+  // 03 'v' '1' '1' 00, then the type, least significant byte first.
+  const uint64_t header = 0x31317603 | static_cast<uint64_t>(type) << 40;
+  std::memcpy(p, &header, sizeof header);
+  return p + 6;
+}
+
+// Writes the record of a none, int, float, string or binary value; false, writing nothing, for
+// any other type.
+inline bool trv_write_plain_value(trv_binary_writer& writer, const trvvar& v) {
+  uint8_t* p;
+  switch (v.type) {
+    case TRVVAR_NONE:
+      p = trv_put_variable_header(writer.room(8), TRVVAR_NONE);
+      break;
+    case TRVVAR_INT:
+      p = trv_put_zigzag(trv_put_variable_header(writer.room(16), TRVVAR_INT), v.payload.int_value);
+      break;
+    case TRVVAR_FLOAT:
+      p = trv_put_variable_header(writer.room(16), TRVVAR_FLOAT);
+      std::memcpy(p, &v.payload.float_value, sizeof(double));
+      p += sizeof(double);
+      break;
+    case TRVVAR_STRING: {
+      const std::string& text = trv_string_object_text(*v.payload.object);
+      p = trv_put_string(trv_put_variable_header(writer.room(text.size() + 20), TRVVAR_STRING),
+                         text);
+      break;
+    }
+    case TRVVAR_BINARY: {
+      const std::vector<uint8_t>& bytes = trv_buffer_object_bytes(*v.payload.object);
+      p = trv_put_varint(trv_put_variable_header(writer.room(bytes.size() + 20), TRVVAR_BINARY),
+                         bytes.size());
+      if (!bytes.empty()) std::memcpy(p, bytes.data(), bytes.size());
+      p += bytes.size();
+      break;
+    }
+    default:
+      return false;
+  }
+  writer.advance(p);
+  return true;
+}
 
 // Writer: each appends at the end of `out`.
 void trv_write_byte(std::vector<uint8_t>& out, uint8_t byte);
@@ -48,19 +177,69 @@ struct trv_varint {
 // Decodes the varint at `position` without moving.
 trv_varint trv_varint_peek(const uint8_t* data, uint64_t size, uint64_t position);
 
-// Reader: each moves the position behind what it consumed.
-uint64_t trv_read_varint(trv_binary_reader& reader);
-int64_t trv_read_zigzag(trv_binary_reader& reader);
+// Reader: each moves the position behind what it consumed. The common forms (one-byte varints
+// and lengths, enough bytes left) are decided inline; anything else goes to the checked code
+// out of line, which also raises the errors.
+namespace trv_reader_detail {
+uint64_t read_varint_checked(trv_binary_reader& reader);
+bool check_section_checked(trv_binary_reader& reader, std::string_view tag);
+std::string_view read_string_view_checked(trv_binary_reader& reader);
+}  // namespace trv_reader_detail
+
+inline uint64_t trv_read_varint(trv_binary_reader& reader) {
+  if (reader.position < reader.size) {
+    const uint8_t byte = reader.data[reader.position];
+    if (byte < 0x80) {
+      ++reader.position;
+      return byte;
+    }
+  }
+  return trv_reader_detail::read_varint_checked(reader);
+}
+
+inline int64_t trv_read_zigzag(trv_binary_reader& reader) {
+  const uint64_t u = trv_read_varint(reader);
+  return static_cast<int64_t>((u >> 1) ^ (~(u & 1) + 1));
+}
+
 double trv_read_float(trv_binary_reader& reader);
+
 // Consumes a section header whatever its tag; true when the tag is `tag`.
-bool check_section(trv_binary_reader& reader, std::string_view tag);
+inline bool check_section(trv_binary_reader& reader, std::string_view tag) {
+  if (reader.position < reader.size) {
+    const uint8_t length = reader.data[reader.position];
+    if (length < 0x80 && reader.size - reader.position >= length + 2u) {
+      const bool same = length == tag.size() &&
+                        std::memcmp(reader.data + reader.position + 1, tag.data(), length) == 0;
+      reader.position += length + 2u;
+      return same;
+    }
+  }
+  return trv_reader_detail::check_section_checked(reader, tag);
+}
+
+// True when a complete section header in the writer's form with the tag `tag` (shorter than
+// 128 bytes) starts at the reader's position. Neither moves nor throws.
+bool trv_section_ahead(const trv_binary_reader& reader, std::string_view tag);
+
 // Views into the input; the string's terminator is skipped, not checked.
-std::string_view read_string_view(trv_binary_reader& reader);
+inline std::string_view read_string_view(trv_binary_reader& reader) {
+  if (reader.position < reader.size) {
+    const uint8_t length = reader.data[reader.position];
+    if (length < 0x80 && reader.size - reader.position >= length + 2u) {
+      const auto* start = reinterpret_cast<const char*>(reader.data + reader.position + 1);
+      reader.position += length + 2u;
+      return {start, length};
+    }
+  }
+  return trv_reader_detail::read_string_view_checked(reader);
+}
 std::string_view read_bytes_view(trv_binary_reader& reader);
 
 // Appends the variable's "v11" record. False only when an object's own record, or the value a
 // reference leads to, fails.
 bool trvvar_to_binary(const trvvar& v, std::vector<uint8_t>& out);
 // Reads one "v11" record into `v`, which takes the record's type. False on a foreign section
-// and on types that cannot be read back; malformed input throws std::runtime_error.
+// and on types that cannot be read back; malformed input throws std::runtime_error. Of object
+// records only those of a class that reads its own record (json.bool) read back.
 bool trvvar_from_binary(trvvar& v, trv_binary_reader& reader);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "objects/object_ptr.h"
+#include "objects/serializable.h"
 #include "values/var.h"
 
 class trvobject_base;
@@ -21,6 +22,11 @@ trvptr_strong<trvobject_base> trv_new_json_object();
 void trv_json_teardown(trvobject_base& container);
 // The compact JSON text of a json container, the text form of a json value.
 std::string trv_json_compact_text(trvobject_base& container);
+
+// A new object of the class whose own binary record starts at the reader's position (the
+// record's section tag names the class), or null when no class reads records of that tag. The
+// position does not move.
+trvptr_strong<trvobject_base> trv_new_object_for_record(const trv_binary_reader& reader);
 
 // The text of a string object and the bytes of a buffer object, for the variable layer.
 // `object` must be of that class.

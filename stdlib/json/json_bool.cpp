@@ -2,8 +2,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "values/binary_form.h"
 #include "values/convert.h"
+#include "values/payload_objects.h"
 #include "values/payloads.h"
+#include "values/report.h"
 
 namespace {
 
@@ -39,8 +42,6 @@ void populate_json_bool_namespace(trv_namespace& ns) {
       "instead of 1/0 when the JSON is converted to a string.");
 }
 
-bool trv_std_json_bool::get() const { return trvvar_get_bool(value); }
-
 void trv_std_json_bool::write_json(nlohmann::json& out) const { out = get(); }
 
 trvptr_strong<trvobject_base> trv_std_json_bool::self_pointer() {
@@ -49,6 +50,27 @@ trvptr_strong<trvobject_base> trv_std_json_bool::self_pointer() {
   trvvar_borrowed source(value);
   trvvar_set(copy->value, source.handle());
   return held;
+}
+
+bool trv_std_json_bool::to_binary(std::vector<uint8_t>& writer) {
+  trv_binary_writer out(writer);
+  out.advance(trv_json_bool_put_record(out.room(8), get()));
+  return true;
+}
+
+bool trv_std_json_bool::from_binary(trv_binary_reader& reader) {
+  if (!check_section(reader, trv_json_bool_section)) {
+    trv_runtime_error("invalid section.");
+    return false;
+  }
+  trvvar_set_int(value, trv_read_varint(reader) != 0 ? 1 : 0);
+  return true;
+}
+
+// json.bool is the one class whose objects read their own binary record.
+trvptr_strong<trvobject_base> trv_new_object_for_record(const trv_binary_reader& reader) {
+  if (!trv_section_ahead(reader, trv_json_bool_section)) return {};
+  return trvptr_strong<trvobject_base>::from(new trv_std_json_bool());
 }
 
 void trv_json_bool_store(trvvar& target, bool value) {

@@ -7,7 +7,11 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include <cstdint>
+#include <cstring>
+
 #include "objects/object_binding.h"
+#include "values/convert.h"
 
 class trv_std_json_bool : public trvobject<trv_std_json_bool, "json.bool">,
                           public trvptr_type_tag<trv_std_json_bool> {
@@ -20,9 +24,18 @@ class trv_std_json_bool : public trvobject<trv_std_json_bool, "json.bool">,
 
   static void script_register();
 
-  bool get() const;
+  bool get() const {
+    // A parsed boolean wraps an integer.
+    return value.type == TRVVAR_INT ? value.payload.int_value != 0 : trvvar_get_bool(value);
+  }
   // Writes the boolean as a JSON document value.
   virtual void write_json(nlohmann::json& out) const;
+
+  // Binary form: the record below (trv_json_bool_section). Like the JSON text, it keeps the
+  // boolean, not the wrapped value: a json.bool of 5 reads back wrapping 1.
+  bool to_binary(std::vector<uint8_t>& writer) override;
+  using trv_serializable::from_binary;
+  bool from_binary(trv_binary_reader& reader) override;
 
   std::string to_string() override { return get() ? "true" : "false"; }
   bool is_empty() override { return !get(); }
@@ -41,6 +54,28 @@ class trv_std_json_bool : public trvobject<trv_std_json_bool, "json.bool">,
   bool op_less(trvvar& other, bool or_equal) override;
   bool op_greater(trvvar& other, bool or_equal) override;
 };
+
+// The binary record of a json.bool: a section header with this tag, then the boolean as the
+// varint 1 or 0.
+inline constexpr std::string_view trv_json_bool_section = "b11";
+
+// Stores the record of a boolean at `p`, which has 8 bytes of room; returns its end.
+inline uint8_t* trv_json_bool_put_record(uint8_t* p, bool value) {
+  p[0] = trv_json_bool_section.size();
+  std::memcpy(p + 1, trv_json_bool_section.data(), trv_json_bool_section.size());
+  p[4] = 0;
+  p[5] = value ? 1 : 0;
+  return p + 6;
+}
+
+// The json.bool an object variable refers to, found by its class tag without a virtual call,
+// or null.
+inline const trv_std_json_bool* trv_json_bool_of(const trvobject_base* object) {
+  if (object == nullptr || object->class_type_tag != trv_type_tag<trv_std_json_bool>()) {
+    return nullptr;
+  }
+  return static_cast<const trv_std_json_bool*>(object);
+}
 
 // Makes the record an object variable referring to a new json.bool wrapping the integer 1 or 0.
 void trv_json_bool_store(trvvar& target, bool value);

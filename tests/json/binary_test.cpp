@@ -2,9 +2,11 @@
 
 #include <stdexcept>
 
+#include "stdlib/json/json_bool.h"
 #include "tests/json/json_test_support.h"
 #include "tests/support/capturing_logger.h"
 #include "values/binary_form.h"
+#include "values/reference.h"
 
 namespace {
 
@@ -81,6 +83,122 @@ TEST(JsonBinary, ReadingChecksTheTagAndTheDepth) {
   EXPECT_NE(capture.errors()[0].find("JSON binary nesting exceeds the maximum depth of 1024."),
             std::string::npos);
   EXPECT_TRUE(parsed("[1]")->from_binary(bytes{3, 'j', '1', '1', 0, 0}));
+}
+
+// A reference entry is written as its type and then the record of the value it leads to; the
+// reader must consume that record too, or it takes it for the next entry's key.
+TEST(JsonBinary, ReferenceEntriesReadBackAsTheirValues) {
+  log_capture capture;
+  trvvar_shared number = int_of(-1);
+  json_value list = parsed("[1,\"s\"]");
+  json_value j;
+  trvvar_make_ref(*j->add_keyed("r"), number.get());
+  trvvar_make_ref(*j->add_keyed("l"), list.var.get());
+  trvvar_set_type(*j->add_keyed("d"), TRVVAR_REF);  // leads nowhere: written as none
+  trvvar_set_int(*j->add_keyed("after"), 2);
+  bytes out;
+  ASSERT_TRUE(j->to_binary(out));
+  json_value back;
+  trv_binary_reader reader{out.data(), out.size(), 0};
+  ASSERT_TRUE(back->from_binary(reader));
+  EXPECT_EQ(reader.position, out.size());
+  EXPECT_EQ(back.keys(), (std::vector<std::string>{"r", "l", "d", "after"}));
+  EXPECT_EQ(back.text(), R"({"after":2,"d":null,"l":[1,"s"],"r":-1})");
+  for (const trv_json_entry& e : back->entries) EXPECT_NE(e.value->type, TRVVAR_REF);
+  // Written again, the values stand for themselves.
+  bytes again;
+  ASSERT_TRUE(back->to_binary(again));
+  json_value third;
+  ASSERT_TRUE(third->from_binary(again));
+  EXPECT_EQ(third.text(), back.text());
+
+  // A chain of reference records ends in the value; one cut short raises the reader's error.
+  const bytes chain{3,  'j', '1', '1', 0,   1, 1,  'k', 0,   3,   'v', '1', '1', 0,
+                    17, 3,   'v', '1', '1', 0, 17, 3,   'v', '1', '1', 0,   2,   4};
+  ASSERT_TRUE(back->from_binary(chain));
+  EXPECT_EQ(back.text(), R"({"k":2})");
+  const bytes cut(chain.begin(), chain.begin() + 21);
+  EXPECT_THROW(back->from_binary(cut), std::runtime_error);
+}
+
+TEST(JsonBinary, BooleansRoundTrip) {
+  json_value j = parsed(R"({"a":true,"b":[false,1]})");
+  bytes out;
+  ASSERT_TRUE(j->to_binary(out));
+  json_value back;
+  ASSERT_TRUE(back->from_binary(out));
+  EXPECT_EQ(back.text(), R"({"a":true,"b":[false,1]})");
+}
+
+// An object of a class that has no binary form.
+struct opaque : trvobject<opaque, "test.opaque">, trvptr_type_tag<opaque> {};
+
+// The record a container of plain values, booleans and nested containers must have, built
+// with the appending writer functions.
+void expected_record(trv_std_json& c, bytes& out) {
+  trv_write_section(out, "j11");
+  trv_write_varint(out, c.size());
+  for (const trv_json_entry& e : c.entries) {
+    trv_write_string(out, e.key ? std::string_view(*e.key) : std::string_view());
+    const trvvar& v = *e.value;
+    trv_write_section(out, "v11");
+    trv_write_varint(out, v.type);
+    if (v.type == TRVVAR_INT) trv_write_zigzag(out, v.payload.int_value);
+    if (v.type == TRVVAR_FLOAT) trv_write_float(out, v.payload.float_value);
+    if (v.type == TRVVAR_STRING) trv_write_string(out, trvvar_string_value(v));
+    if (v.type == TRVVAR_JSON) expected_record(*trv_json_of(v), out);
+    if (v.type == TRVVAR_OBJECT) {
+      trv_write_section(out, "b11");
+      trv_write_varint(out, trvvar_string_value(v) == "true" ? 1 : 0);
+    }
+  }
+}
+
+// Long enough for the writer to make room for the rest of the list from its first part; the
+// first entry is much larger than the others.
+TEST(JsonBinary, LongListsWriteTheSameBytes) {
+  json_value j;
+  trvvar_set_string(*j->add_keyed("first"), std::string(100000, 'x'));
+  for (int i = 1; i < 1500; ++i) {
+    // Few keys here: every keyed append checks the whole index in debug builds.
+    const std::string key = i % 100 ? std::string() : "k" + std::to_string(i);
+    trvvar& v = *j->add_keyed(key);
+    switch (i % 5) {
+      case 0: {
+        json_value nested =
+            parsed("[" + std::to_string(i) + ",\"s\",{\"deep\":null,\"k\":\"" + key + "\"}]");
+        trvvar_set(v, nested.var);
+        break;
+      }
+      case 1:
+        trv_json_bool_store(v, i % 3 == 0);
+        break;
+      case 2:
+        trvvar_set_float(v, i / 3.0);
+        break;
+      case 3:
+        break;  // none
+      default:
+        trvvar_set_int(v, -1000LL * i);
+    }
+  }
+  bytes out{1, 2, 3};
+  ASSERT_TRUE(j->to_binary(out));
+  bytes expected{1, 2, 3};
+  expected_record(*j.c, expected);
+  EXPECT_EQ(out, expected);
+  json_value back;
+  trv_binary_reader reader{out.data(), out.size(), 3};
+  ASSERT_TRUE(back->from_binary(reader));
+  EXPECT_EQ(back.text(), j.text());
+
+  // A value that cannot be written at the end: the whole record goes again.
+  log_capture capture;
+  trvvar_shared unwritable = object_of(new opaque());
+  trvvar_set(*j->add_keyless(), unwritable);
+  EXPECT_FALSE(j->to_binary(out));
+  EXPECT_EQ(out.size(), expected.size());
+  EXPECT_EQ(capture.errors(), std::vector<std::string>{"to_binary(): not implemented."});
 }
 
 TEST(JsonBinary, TruncatedInputRaisesTheReadersError) {

@@ -3,6 +3,8 @@
 #include "objects/namespace.h"
 #include "stdlib/json/json_bool.h"
 #include "tests/json/json_test_support.h"
+#include "tests/support/capturing_logger.h"
+#include "values/binary_form.h"
 #include "values/payloads.h"
 
 namespace {
@@ -20,7 +22,7 @@ trv_std_json_bool& bool_of(const trvvar_shared& v) {
 
 TEST(JsonBool, TextFollowsTheWrappedValue) {
   const std::pair<trvvar_shared, const char*> rows[] = {
-      {int_of(0), "false"},   {string_of(""), "false"},    {int_of(2), "true"},
+      {int_of(0), "false"},      {string_of(""), "false"}, {int_of(2), "true"},
       {string_of("no"), "true"}, {float_of(0.0), "false"},
   };
   for (const auto& [value, text] : rows) {
@@ -79,6 +81,38 @@ TEST(JsonBool, MemberValueAndAssignmentCopy) {
   trvvar_set(*copy, b);  // assignment copies a json.bool
   EXPECT_NE(&bool_of(copy), &object);
   EXPECT_EQ(trvvar_string_value(*copy), "false");
+}
+
+// The record keeps the boolean, as the JSON text does, not the wrapped value.
+TEST(JsonBool, BinaryRecordKeepsTheBoolean) {
+  std::vector<uint8_t> out;
+  ASSERT_TRUE(trvvar_to_binary(*make_bool({int_of(5)}), out));
+  ASSERT_TRUE(trvvar_to_binary(*make_bool({}), out));
+  const std::vector<uint8_t> one = {3, 'v', '1', '1', 0, TRVVAR_OBJECT, 3, 'b', '1', '1', 0, 1};
+  EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + 12), one);
+  EXPECT_EQ(out.size(), 24u);
+
+  trv_binary_reader reader{out.data(), out.size(), 0};
+  trvvar_shared back = trvvar_new();
+  ASSERT_TRUE(trvvar_from_binary(*back, reader));
+  EXPECT_EQ(trvvar_string_value(bool_of(back).value), "1");
+  ASSERT_TRUE(trvvar_from_binary(*back, reader));
+  EXPECT_EQ(trvvar_string_value(*back), "false");
+  EXPECT_EQ(reader.position, out.size());
+
+  // Cut inside the record: the reader's error, as for any value.
+  const std::vector<uint8_t> cut(one.begin(), one.end() - 1);
+  trv_binary_reader cut_reader{cut.data(), cut.size(), 0};
+  EXPECT_THROW(trvvar_from_binary(*back, cut_reader), std::runtime_error);
+
+  // An object record of a class that has no reader is still refused and left unread.
+  log_capture capture;
+  const std::vector<uint8_t> other = {3, 'v', '1', '1', 0, TRVVAR_OBJECT, 3, 'x', '1', '1', 0};
+  trv_binary_reader other_reader{other.data(), other.size(), 0};
+  EXPECT_FALSE(trvvar_from_binary(*back, other_reader));
+  EXPECT_EQ(other_reader.position, 6u);
+  EXPECT_EQ(capture.warnings(),
+            std::vector<std::string>{"Implement object deserialization in from_binary!"});
 }
 
 }  // namespace

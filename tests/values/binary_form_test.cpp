@@ -156,6 +156,57 @@ TEST(BinaryForm, VarintLimits) {
   EXPECT_EQ(out, (bytes{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01}));
 }
 
+// The writer stores through a raw pointer with room made per value; the vector-appending
+// functions are the oracle. Lengths and integers straddle the one-byte limit, and strings run
+// past the writer's growth steps.
+TEST(BinaryForm, WriterMatchesTheAppendingForm) {
+  const int64_t ints[] = {0,    -1,   63,        -64,       64,      -65,
+                          8191, 8192, INT64_MAX, INT64_MIN, 1 << 20, -(1 << 27)};
+  bytes written_by_writer = {0xAA};
+  bytes expected = {0xAA};
+  for (const int64_t i : ints) {
+    trvvar_to_binary(*int_of(i), written_by_writer);
+    trv_write_section(expected, "v11");
+    trv_write_varint(expected, TRVVAR_INT);
+    trv_write_zigzag(expected, i);
+  }
+  for (const size_t length : {size_t{0}, size_t{127}, size_t{128}, size_t{70000}}) {
+    const std::string text(length, 'q');
+    trvvar_to_binary(*string_of(text), written_by_writer);
+    trv_write_section(expected, "v11");
+    trv_write_varint(expected, TRVVAR_STRING);
+    trv_write_string(expected, text);
+    const bytes block(length, 7);
+    trvvar_to_binary(*binary_of(block), written_by_writer);
+    trv_write_section(expected, "v11");
+    trv_write_varint(expected, TRVVAR_BINARY);
+    trv_write_byte_block(expected, block.data(), block.size());
+  }
+  EXPECT_EQ(written_by_writer, expected);
+
+  for (const uint64_t u : {uint64_t{127}, uint64_t{128}, uint64_t{1} << 49, UINT64_MAX}) {
+    uint8_t room[16];
+    bytes appended;
+    trv_write_varint(appended, u);
+    EXPECT_EQ(bytes(room, trv_put_varint(room, u)), appended) << u;
+  }
+}
+
+// The reader decides the writer's forms inline; other encodings of the same values (lengths
+// and types as longer varints) take the checked way and read the same.
+TEST(BinaryForm, LongerEncodingsReadTheSame) {
+  const bytes input = {0x83, 0x00, 'v', '1', '1', 0x00, 0x85, 0x00, 0x82, 0x00, 'a', 'b',
+                       0x00, 0x03, 'v', '1', '1', 0x00, 0x82, 0x80, 0x00, 0x81, 0x00};
+  trv_binary_reader reader{input.data(), input.size(), 0};
+  trvvar_shared v = trvvar_new();
+  ASSERT_TRUE(trvvar_from_binary(*v, reader));
+  EXPECT_EQ(trvvar_string_value(*v), "ab");
+  ASSERT_TRUE(trvvar_from_binary(*v, reader));
+  EXPECT_EQ(v->type, TRVVAR_INT);
+  EXPECT_EQ(v->payload.int_value, -1);
+  EXPECT_EQ(reader.position, input.size());
+}
+
 TEST(BinaryForm, ForeignSectionIsConsumedAndRefused) {
   const bytes input = {0x03, 'j', '1', '1', 0x00, 0x01};
   trvvar_shared v = int_of(5);
