@@ -51,7 +51,7 @@ bool same_meaning(trv_std_json& first, trv_std_json& second) {
     for (size_t i = 0; i < a->size(); ++i) {
       const trv_json_entry& ea = a->entries[i];
       const trv_json_entry& eb = b->entries[i];
-      if ((ea.key == nullptr) != (eb.key == nullptr)) return false;
+      if (static_cast<bool>(ea.key) != static_cast<bool>(eb.key)) return false;
       if (ea.key && *ea.key != *eb.key) return false;
       if (!same_value(*ea.value, *eb.value)) return false;
       if (ea.value->type == TRVVAR_JSON) {

@@ -33,6 +33,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "glue/platform/prefetch.h"
 #include "objects/object_ptr.h"
 
 // The runtime's pools, in their order in trv_runtime.
@@ -215,7 +216,7 @@ inline T* take_top(trv_pool& pool, const trv_chunk& chunk, uint8_t index) {
   const uint8_t left = --chunk.free_count();
   // The next element handed out is known now: fetching it early hides most of the cache miss
   // its first use would take (runs of new values touch elements nothing has touched lately).
-  if (left > 3) __builtin_prefetch(chunk.element(chunk.free_stack()[left - 4]), 1);
+  if (left > 3) trv_prefetch(chunk.element(chunk.free_stack()[left - 4]));
   ++pool.live_count;
   return element;
 }

@@ -42,14 +42,13 @@ bool refuse_write(trv_json_path_guard::entry refusal) {
 }
 
 // Writing waits on memory more than it computes: each value sits at the end of a chain of
-// pointers (entry, then variable and key, control block, object; for a nested container its
+// pointers (entry, then variable, control block, object; for a nested container its
 // entry array and the entries there). While one entry is written, the entries after it are
 // fetched, the nearer ones a link further, so each link has arrived by the time the next one
 // is followed; a container's first entries are fetched while the entry before it is written.
 // The helpers stay small enough to be inlined (glue/platform/prefetch.h).
 void fetch_variable(const trv_json_entry& e) {
-  trv_prefetch(e.value.get());
-  trv_prefetch(e.key.get());
+  trv_prefetch(e.value.get());  // keys of up to 15 bytes lie in the entry itself
 }
 
 void fetch_payload(const trvvar& v) {
