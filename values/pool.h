@@ -214,8 +214,9 @@ inline T* take_top(trv_pool& pool, const trv_chunk& chunk, uint8_t index) {
   }
   element->pool_tag = index;
   const uint8_t left = --chunk.free_count();
-  // The next element handed out is known now: fetching it early hides most of the cache miss
-  // its first use would take (runs of new values touch elements nothing has touched lately).
+  // The elements handed out next are known now: fetching the one four pops ahead hides most of
+  // the cache miss its first use would take (runs of new values touch elements nothing has
+  // touched lately).
   if (left > 3) trv_prefetch(chunk.element(chunk.free_stack()[left - 4]));
   ++pool.live_count;
   return element;
