@@ -166,7 +166,7 @@ TEST(JsonBinary, LongListsWriteTheSameBytes) {
     switch (i % 5) {
       case 0: {
         json_value nested =
-            parsed("[" + std::to_string(i) + ",\"s\",{\"deep\":null,\"k\":\"" + key + "\"}]");
+            parsed("[" + std::to_string(i) + ",\"s\",{\"deep\":null,\"k\":\"" + key + "\"},[]]");
         trvvar_set(v, nested.var);
         break;
       }
