@@ -209,8 +209,15 @@ class record_reader {
   // A reference is written as its type followed by the whole record of the value it leads to,
   // but the variable reader stops behind the type and leaves that record unread (a reference
   // cannot be rebuilt from bytes). The entry takes the value from it; left unread, it would be
-  // taken for the next entry's key.
+  // taken for the next entry's key. When that record cannot be read, the entry is left none,
+  // which is what a reference that leads nowhere is written as.
   bool entry_value(trvvar& value) {
+    struct unresolved_to_none {
+      trvvar& v;
+      ~unresolved_to_none() {
+        if (v.type == TRVVAR_REF) trvvar_set_type(v, TRVVAR_NONE);
+      }
+    } settle{value};
     if (!value_record(value)) return false;
     // Each round consumes a header, so a chain of reference records ends with the input.
     while (value.type == TRVVAR_REF) {
