@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "objects/object.h"
 #include "objects/serializable.h"
 #include "values/payload_objects.h"
 #include "values/var.h"

@@ -1,7 +1,7 @@
 // The "j11" record of a container: section header, entry count, then per entry its key (empty
-// for a keyless entry) and its value as a "v11" variable record. Nested containers write and
-// read their own records through the variable form, under the path guard the clearing and
-// key removal share on this thread, so cycles and nesting deeper than 1024 stop the walk.
+// for a keyless entry) and its value as a "v11" variable record. Nested containers are written
+// and read in place, by recursion under the path guard the clearing and key removal share on
+// this thread, so cycles and nesting deeper than 1024 stop the walk.
 
 #include <algorithm>
 #include <cstdint>
@@ -70,9 +70,11 @@ void fetch_object(const trvvar& v) {
 // A container's entry array; the object behind an object variable's payload.
 void fetch_contents(const trvvar& v) {
   if (v.type == TRVVAR_JSON && v.payload.object) {
-    const auto* entries = static_cast<trv_std_json&>(*v.payload.object).entries.data();
-    trv_prefetch(entries);
-    trv_prefetch(reinterpret_cast<const char*>(entries) + 64);
+    const std::vector<trv_json_entry>& entries =
+        static_cast<trv_std_json&>(*v.payload.object).entries;
+    if (entries.empty()) return;
+    trv_prefetch(entries.data());
+    if (entries.size() > 4) trv_prefetch(entries.data() + 4);  // the next cache line
   } else if (v.type == TRVVAR_OBJECT) {
     trv_prefetch(v.payload.object_payload->object.get());
   }
@@ -84,9 +86,10 @@ std::span<const trv_json_entry> nested_entries(const trvvar& v) {
   return static_cast<trv_std_json&>(*v.payload.object).entries;
 }
 
-// Writes container records behind the writer's bytes. Values of the plain types and nested
-// containers are written in place, a nested container by recursion under the guard (at most
-// 1024 levels); the other values go through the variable form on the vector itself.
+// Writes container records behind the writer's bytes. Values of the plain types, json.bool
+// objects and nested containers are written in place, a nested container by recursion under
+// the guard (at most 1024 levels); the other values go through the variable form on the
+// vector itself.
 class record_writer {
  public:
   record_writer(trv_binary_writer& out, trv_json_path_guard& guard)
@@ -205,8 +208,15 @@ class record_reader {
   // A reference is written as its type followed by the whole record of the value it leads to,
   // but the variable reader stops behind the type and leaves that record unread (a reference
   // cannot be rebuilt from bytes). The entry takes the value from it; left unread, it would be
-  // taken for the next entry's key.
+  // taken for the next entry's key. When that record cannot be read, the entry is left none,
+  // which is what a reference that leads nowhere is written as.
   bool entry_value(trvvar& value) {
+    struct unresolved_to_none {
+      trvvar& v;
+      ~unresolved_to_none() {
+        if (v.type == TRVVAR_REF) trvvar_set_type(v, TRVVAR_NONE);
+      }
+    } settle{value};
     if (!value_record(value)) return false;
     // Each round consumes a header, so a chain of reference records ends with the input.
     while (value.type == TRVVAR_REF) {
@@ -218,9 +228,10 @@ class record_reader {
   bool value_record(trvvar& value) {
     // A nested container's variable record in the writer's form: the same steps as the
     // variable reader takes for it (header, type, a new container, its record), in place.
-    const uint8_t* at = in_.data + in_.position;
-    if (in_.position < in_.size && in_.size - in_.position >= 6 && at[0] == 3 && at[1] == 'v' &&
-        at[2] == '1' && at[3] == '1' && at[5] == TRVVAR_JSON) {
+    const bool header_fits = in_.position < in_.size && in_.size - in_.position >= 6;
+    const uint8_t* at = header_fits ? in_.data + in_.position : nullptr;
+    if (header_fits && at[0] == 3 && at[1] == 'v' && at[2] == '1' && at[3] == '1' &&
+        at[5] == TRVVAR_JSON) {
       in_.position += 6;
       trvvar_set_type(value, TRVVAR_JSON);
       return read(static_cast<trv_std_json&>(*value.payload.object));

@@ -119,6 +119,13 @@ TEST(JsonBinary, ReferenceEntriesReadBackAsTheirValues) {
   EXPECT_EQ(back.text(), R"({"k":2})");
   const bytes cut(chain.begin(), chain.begin() + 21);
   EXPECT_THROW(back->from_binary(cut), std::runtime_error);
+  ASSERT_EQ(back->size(), 1u);
+  EXPECT_EQ(back->entries[0].value->type, TRVVAR_NONE);  // not a reference to nothing
+  bytes foreign(chain.begin(), chain.begin() + 15);
+  foreign.insert(foreign.end(), {3, 'j', '1', '1', 0, 0});
+  EXPECT_FALSE(back->from_binary(foreign));
+  ASSERT_EQ(back->size(), 1u);
+  EXPECT_EQ(back->entries[0].value->type, TRVVAR_NONE);
 }
 
 TEST(JsonBinary, BooleansRoundTrip) {
@@ -166,7 +173,7 @@ TEST(JsonBinary, LongListsWriteTheSameBytes) {
     switch (i % 5) {
       case 0: {
         json_value nested =
-            parsed("[" + std::to_string(i) + ",\"s\",{\"deep\":null,\"k\":\"" + key + "\"}]");
+            parsed("[" + std::to_string(i) + ",\"s\",{\"deep\":null,\"k\":\"" + key + "\"},[]]");
         trvvar_set(v, nested.var);
         break;
       }
