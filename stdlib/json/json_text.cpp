@@ -574,6 +574,8 @@ class entry_builder {
   trv_std_json& root_;
   std::vector<open_container> open_;     // innermost last
   std::vector<trv_json_entry> pending_;  // the open containers' entries
+  std::vector<std::string_view> names_;  // the closing object's keys, by position
+  std::vector<uint32_t> order_;          // the closing object's positions in key order
   bool key_pending_ = false;             // an object's entry waits for its value
 
   static constexpr size_t kept_bytes = size_t{16} << 20;
@@ -620,35 +622,39 @@ bool key_less(std::string_view a, std::string_view b) {
   return a.size() < b.size();
 }
 
-// Stable, and without the buffer std::stable_sort allocates: objects are mostly small.
-template <class Less>
-void sort_members(std::vector<trv_json_entry>& members, Less less) {
-  if (std::is_sorted(members.begin(), members.end(), less)) return;
-  if (members.size() > 32) {
-    std::stable_sort(members.begin(), members.end(), less);
+// The members' positions in key order, stable; small objects are sorted without the buffer
+// std::stable_sort allocates.
+void sort_positions(const std::vector<std::string_view>& names, std::vector<uint32_t>& order) {
+  order.resize(names.size());
+  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  const auto less = [&names](uint32_t a, uint32_t b) { return key_less(names[a], names[b]); };
+  if (std::is_sorted(order.begin(), order.end(), less)) return;
+  if (order.size() > 32) {
+    std::stable_sort(order.begin(), order.end(), less);
     return;
   }
-  for (size_t i = 1; i < members.size(); ++i) {
-    trv_json_entry moving = std::move(members[i]);
+  for (size_t i = 1; i < order.size(); ++i) {
+    const uint32_t moving = order[i];
     size_t j = i;
-    for (; j > 0 && less(moving, members[j - 1]); --j) members[j] = std::move(members[j - 1]);
-    members[j] = std::move(moving);
+    for (; j > 0 && less(moving, order[j - 1]); --j) order[j] = order[j - 1];
+    order[j] = moving;
   }
 }
 
+// The object's members move once, straight into their container in key order; of equal keys
+// the last parsed wins.
 bool entry_builder::end_object() {
-  std::vector<trv_json_entry> members = close();
-  sort_members(members, [](const trv_json_entry& a, const trv_json_entry& b) {
-    return key_less(*a.key, *b.key);
-  });
-  // Of equal keys the last parsed wins.
-  size_t kept = 0;
-  for (size_t i = 0; i < members.size(); ++i) {
-    if (i + 1 < members.size() && *members[i].key == *members[i + 1].key) continue;
-    if (kept != i) members[kept] = std::move(members[i]);
-    ++kept;
+  const size_t first = open_.back().first;
+  names_.clear();
+  for (size_t i = first; i < pending_.size(); ++i) names_.push_back(*pending_[i].key);
+  sort_positions(names_, order_);
+  std::vector<trv_json_entry> members;
+  members.reserve(order_.size());
+  for (size_t i = 0; i < order_.size(); ++i) {
+    if (i + 1 < order_.size() && names_[order_[i]] == names_[order_[i + 1]]) continue;
+    members.push_back(std::move(pending_[first + order_[i]]));
   }
-  members.resize(kept);
+  pending_.erase(pending_.begin() + static_cast<ptrdiff_t>(first), pending_.end());
   open_.back().container->adopt_distinct_keyed(std::move(members));
   open_.pop_back();
   return true;

@@ -148,6 +148,32 @@ TEST(JsonText, ParsingMapsValuesToVariables) {
   EXPECT_EQ(parsed(R"("just text")").text(), R"(["just text"])");
 }
 
+// Entries come in the document's member order (sorted keys, the last of equal keys kept), for
+// objects small enough for the insertion sort and larger ones alike, at any depth.
+TEST(JsonText, ParsedMembersFollowTheDocumentsOrder) {
+  std::mt19937 random(7);
+  for (int members : {2, 7, 32, 33, 90}) {
+    std::string text = "{";
+    for (int i = 0; i < members; ++i) {
+      if (i > 0) text += ',';
+      text += "\"k" + std::to_string(random() % 24) + "\":" + std::to_string(i);
+    }
+    text += "}";
+    const std::string wrapped = R"({"z":[)" + text + R"(],"a":0})";
+    json_value j = parsed(wrapped);
+    trv_std_json& inner = *trv_json_of(*trv_json_of(*j->value_at(1))->value_at(0));
+    const nlohmann::json expected = nlohmann::json::parse(text);
+    ASSERT_EQ(inner.size(), expected.size());
+    size_t i = 0;
+    for (const auto& [key, value] : expected.items()) {
+      EXPECT_EQ(*inner.entries[i].key, key);
+      EXPECT_EQ(trvvar_int_value(*inner.entries[i].value), value.get<int64_t>());
+      ++i;
+    }
+    inner.assert_invariant();
+  }
+}
+
 struct from_string_row {
   const char* text;
   bool result;
