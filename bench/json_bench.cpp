@@ -17,7 +17,8 @@
 #include <string>
 
 #include "owned_runtime.h"
-#include "stdlib/json/json_text.h"
+#include "stdlib/json/json_parse.h"
+#include "stdlib/json/json_print.h"
 #include "stdlib/json/std_json.h"
 
 namespace {

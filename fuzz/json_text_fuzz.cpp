@@ -9,7 +9,8 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
-#include "stdlib/json/json_text.h"
+#include "stdlib/json/json_parse.h"
+#include "stdlib/json/json_print.h"
 #include "stdlib/json/path_guard.h"
 #include "stdlib/json/std_json.h"
 

@@ -8,7 +8,8 @@
 #include <unordered_set>
 
 #include "stdlib/json/json_methods.h"
-#include "stdlib/json/json_text.h"
+#include "stdlib/json/json_parse.h"
+#include "stdlib/json/json_print.h"
 #include "stdlib/json/std_json.h"
 #include "stdlib/string/std_string.h"
 #include "values/compare.h"

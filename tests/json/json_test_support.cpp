@@ -1,6 +1,7 @@
 #include "tests/json/json_test_support.h"
 
-#include "stdlib/json/json_text.h"
+#include "stdlib/json/json_parse.h"
+#include "stdlib/json/json_print.h"
 
 std::string json_value::text() const { return trv_json_to_text(*c, true); }
 

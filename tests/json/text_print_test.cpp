@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "stdlib/json/json_bool.h"
-#include "stdlib/json/json_text.h"
+#include "stdlib/json/json_print.h"
 #include "tests/json/json_test_support.h"
 
 namespace {

@@ -8,8 +8,9 @@
 #include <sstream>
 
 #include "stdlib/json/json_bool.h"
+#include "stdlib/json/json_parse.h"
+#include "stdlib/json/json_print.h"
 #include "stdlib/json/json_salvage.h"
-#include "stdlib/json/json_text.h"
 #include "tests/json/json_test_support.h"
 #include "tests/support/capturing_logger.h"
 
