@@ -122,7 +122,7 @@ TEST(JsonBinary, ReferenceEntriesReadBackAsTheirValues) {
   ASSERT_EQ(back->size(), 1u);
   EXPECT_EQ(back->entries[0].value->type, TRVVAR_NONE);  // not a reference to nothing
   bytes foreign(chain.begin(), chain.begin() + 15);
-  foreign.insert(foreign.end(), {3, 'j', '1', '1', 0, 0});
+  for (uint8_t b : bytes{3, 'j', '1', '1', 0, 0}) foreign.push_back(b);
   EXPECT_FALSE(back->from_binary(foreign));
   ASSERT_EQ(back->size(), 1u);
   EXPECT_EQ(back->entries[0].value->type, TRVVAR_NONE);
@@ -168,12 +168,14 @@ TEST(JsonBinary, LongListsWriteTheSameBytes) {
   trvvar_set_string(*j->add_keyed("first"), std::string(100000, 'x'));
   for (int i = 1; i < 1500; ++i) {
     // Few keys here: every keyed append checks the whole index in debug builds.
-    const std::string key = i % 100 ? std::string() : "k" + std::to_string(i);
+    const std::string key = i % 100 ? std::string() : std::string("k").append(std::to_string(i));
     trvvar& v = *j->add_keyed(key);
     switch (i % 5) {
       case 0: {
-        json_value nested =
-            parsed("[" + std::to_string(i) + ",\"s\",{\"deep\":null,\"k\":\"" + key + "\"},[]]");
+        std::string text = "[";
+        text.append(std::to_string(i)).append(",\"s\",{\"deep\":null,\"k\":\"");
+        text.append(key).append("\"},[]]");
+        json_value nested = parsed(text);
         trvvar_set(v, nested.var);
         break;
       }
