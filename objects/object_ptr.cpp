@@ -2,12 +2,15 @@
 
 trvptr_control_block* trvptr_base_internal::get_control_block() {
   if (control_block == nullptr) {
-    trvptr_control_block* b = trv_control_block_allocate(pooled_control_block_allowed());
-    b->object = this;
-    b->alive = 1;
-    control_block = b;
+    attach_control_block(trv_control_block_allocate(pooled_control_block_allowed()));
   }
   return control_block;
+}
+
+void trvptr_base_internal::attach_control_block(trvptr_control_block* block) noexcept {
+  block->object = this;
+  block->alive = 1;
+  control_block = block;
 }
 
 void trvptr_base_internal::detach_from_block() noexcept {

@@ -67,6 +67,8 @@ class trvptr_base_internal : public virtual trvptr_storage {
 
   // The object's control block, created on first use.
   trvptr_control_block* get_control_block();
+  // Gives an object that has no control block yet the block its maker allocated for it.
+  void attach_control_block(trvptr_control_block* block) noexcept;
 
  private:
   void detach_from_block() noexcept;

@@ -7,6 +7,7 @@
 // back to its pool: directly on the owning thread, else through the pool's return ring, and
 // when the ring is full under the runtime lock.
 
+#include <new>
 #include <type_traits>
 
 #include "glue/thread_local.h"
@@ -74,6 +75,25 @@ T* trv_pooled_new() {
     return trv_pool_allocate<T>(rt->pools[trv_pool_of<T>::value].pool);
   }
   return new T();
+}
+
+// A new object of pooled class T with its control block, the block counting the returned
+// pointer: one lookup of the thread's state serves both, as values are made at a high rate.
+// Empty when T's pool could not grow (reported).
+template <class T>
+trvptr_strong<T> trv_pooled_new_shared() {
+  trv_runtime* rt = trv_owned_runtime(trv_get_thread_local());
+  if (rt == nullptr) return trvptr_strong<T>::from(new T());
+  T* object = trv_pool_allocate<T>(rt->pools[trv_pool_of<T>::value].pool);
+  if (object == nullptr) return {};
+  trvptr_control_block* block =
+      trv_pool_allocate<trvptr_control_block>(rt->pools[TRV_POOL_CONTROL_BLOCKS].pool);
+  if (block == nullptr) {
+    trv_pool_free(rt->pools[trv_pool_of<T>::value].pool, object);
+    throw std::bad_alloc();
+  }
+  object->attach_control_block(block);
+  return trvptr_strong<T>::from(object);
 }
 
 template <class T>

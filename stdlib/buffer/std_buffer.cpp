@@ -102,7 +102,7 @@ void trv_std_buffer::set_index_member(int64_t index, trvvar_shared& value) {
 }
 
 trvptr_strong<trvobject_base> trv_new_buffer_object() {
-  return trvptr_strong<trvobject_base>::from(trv_pooled_new<trv_std_buffer>());
+  return trv_pooled_new_shared<trv_std_buffer>();
 }
 
 std::vector<uint8_t>& trv_buffer_object_bytes(trvobject_base& object) {

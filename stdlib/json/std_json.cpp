@@ -372,7 +372,7 @@ void trv_std_json::release() {
 }
 
 trvptr_strong<trvobject_base> trv_new_json_object() {
-  return trvptr_strong<trvobject_base>::from(trv_pooled_new<trv_std_json>());
+  return trv_pooled_new_shared<trv_std_json>();
 }
 
 void trv_json_teardown(trvobject_base& container) {

@@ -25,7 +25,7 @@ void trv_std_string::release() {
 }
 
 trvptr_strong<trvobject_base> trv_new_string_object() {
-  return trvptr_strong<trvobject_base>::from(trv_pooled_new<trv_std_string>());
+  return trv_pooled_new_shared<trv_std_string>();
 }
 
 std::string& trv_string_object_text(trvobject_base& object) {
