@@ -406,12 +406,17 @@ trvvar_shared reduce(trv_std_json*, trv_vm_context&, args_t& args) {
   return trvvar_new();
 }
 
+// The test "any" and "all" apply for a text argument: the entry's key contains it (a keyless
+// entry never passes).
+auto key_containing(std::string_view part) {
+  return [part](const trv_json_entry& e) { return e.key && e.key->find(part) != part.npos; };
+}
+
 trvvar_shared any(trv_std_json* self, trv_vm_context&, args_t& args) {
   if (args[0]->type == TRVVAR_STRING) {
-    const std::string_view part = trvvar_string_view(*args[0]);
-    return flag(std::any_of(self->entries.begin(), self->entries.end(), [&](const auto& e) {
-      return e.key && e.key->find(part) != std::string::npos;
-    }));
+    const auto& entries = self->entries;
+    return flag(
+        std::any_of(entries.begin(), entries.end(), key_containing(trvvar_string_view(*args[0]))));
   }
   if (is_function(args[0])) {
     refuse_callback();
@@ -423,10 +428,9 @@ trvvar_shared any(trv_std_json* self, trv_vm_context&, args_t& args) {
 
 trvvar_shared all(trv_std_json* self, trv_vm_context&, args_t& args) {
   if (args[0]->type == TRVVAR_STRING) {
-    const std::string_view part = trvvar_string_view(*args[0]);
-    return flag(std::all_of(self->entries.begin(), self->entries.end(), [&](const auto& e) {
-      return e.key && e.key->find(part) != std::string::npos;
-    }));
+    const auto& entries = self->entries;
+    return flag(
+        std::all_of(entries.begin(), entries.end(), key_containing(trvvar_string_view(*args[0]))));
   }
   if (is_function(args[0])) {
     refuse_callback();
