@@ -47,3 +47,11 @@ inline trvvar_shared object_of(trvobject_base* object) {
   v->payload.object_payload->object = trvptr_strong<trvobject_base>::from(object);
   return v;
 }
+
+// A reference to `target`, holding it.
+inline trvvar_shared ref_to(const trvvar_shared& target) {
+  trvvar_shared v = of_type(TRVVAR_REF);
+  ++target->refcount;
+  v->payload.ref = target.get();
+  return v;
+}

@@ -36,8 +36,7 @@ TEST(Convert, UnsupportedTypesWarnWithTheirNumber) {
   log_capture capture;
   trvvar_shared none = trvvar_new();
   EXPECT_EQ(trvvar_float_value(*none), 0.0);
-  trvvar_shared bytes = trvvar_new();
-  trvvar_set_type(*bytes, TRVVAR_BINARY);
+  trvvar_shared bytes = of_type(TRVVAR_BINARY);
   EXPECT_EQ(trvvar_int_value(*bytes), 0);
   EXPECT_EQ(capture.warnings(),
             (std::vector<std::string>{"float_value() not implemented for type: 1",

@@ -9,6 +9,7 @@
 #include "stdlib/string/std_string.h"
 #include "tests/support/capturing_logger.h"
 #include "tests/support/owned_runtime.h"
+#include "tests/support/test_values.h"
 #include "values/payloads.h"
 #include "vm/vm_context.h"
 
@@ -20,12 +21,6 @@ struct runtime_probe : trvobject<runtime_probe, "test.runtime_probe">,
   ~runtime_probe() override { ++*destroyed; }
   int* destroyed;
 };
-
-trvvar_shared string_var(std::string_view text) {
-  trvvar_shared v = trvvar_new();
-  trvvar_set_string(*v, text);
-  return v;
-}
 
 trv_std_string& string_object(const trvvar_shared& v) {
   return static_cast<trv_std_string&>(*v->payload.object);
@@ -46,10 +41,8 @@ void on_other_thread(trv_runtime& rt, Work work) {
 TEST(RuntimePools, TheOwnerAllocatesFromThePoolsOtherThreadsFromTheHeap) {
   owned_runtime owned;
   std::vector<trvvar_shared> values;
-  for (trvvar_type type : {TRVVAR_STRING, TRVVAR_BINARY, TRVVAR_JSON}) {
-    values.push_back(trvvar_new());
-    trvvar_set_type(*values.back(), type);
-  }
+  for (trvvar_type type : {TRVVAR_STRING, TRVVAR_BINARY, TRVVAR_JSON})
+    values.push_back(of_type(type));
   for (const trvvar_shared& v : values) {
     EXPECT_NE(v->pool_tag, trv_heap_tag);
     EXPECT_NE(v->payload.object.control_block()->pool_tag, trv_heap_tag);
@@ -62,7 +55,7 @@ TEST(RuntimePools, TheOwnerAllocatesFromThePoolsOtherThreadsFromTheHeap) {
   }
 
   on_other_thread(owned.runtime(), [] {
-    trvvar_shared elsewhere = string_var("heap");
+    trvvar_shared elsewhere = string_of("heap");
     EXPECT_EQ(elsewhere->pool_tag, trv_heap_tag);
     EXPECT_EQ(string_object(elsewhere).pool_tag, trv_heap_tag);
     EXPECT_EQ(elsewhere->payload.object.control_block()->pool_tag, trv_heap_tag);
@@ -76,16 +69,16 @@ TEST(RuntimePools, TheOwnerAllocatesFromThePoolsOtherThreadsFromTheHeap) {
 // A recycled object is the one the pool hands out next; it keeps up to 1024 bytes of storage.
 TEST(RuntimePools, ARecycledStringKeepsUpTo1024BytesOfStorage) {
   owned_runtime owned;
-  trvvar_shared small = string_var(std::string(1000, 'a'));
+  trvvar_shared small = string_of(std::string(1000, 'a'));
   trv_std_string* object = &string_object(small);
   small.reset();
-  trvvar_shared again = string_var("");
+  trvvar_shared again = string_of("");
   ASSERT_EQ(&string_object(again), object);
   EXPECT_GE(object->text.capacity(), 1000u);
 
   object->text.assign(1025, 'b');
   again.reset();
-  trvvar_shared third = string_var("");
+  trvvar_shared third = string_of("");
   ASSERT_EQ(&string_object(third), object);
   EXPECT_LT(object->text.capacity(), 1024u);
 }
@@ -146,9 +139,7 @@ TEST(DeferredDestroy, ATornDownObjectInUseWaitsUntilItsUseCounterFalls) {
   int destroyed = 0;
   auto* object = new runtime_probe(&destroyed);
   object->use_counter = 1;
-  trvvar_shared v = trvvar_new();
-  trvvar_set_type(*v, TRVVAR_OBJECT);
-  v->payload.object_payload->object = trvptr_strong<trvobject_base>::from(object);
+  trvvar_shared v = object_of(object);
   v->flags |= TRVVAR_FLAG_TEARDOWN;
   v.reset();
   EXPECT_EQ(owned.runtime().deferred_destroy.size(), 1u);
@@ -198,9 +189,9 @@ TEST(RuntimeTeardown, DestroysEveryPooledObject) {
   {
     owned_runtime owned;
     owned.runtime().log = held;
-    string_var(std::string(500, 'x'));
+    string_of(std::string(500, 'x'));
     trv_vm_context_release(trv_vm_context_create(nullptr, nullptr, nullptr, 4, {}));
-    trvvar_shared text = string_var("released elsewhere");
+    trvvar_shared text = string_of("released elsewhere");
     owned.give_up_ownership();
     on_other_thread(owned.runtime(), [&] { text.reset(); });
     EXPECT_EQ(trv_return_ring_size(owned.ring(TRV_POOL_VARIABLES)), 1u);
