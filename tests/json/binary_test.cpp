@@ -12,19 +12,17 @@ namespace {
 
 using bytes = std::vector<uint8_t>;
 
-TEST(JsonBinary, EmptyContainerIsHeaderAndZeroCount) {
-  json_value j;
-  bytes out{0xAA};
-  ASSERT_TRUE(j->to_binary(out));
-  EXPECT_EQ(out, (bytes{0xAA, 3, 'j', '1', '1', 0, 0}));
-  json_value back = parsed("[1]");
-  trv_binary_reader reader{out.data(), out.size(), 1};
-  EXPECT_TRUE(back->from_binary(reader));
-  EXPECT_EQ(back->size(), 0u);
-  EXPECT_EQ(reader.position, out.size());
-}
-
 TEST(JsonBinary, RoundTripKeepsOrderNestingAndKeylessEntries) {
+  json_value empty;
+  bytes header{0xAA};
+  ASSERT_TRUE(empty->to_binary(header));
+  EXPECT_EQ(header, (bytes{0xAA, 3, 'j', '1', '1', 0, 0}));
+  json_value cleared = parsed("[1]");
+  trv_binary_reader empty_reader{header.data(), header.size(), 1};
+  EXPECT_TRUE(cleared->from_binary(empty_reader));
+  EXPECT_EQ(cleared->size(), 0u);
+  EXPECT_EQ(empty_reader.position, header.size());
+
   json_value j = parsed(R"({"n":{"x":[1,"s",2.5,null]}})");
   trvvar_set_int(*j->add_keyed("b"), -7);
   trvvar_set_int(*j->add_keyed("a"), 8);
@@ -52,8 +50,7 @@ TEST(JsonBinary, FailedWritesLeaveTheOutputAsItWas) {
   j->clear_and_free();
 
   capture.logger().clear();
-  json_value deep = parsed(std::string(1025, '[') + std::string(1025, ']'));
-  EXPECT_FALSE(deep->to_binary(out));
+  EXPECT_FALSE(nested(1025)->to_binary(out));
   EXPECT_EQ(out, (bytes{1, 2, 3}));
   EXPECT_EQ(capture.warnings(), (std::vector<std::string>{
                                     "Cannot serialize JSON to binary: nesting exceeds the maximum "
@@ -105,12 +102,6 @@ TEST(JsonBinary, ReferenceEntriesReadBackAsTheirValues) {
   EXPECT_EQ(back.keys(), (std::vector<std::string>{"r", "l", "d", "after"}));
   EXPECT_EQ(back.text(), R"({"after":2,"d":null,"l":[1,"s"],"r":-1})");
   for (const trv_json_entry& e : back->entries) EXPECT_NE(e.value->type, TRVVAR_REF);
-  // Written again, the values stand for themselves.
-  bytes again;
-  ASSERT_TRUE(back->to_binary(again));
-  json_value third;
-  ASSERT_TRUE(third->from_binary(again));
-  EXPECT_EQ(third.text(), back.text());
 
   // A chain of reference records ends in the value; one cut short raises the reader's error.
   const bytes chain{3,  'j', '1', '1', 0,   1, 1,  'k', 0,   3,   'v', '1', '1', 0,
@@ -126,15 +117,6 @@ TEST(JsonBinary, ReferenceEntriesReadBackAsTheirValues) {
   EXPECT_FALSE(back->from_binary(foreign));
   ASSERT_EQ(back->size(), 1u);
   EXPECT_EQ(back->entries[0].value->type, TRVVAR_NONE);
-}
-
-TEST(JsonBinary, BooleansRoundTrip) {
-  json_value j = parsed(R"({"a":true,"b":[false,1]})");
-  bytes out;
-  ASSERT_TRUE(j->to_binary(out));
-  json_value back;
-  ASSERT_TRUE(back->from_binary(out));
-  EXPECT_EQ(back.text(), R"({"a":true,"b":[false,1]})");
 }
 
 // An object of a class that has no binary form.

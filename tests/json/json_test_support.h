@@ -42,3 +42,8 @@ std::string trv_json_to_text_for_test(const trvvar& v);
 
 // A container filled from JSON text.
 json_value parsed(std::string_view text);
+
+// `depth` nested empty lists, each the only entry of the one before.
+json_value nested(size_t depth);
+// How many containers deep the chain of first entries goes.
+size_t nested_depth(trv_std_json* at);

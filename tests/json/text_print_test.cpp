@@ -65,12 +65,15 @@ const std::vector<std::string>& tricky_strings() {
   return strings;
 }
 
+void expect_list_prints(const std::vector<std::string>& strings, const std::string& what) {
+  json_value list;
+  for (const std::string& s : strings) trvvar_set_string(*list->add_keyless(), s);
+  expect_prints_as(*list.c, json(strings), what);
+}
+
 TEST(JsonTextPrint, StringsAndKeysEscapeAndReplaceAsTheLibraryDoes) {
   for (const std::string& s : tricky_strings()) {
-    json_value list;
-    trvvar_set_string(*list->add_keyless(), s);
-    trvvar_set_string(*list->add_keyless(), s + s);
-    expect_prints_as(*list.c, json::array({s, s + s}), "value " + shown(s));
+    expect_list_prints({s, s + s}, "value " + shown(s));
     if (s.empty()) continue;
     json_value object;
     trvvar_set_string(*object->add_keyed(s), s);
@@ -84,69 +87,38 @@ TEST(JsonTextPrint, StringsAndKeysEscapeAndReplaceAsTheLibraryDoes) {
 TEST(JsonTextPrint, ShortByteStringsMatchExhaustively) {
   const std::string edges = all_bytes(0x00, 0x01) + "\x1F\x20\"\\\x7F\x80\x8F\x90\x9F\xA0\xBF" +
                             "\xC0\xC1\xC2\xDF\xE0\xE1\xEC\xED\xEE\xEF\xF0\xF1\xF3\xF4\xF5\xFF";
-  auto check = [](const std::vector<std::string>& strings, const std::string& what) {
-    json_value list;
-    json doc = json::array();
-    for (const std::string& s : strings) {
-      trvvar_set_string(*list->add_keyless(), s);
-      doc.push_back(s);
-    }
-    EXPECT_EQ(trv_json_to_text(*list.c, true), dump(doc, true)) << what;
-  };
   for (int first = 0; first < 256; ++first) {
     std::vector<std::string> strings{std::string(1, static_cast<char>(first))};
     for (int second = 0; second < 256; ++second) {
       strings.push_back({static_cast<char>(first), static_cast<char>(second)});
     }
-    check(strings, "first byte " + std::to_string(first));
+    expect_list_prints(strings, "first byte " + std::to_string(first));
   }
   for (char first : edges) {
     std::vector<std::string> strings;
     for (char second : edges) {
       for (char third : edges) strings.push_back({first, second, third});
     }
-    check(strings, "first byte " + std::to_string(static_cast<unsigned char>(first)));
+    expect_list_prints(strings, "first byte " + std::to_string(static_cast<unsigned char>(first)));
   }
 }
 
 TEST(JsonTextPrint, NumbersFormatAsTheLibraryDoes) {
-  using int_limits = std::numeric_limits<int64_t>;
   using limits = std::numeric_limits<double>;
-  const int64_t integers[] = {
-      0, 1, -1, 42, 1000000000000000000, int_limits::max(), int_limits::min()};
-  const double floats[] = {0.0,
-                           -0.0,
-                           0.1,
-                           -0.1,
-                           0.3333333333333333,
-                           123456789.125,
-                           1.0,
-                           -3.0,
-                           100.0,
-                           1e15,
-                           1e16,
-                           1e17,
-                           9007199254740993.0,
-                           1e21,
-                           1e22,
-                           1e300,
-                           -1e300,
-                           1e-4,
-                           1e-5,
-                           1e-7,
-                           5e-324,
-                           limits::max(),
-                           limits::min(),
-                           limits::quiet_NaN(),
-                           limits::infinity(),
-                           -limits::infinity()};
   json_value list;
   json doc = json::array();
-  for (int64_t i : integers) {
+  for (int64_t i : {int64_t{0}, int64_t{1}, int64_t{-1}, int64_t{42}, int64_t{1000000000000000000},
+                    std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::min()}) {
     trvvar_set_int(*list->add_keyless(), i);
     doc.push_back(i);
   }
-  for (double f : floats) {
+  for (double f : {0.0, -0.0, 0.1, -0.1, 0.3333333333333333, 123456789.125, 1.0, -3.0, 100.0, 1e15,
+                   1e16, 1e17, 9007199254740993.0, 1e21, 1e22, 1e300, -1e300, 1e-4, 1e-5}) {
+    trvvar_set_float(*list->add_keyless(), f);
+    doc.push_back(f);
+  }
+  for (double f : {1e-7, 5e-324, limits::max(), limits::min(), limits::quiet_NaN(),
+                   limits::infinity(), -limits::infinity()}) {
     trvvar_set_float(*list->add_keyless(), f);
     doc.push_back(f);
   }

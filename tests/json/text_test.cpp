@@ -16,6 +16,12 @@
 
 namespace {
 
+const std::string cycle_warning =
+    "JSON contains a reference to itself, printing \"<cycle>\" instead of recursing forever.";
+const std::string deep_warning =
+    "JSON nesting exceeds the maximum depth of 1024, printing \"<nested too deeply>\" for the "
+    "rest.";
+
 TEST(JsonText, PrintsTheDocumentTheEntriesMapTo) {
   struct row {
     const char* source;  // parsed first; entries added below for the mixed cases
@@ -56,50 +62,39 @@ TEST(JsonText, CyclesAndDepthPrintMarkersWithOneWarning) {
   trvvar_set(*j->add_keyless(), j.var);
   trvvar_set(*j->add_keyless(), j.var);
   EXPECT_EQ(j.text(), R"(["<cycle>","<cycle>"])");
-  EXPECT_EQ(capture.warnings(),
-            (std::vector<std::string>{"JSON contains a reference to itself, printing \"<cycle>\" "
-                                      "instead of recursing forever."}));
+  EXPECT_EQ(capture.warnings(), std::vector<std::string>{cycle_warning});
   j->clear_and_free();
 
   capture.logger().clear();
-  json_value deep = parsed(std::string(1025, '[') + std::string(1025, ']'));
-  const std::string text = deep.text();
-  EXPECT_EQ(text, std::string(1024, '[') + "\"<nested too deeply>\"" + std::string(1024, ']'));
-  EXPECT_EQ(capture.warnings(),
-            (std::vector<std::string>{"JSON nesting exceeds the maximum depth of 1024, printing "
-                                      "\"<nested too deeply>\" for the rest."}));
+  EXPECT_EQ(nested(1025).text(),
+            std::string(1024, '[') + "\"<nested too deeply>\"" + std::string(1024, ']'));
+  EXPECT_EQ(capture.warnings(), std::vector<std::string>{deep_warning});
 }
 
 // The document is built in entry order, so of several refusals the last in entry order picks
 // the warning, whatever order the members print in; an overwritten member's value is still
 // converted, and its refusal counts.
 TEST(JsonText, TheLastRefusalInEntryOrderPicksTheWarning) {
-  const std::string cycle =
-      "JSON contains a reference to itself, printing \"<cycle>\" instead of recursing forever.";
-  const std::string deep =
-      "JSON nesting exceeds the maximum depth of 1024, printing \"<nested too deeply>\" for the "
-      "rest.";
   enum kind { self, chain, one };
   struct row {
     std::vector<std::pair<const char*, kind>> entries;
     const std::string& warning;
   };
   const row rows[] = {
-      {{{"b", self}, {"a", chain}}, deep},
-      {{{"b", chain}, {"a", self}}, cycle},
-      {{{"b", self}, {"a", chain}, {"a", one}}, deep},
-      {{{"c", self}, {"b", one}, {"b", chain}}, deep},
+      {{{"b", self}, {"a", chain}}, deep_warning},
+      {{{"b", chain}, {"a", self}}, cycle_warning},
+      {{{"b", self}, {"a", chain}, {"a", one}}, deep_warning},
+      {{{"c", self}, {"b", one}, {"b", chain}}, deep_warning},
   };
   // Freeing a container with a cycle empties the containers nested in it: a chain per case.
-  const std::string chain_text = std::string(1024, '[') + std::string(1024, ']');
   for (const row& r : rows) {
     for (bool wrapped : {false, true}) {  // at the top, and as the member of another container
-      json_value nested = parsed(chain_text);
+      json_value deep = nested(1024);
       json_value j;
       for (const auto& [key, what] : r.entries) {
         trvvar_shared slot = j->add_keyed(key);
         if (what == self) trvvar_set(*slot, j.var);
-        if (what == chain) trvvar_set(*slot, nested.var);
+        if (what == chain) trvvar_set(*slot, deep.var);
         if (what == one) trvvar_set_int(*slot, 1);
       }
       json_value printed = j;
@@ -114,10 +109,10 @@ TEST(JsonText, TheLastRefusalInEntryOrderPicksTheWarning) {
     }
   }
   log_capture capture;
-  json_value nested = parsed(chain_text);
+  json_value deep = nested(1024);
   json_value j;
   trvvar_set(*j->add_keyed("b"), j.var);
-  trvvar_set(*j->add_keyed("a"), nested.var);
+  trvvar_set(*j->add_keyed("a"), deep.var);
   trvvar_set_int(*j->add_keyed("a"), 1);
   EXPECT_EQ(j.text(), R"({"a":1,"b":"<cycle>"})");
   j->clear_and_free();
@@ -209,13 +204,7 @@ TEST(JsonText, FromStringTrimsParsesAndSalvages) {
 }
 
 TEST(JsonText, AMillionNestedArraysParseAndReleaseWithoutRecursion) {
-  const size_t depth = 1000000;
-  json_value j = parsed(std::string(depth, '[') + std::string(depth, ']'));
-  size_t levels = 1;
-  for (trv_std_json* at = j.c; !at->entries.empty(); at = trv_json_of(*at->entries[0].value)) {
-    ++levels;
-  }
-  EXPECT_EQ(levels, depth);
+  EXPECT_EQ(nested_depth(nested(1000000).c), 1000000u);
 }
 
 // ---- salvage against the literal procedure ----
@@ -236,22 +225,9 @@ std::optional<trv_json_salvage> literal_salvage(std::string_view s) {
 }
 
 size_t error_position_of(std::string_view s) {
-  struct sax : nlohmann::json_sax<nlohmann::json> {
+  struct sax : nlohmann::detail::json_sax_acceptor<nlohmann::json> {
     size_t position = 0;
-    bool null() override { return true; }
-    bool boolean(bool) override { return true; }
-    bool number_integer(number_integer_t) override { return true; }
-    bool number_unsigned(number_unsigned_t) override { return true; }
-    bool number_float(number_float_t, const string_t&) override { return true; }
-    bool string(string_t&) override { return true; }
-    bool binary(binary_t&) override { return true; }
-    bool start_object(std::size_t) override { return true; }
-    bool key(string_t&) override { return true; }
-    bool end_object() override { return true; }
-    bool start_array(std::size_t) override { return true; }
-    bool end_array() override { return true; }
-    bool parse_error(std::size_t p, const std::string&,
-                     const nlohmann::detail::exception&) override {
+    bool parse_error(size_t p, const std::string&, const nlohmann::detail::exception&) {
       position = p;
       return false;
     }
