@@ -69,31 +69,41 @@ void free_under_lock(trv_runtime& rt, trv_thread_local& tl, T* element) {
 }  // namespace trv_pooled_detail
 
 // A new element of T's pool; null only when the pool could not make a chunk (reported).
+// `owned` is the calling thread's owned runtime or null, for callers that look it up once for
+// many elements.
 template <class T>
-T* trv_pooled_new() {
-  if (trv_runtime* rt = trv_owned_runtime(trv_get_thread_local())) {
-    return trv_pool_allocate<T>(rt->pools[trv_pool_of<T>::value].pool);
-  }
+T* trv_pooled_new(trv_runtime* owned) {
+  if (owned != nullptr) return trv_pool_allocate<T>(owned->pools[trv_pool_of<T>::value].pool);
   return new T();
 }
 
-// A new object of pooled class T with its control block, the block counting the returned
-// pointer: one lookup of the thread's state serves both, as values are made at a high rate.
-// Empty when T's pool could not grow (reported).
 template <class T>
-trvptr_strong<T> trv_pooled_new_shared() {
-  trv_runtime* rt = trv_owned_runtime(trv_get_thread_local());
-  if (rt == nullptr) return trvptr_strong<T>::from(new T());
-  T* object = trv_pool_allocate<T>(rt->pools[trv_pool_of<T>::value].pool);
+T* trv_pooled_new() {
+  return trv_pooled_new<T>(trv_owned_runtime(trv_get_thread_local()));
+}
+
+// A new object of pooled class T with its control block, the block counting the returned
+// pointer; both come from the pools of `owned` (the calling thread's owned runtime, looked up
+// once: values are made at a high rate), or from the heap when it is null. Empty when T's pool
+// could not grow (reported).
+template <class T>
+trvptr_strong<T> trv_pooled_new_shared(trv_runtime* owned) {
+  if (owned == nullptr) return trvptr_strong<T>::from(new T());
+  T* object = trv_pool_allocate<T>(owned->pools[trv_pool_of<T>::value].pool);
   if (object == nullptr) return {};
   trvptr_control_block* block =
-      trv_pool_allocate<trvptr_control_block>(rt->pools[TRV_POOL_CONTROL_BLOCKS].pool);
+      trv_pool_allocate<trvptr_control_block>(owned->pools[TRV_POOL_CONTROL_BLOCKS].pool);
   if (block == nullptr) {
-    trv_pool_free(rt->pools[trv_pool_of<T>::value].pool, object);
+    trv_pool_free(owned->pools[trv_pool_of<T>::value].pool, object);
     throw std::bad_alloc();
   }
   object->attach_control_block(block);
   return trvptr_strong<T>::from(object);
+}
+
+template <class T>
+trvptr_strong<T> trv_pooled_new_shared() {
+  return trv_pooled_new_shared<T>(trv_owned_runtime(trv_get_thread_local()));
 }
 
 template <class T>

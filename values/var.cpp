@@ -245,8 +245,10 @@ void build_payload(trvvar& v, trvvar_type type, void* kept) {
 
 }  // namespace
 
-trvvar* trvvar_allocate() {
-  trvvar* v = trv_pooled_new<trvvar>();
+trvvar* trvvar_allocate() { return trvvar_allocate(trv_owned_runtime(trv_get_thread_local())); }
+
+trvvar* trvvar_allocate(trv_runtime* owned) {
+  trvvar* v = trv_pooled_new<trvvar>(owned);
   if (v == nullptr) throw std::bad_alloc();
   // A recycled record is none with payload 0 but keeps the count and flags it was released with.
   v->refcount = 0;

@@ -21,6 +21,7 @@
 #include "values/var_type.h"
 
 class trvobject_base;
+struct trv_runtime;
 class trv_class;
 class trv_class_def;
 class trv_function_def;
@@ -82,6 +83,9 @@ static_assert(sizeof(trvptr_strong<trvobject_base>) == 8);
 // A new record: type none, count 0, from the variable pool when the calling thread owns its
 // runtime, else from the heap with tag 255.
 trvvar* trvvar_allocate();
+// The same with the calling thread's owned runtime (or null) already looked up, for callers
+// that make many records in a row.
+trvvar* trvvar_allocate(trv_runtime* owned);
 // The end of a record whose count fell below 1. A negative count is reported, not freed.
 void trvvar_release(trvvar* v);
 

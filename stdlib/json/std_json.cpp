@@ -5,6 +5,7 @@
 
 #include "glue/log.h"
 #include "stdlib/json/path_guard.h"
+#include "stdlib/string/std_string.h"
 #include "values/payload_objects.h"
 #include "values/report.h"
 
@@ -215,11 +216,25 @@ bool trv_std_json::erase_key(std::string_view key) {
   return !gone.empty();
 }
 
+namespace {
+
+// Most values of a released container are strings that only it holds: those go straight back
+// to their pools, the others when `gone` is destroyed.
+void release_unshared_strings(std::vector<trv_json_entry>& gone) {
+  if (gone.empty()) return;
+  trv_runtime* owned = trv_owned_runtime(trv_get_thread_local());
+  if (owned == nullptr) return;
+  for (trv_json_entry& e : gone) trv_release_unshared_string(e.value, *owned);
+}
+
+}  // namespace
+
 void trv_std_json::clear() {
   std::vector<trv_json_entry> gone = std::move(entries);
   entries.clear();
   index_.reset();
   indexed_ = 0;
+  release_unshared_strings(gone);
 }
 
 void trv_std_json::keep_entries(const std::vector<bool>& keep) {

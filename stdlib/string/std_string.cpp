@@ -19,13 +19,56 @@ trvptr_strong<trvobject_base> trv_std_string::self_pointer() {
 }
 
 void trv_std_string::release() {
+  empty_for_reuse();
+  trv_pooled_release(this);
+}
+
+void trv_std_string::empty_for_reuse() {
   text.clear();
   if (text.capacity() > kept_capacity) std::string().swap(text);
-  trv_pooled_release(this);
 }
 
 trvptr_strong<trvobject_base> trv_new_string_object() {
   return trv_pooled_new_shared<trv_std_string>();
+}
+
+trvvar_shared trv_new_string_var(std::string_view text, trv_runtime* owned) {
+  trvptr_strong<trv_std_string> object = trv_pooled_new_shared<trv_std_string>(owned);
+  if (!object) throw std::bad_alloc();
+  object->text.assign(text);
+  trvvar* v = trvvar_allocate(owned);
+  v->refcount = 1;
+  new (&v->payload.object) trvptr_strong<trvobject_base>(std::move(object));
+  v->type = TRVVAR_STRING;
+  return trvvar_shared::adopt(v);
+}
+
+bool trv_release_unshared_string(trvvar_shared& value, trv_runtime& owned) {
+  trvvar* v = value.get();
+  if (v == nullptr || v->refcount != 1 || v->type != TRVVAR_STRING || v->flags != 0 ||
+      v->pool_tag == trv_heap_tag) {
+    return false;
+  }
+  trvptr_control_block* block = v->payload.object.control_block();
+  if (block->strong_count != 1 || block->weak_count != 0 || block->pool_tag == trv_heap_tag) {
+    return false;
+  }
+  auto* object = static_cast<trv_std_string*>(static_cast<trvobject_base*>(block->object));
+  if (object->pool_tag == trv_heap_tag) return false;
+  // What the general path does, in its order: the block dies before the object is emptied.
+  block->object = nullptr;
+  block->strong_count = 0;
+  block->alive = 0;
+  object->control_block = nullptr;
+  trv_pool_free(owned.pools[TRV_POOL_CONTROL_BLOCKS].pool, block);
+  object->empty_for_reuse();
+  trv_pool_free(owned.pools[TRV_POOL_STRING_OBJECTS].pool, object);
+  v->payload.raw = 0;
+  v->type = TRVVAR_NONE;
+  v->flags2 = 0;
+  v->refcount = 0;
+  trv_pool_free(owned.pools[TRV_POOL_VARIABLES].pool, value.detach());
+  return true;
 }
 
 std::string& trv_string_object_text(trvobject_base& object) {

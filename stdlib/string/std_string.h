@@ -26,8 +26,10 @@ class trv_std_string : public trvobject<trv_std_string, "std.string">,
 
   std::string to_string() override { return text; }
   trvptr_strong<trvobject_base> self_pointer() override;
-  // Empties the text, keeping up to 1024 bytes of its storage, and goes back to the pool.
+  // Empties the text and goes back to the pool.
   void release() override;
+  // Empties the text, keeping up to 1024 bytes of its storage for the object's next use.
+  void empty_for_reuse();
 
   // Object operations (string_object.cpp).
   trvvar_shared get_index_member(int64_t index) override;
@@ -41,6 +43,17 @@ class trv_std_string : public trvobject<trv_std_string, "std.string">,
 template <>
 struct trv_pool_of<trv_std_string> : std::integral_constant<trv_pool_id, TRV_POOL_STRING_OBJECTS> {
 };
+
+// A new string variable holding `text`, made from the pools of `owned` (the calling thread's
+// owned runtime, looked up once by a caller that makes many) or from the heap when it is null.
+trvvar_shared trv_new_string_var(std::string_view text, trv_runtime* owned);
+
+// When `value` is the only holder of a plain string (count 1, no flags, its object held by it
+// alone, all three from pools), gives the three straight back to the pools of `owned`, the
+// calling thread's owned runtime, empties the handle and returns true; otherwise does nothing
+// and returns false. Releasing a container's strings this way skips the general release path:
+// three lookups of the thread's state and two virtual calls per string.
+bool trv_release_unshared_string(trvvar_shared& value, trv_runtime& owned);
 
 // Turns the record into a string if it is none and replaces its text.
 void trvvar_set_string(trvvar& v, std::string_view text);

@@ -5,12 +5,11 @@
 trv_json_string_list::trv_json_string_list() : list_(trvvar_new()) {
   trvvar_set_type(*list_, TRVVAR_JSON);
   container_ = trv_object_cast<trv_std_json>(trvvar_payload_object(*list_));
+  owned_ = trv_owned_runtime(trv_get_thread_local());
 }
 
 void trv_json_string_list::add(std::string_view part) {
-  trvvar_shared value = trvvar_new();
-  trvvar_set_string(*value, part);
-  container_->entries.push_back(trv_json_entry{nullptr, std::move(value)});
+  container_->entries.push_back(trv_json_entry{nullptr, trv_new_string_var(part, owned_)});
 }
 
 const std::vector<trv_json_entry>* trv_json_entries(const trvvar& v) {

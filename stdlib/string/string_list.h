@@ -21,6 +21,8 @@ class trv_json_string_list final : public trv_string_parts {
  private:
   trvvar_shared list_;
   trv_std_json* container_;
+  // Looked up once: no script code runs while a list is filled, so ownership cannot change.
+  trv_runtime* owned_;
 };
 
 // The entries of a json value in container order, or null when the value is not json.

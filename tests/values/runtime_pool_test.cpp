@@ -7,6 +7,7 @@
 #include "glue/thread_local.h"
 #include "objects/object_binding.h"
 #include "stdlib/string/std_string.h"
+#include "stdlib/string/string_list.h"
 #include "tests/support/capturing_logger.h"
 #include "tests/support/owned_runtime.h"
 #include "tests/support/test_values.h"
@@ -81,6 +82,40 @@ TEST(RuntimePools, ARecycledStringKeepsUpTo1024BytesOfStorage) {
   trvvar_shared third = string_of("");
   ASSERT_EQ(&string_object(third), object);
   EXPECT_LT(object->text.capacity(), 1024u);
+}
+
+// A released container gives the strings only it holds straight back to the pools; a string
+// shared in any way (another handle, a strong or weak pointer to its object, a flag) takes the
+// general path and stays intact for its other holders.
+TEST(RuntimePools, AReleasedContainerRecyclesItsUnsharedStringsAndSparesSharedOnes) {
+  owned_runtime owned;
+  trv_json_string_list parts;
+  for (std::string_view part : {"a", "b", "c", "d", "e"}) parts.add(part);
+  trvvar_shared list = parts.take();
+  const std::vector<trv_json_entry>& entries = *trv_json_entries(*list);
+  for (const trv_json_entry& e : entries) EXPECT_NE(e.value->pool_tag, trv_heap_tag);
+  trv_std_string* recycled = &string_object(entries[0].value);
+  string_object(entries[0].value).text.assign(2000, 'x');
+
+  trvvar_shared shared_var = entries[1].value;
+  trvptr_strong<trvobject_base> strong_object = entries[2].value->payload.object;
+  trvptr_weak<trvobject_base> weak_object = entries[3].value->payload.object;
+  entries[4].value->flags |= TRVVAR_FLAG_BY_REFERENCE;
+  list.reset();
+
+  EXPECT_EQ(string_object(shared_var).text, "b");
+  EXPECT_EQ(static_cast<trv_std_string&>(*strong_object).text, "c");
+  EXPECT_TRUE(weak_object.expired());
+  EXPECT_TRUE(recycled->text.empty());
+  EXPECT_LT(recycled->text.capacity(), 1024u);
+  EXPECT_EQ(owned.pool(TRV_POOL_VARIABLES).live_count, 1u);
+  EXPECT_EQ(owned.pool(TRV_POOL_STRING_OBJECTS).live_count, 2u);
+  EXPECT_EQ(owned.pool(TRV_POOL_CONTROL_BLOCKS).live_count, 3u);  // the weak pointer keeps one
+
+  shared_var.reset();
+  strong_object.reset();
+  weak_object.reset();
+  EXPECT_TRUE(trv_runtime_pools_empty(owned.runtime()));
 }
 
 // The other thread gives back one record more than the ring holds; the last one goes straight
