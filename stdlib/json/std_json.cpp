@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "glue/log.h"
+#include "glue/platform/prefetch.h"
 #include "stdlib/json/path_guard.h"
 #include "stdlib/string/std_string.h"
 #include "values/payload_objects.h"
@@ -224,7 +225,23 @@ void release_unshared_strings(std::vector<trv_json_entry>& gone) {
   if (gone.empty()) return;
   trv_runtime* owned = trv_owned_runtime(trv_get_thread_local());
   if (owned == nullptr) return;
-  for (trv_json_entry& e : gone) trv_release_unshared_string(e.value, *owned);
+  const size_t n = gone.size();
+  for (size_t i = 0; i < n; ++i) {
+    if (i + 16 < n) trv_prefetch(gone[i + 16].value.get());
+    if (i + 10 < n) {
+      if (const trvvar* v = gone[i + 10].value.get(); v != nullptr && v->type == TRVVAR_STRING) {
+        trv_prefetch(v->payload.object.control_block());
+      }
+    }
+    if (i + 4 < n) {
+      if (const trvvar* v = gone[i + 4].value.get(); v != nullptr && v->type == TRVVAR_STRING) {
+        const char* object = reinterpret_cast<const char*>(v->payload.object.control_block()->object);
+        trv_prefetch(object);
+        trv_prefetch(object + 64);
+      }
+    }
+    trv_release_unshared_string(gone[i].value, *owned);
+  }
 }
 
 }  // namespace

@@ -12,6 +12,10 @@ void trv_json_string_list::add(std::string_view part) {
   container_->entries.push_back(trv_json_entry{nullptr, trv_new_string_var(part, owned_)});
 }
 
+void trv_json_string_list::expect(size_t count) {
+  container_->entries.reserve(container_->entries.size() + count);
+}
+
 const std::vector<trv_json_entry>* trv_json_entries(const trvvar& v) {
   if (v.type != TRVVAR_JSON) return nullptr;
   const trv_std_json* container = trv_object_cast<trv_std_json>(trvvar_payload_object(v));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 // Where splitting and extraction put the pieces they cut from a text, in order. The script
@@ -7,6 +8,8 @@
 class trv_string_parts {
  public:
   virtual void add(std::string_view part) = 0;
+  // A hint that about `count` more parts follow, so a collector can make room once.
+  virtual void expect(size_t /*count*/) {}
 
  protected:
   ~trv_string_parts() = default;
