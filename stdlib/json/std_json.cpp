@@ -235,7 +235,8 @@ void release_unshared_strings(std::vector<trv_json_entry>& gone) {
     }
     if (i + 4 < n) {
       if (const trvvar* v = gone[i + 4].value.get(); v != nullptr && v->type == TRVVAR_STRING) {
-        const char* object = reinterpret_cast<const char*>(v->payload.object.control_block()->object);
+        const char* object =
+            reinterpret_cast<const char*>(v->payload.object.control_block()->object);
         trv_prefetch(object);
         trv_prefetch(object + 64);
       }

@@ -12,6 +12,9 @@
 // the end.
 size_t trv_find_text(std::string_view text, std::string_view sub, size_t from);
 
+// How many bytes of the text equal `byte`.
+size_t trv_count_byte(std::string_view text, char byte);
+
 // Non-overlapping occurrences, each search starting behind the previous match; an empty sub
 // occurs 0 times.
 int64_t trv_count(std::string_view text, std::string_view sub);
