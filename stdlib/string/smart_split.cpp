@@ -39,10 +39,13 @@ bool is_open_paren(char c) { return c == '('; }
 // A byte that may not appear in a raw string's delimiter before its "(".
 bool breaks_raw_delimiter(char c) { return trv_is_space(c) || c == '\\' || c == ')'; }
 
+// The bytes that can begin a comment, a quoted or raw string, or change a bracket depth.
+constexpr std::string_view state_bytes = "/'\"R()[]{}";
+
 // Bytes that need a look in the normal state; everything else is skipped in a tight loop.
 std::array<bool, 256> normal_state_stops(std::string_view delim) {
   std::array<bool, 256> stops{};
-  for (unsigned char c : std::string_view("/'\"R()[]{}")) stops[c] = true;
+  for (unsigned char c : state_bytes) stops[c] = true;
   stops[static_cast<unsigned char>(delim[0])] = true;
   return stops;
 }
@@ -56,7 +59,8 @@ class smart_splitter {
         limit_(static_cast<uint64_t>(max_parts)),
         strip_(strip),
         parts_(parts),
-        stops_(normal_state_stops(delim)) {}
+        stops_(normal_state_stops(delim)),
+        plain_delim_(state_bytes.find(delim[0]) == std::string_view::npos) {}
 
   void run() {
     size_t p = 0;
@@ -74,21 +78,32 @@ class smart_splitter {
   // Examines the byte at p in the normal state; returns where the scan goes on.
   size_t step(size_t p) {
     const char c = text_[p];
+    // A delimiter that begins with none of the state bytes is the only thing its byte can
+    // start: the common case, decided without the checks below.
+    if (plain_delim_ && c == delim_[0]) return after_delimiter(p);
     const std::string_view rest = text_.substr(p);
     if (c == '/' && rest.size() >= 2) {
       if (rest[1] == '/') return skip_past(p + 2, "\n");
       if (rest[1] == '*') return skip_past(p + 2, "*/");
     }
-    if (rest.starts_with("'''") || rest.starts_with("\"\"\"")) {
-      return skip_past(p + 3, rest.substr(0, 3));
+    if (c == '\'' || c == '"') {
+      if (rest.starts_with("'''") || rest.starts_with("\"\"\"")) {
+        return skip_past(p + 3, rest.substr(0, 3));
+      }
     }
     if (c == 'R' && rest.size() >= 3 && rest[1] == '"') {
       if (const size_t after = raw_string_end(p); after != npos) return after;
     }
     if (c == '\'' || c == '"') return skip_quoted(p + 1, c);
     track_bracket(c);
+    return after_delimiter(p);
+  }
+
+  // Where the scan goes on from a possible delimiter at p: it splits only at depth 0, while
+  // max_parts allows another part.
+  size_t after_delimiter(size_t p) {
     if (round_ == 0 && square_ == 0 && curly_ == 0 && emitted_ + 1 < limit_ &&
-        rest.starts_with(delim_)) {
+        text_[p] == delim_[0] && text_.substr(p + 1).starts_with(delim_.substr(1))) {
       trv_add_part(parts_, text_.substr(part_start_, p - part_start_), strip_);
       ++emitted_;
       part_start_ = p + delim_.size();
@@ -156,6 +171,7 @@ class smart_splitter {
   const bool strip_;
   trv_string_parts& parts_;
   const std::array<bool, 256> stops_;
+  const bool plain_delim_;
   uint64_t round_ = 0;
   uint64_t square_ = 0;
   uint64_t curly_ = 0;
