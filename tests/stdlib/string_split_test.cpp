@@ -74,6 +74,8 @@ TEST(StringSplit, SmartSplitRespectsQuotesCommentsAndBrackets) {
       {"'a,b", ",", -1, false, {"'a,b"}},  // unterminated: runs to the end
       {"// a,b", ",", -1, false, {"// a,b"}},
       {"(a)|b", ")|", -1, false, {"(a", "b"}},  // the closing bracket begins the delimiter
+      {"a/b//c\nd/e", "/", -1, false, {"a", "b//c\nd", "e"}},  // "//" still opens a comment
+      {"a;;b;c;;", ";;", -1, false, {"a", "b;c", ""}},
       {"a, b ,c", ",", 2, true, {"a", "b ,c"}},
       {"a,b,c", ",", 0, false, {}},
       {"a,b,c", ",", 1, false, {"a,b,c"}},
