@@ -214,10 +214,15 @@ inline T* take_top(trv_pool& pool, const trv_chunk& chunk, uint8_t index) {
   }
   element->pool_tag = index;
   const uint8_t left = --chunk.free_count();
-  // The elements handed out next are known now: fetching the one four pops ahead hides most of
+  // The elements handed out next are known now: fetching the one eight pops ahead hides most of
   // the cache miss its first use would take (runs of new values touch elements nothing has
   // touched lately).
-  if (left > 3) trv_prefetch(chunk.element(chunk.free_stack()[left - 4]));
+  if (left > 7) {
+    const std::byte* ahead = chunk.element(chunk.free_stack()[left - 8]);
+    // An element may start anywhere in a line: fetch every line it spans.
+    for (size_t offset = 0; offset < sizeof(T); offset += 64) trv_prefetch(ahead + offset);
+    trv_prefetch(ahead + sizeof(T) - 1);
+  }
   ++pool.live_count;
   return element;
 }

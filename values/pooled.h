@@ -98,7 +98,8 @@ trvptr_strong<T> trv_pooled_new_shared(trv_runtime* owned) {
     throw std::bad_alloc();
   }
   object->attach_control_block(block);
-  return trvptr_strong<T>::from(object);
+  block->strong_count = 1;  // a pooled block comes back with both counts 0
+  return trvptr_strong<T>::adopt(block);
 }
 
 template <class T>
