@@ -275,6 +275,21 @@ void trvvar_release(trvvar* v) {
   while (queue.size > 0) release_now(queue.items[--queue.size]);
 }
 
+bool trvvar_release_unshared_plain(trvvar_shared& value, trv_runtime& owned) {
+  trvvar* v = value.get();
+  if (v == nullptr || v->refcount != 1 || v->type >= TRVVAR_STRING || v->flags != 0 ||
+      v->pool_tag == trv_heap_tag) {
+    return false;
+  }
+  // What the general release leaves in a record: count 0, none, payload and flags2 0.
+  v->refcount = 0;
+  v->type = TRVVAR_NONE;
+  v->payload.raw = 0;
+  v->flags2 = 0;
+  trv_pool_free(owned.pools[TRV_POOL_VARIABLES].pool, value.detach());
+  return true;
+}
+
 trvvar_static::~trvvar_static() { trvvar_set_type(*this, TRVVAR_NONE); }
 
 trvvar_shared trvvar_new() {

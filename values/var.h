@@ -88,6 +88,12 @@ trvvar* trvvar_allocate();
 trvvar* trvvar_allocate(trv_runtime* owned);
 // The end of a record whose count fell below 1. A negative count is reported, not freed.
 void trvvar_release(trvvar* v);
+// When `value` is the only holder of a pooled record without a payload of its own (none,
+// integer, float) and without flags, frees it straight into the variable pool of `owned`, the
+// calling thread's owned runtime, empties the handle and returns true; otherwise does nothing
+// and returns false. For releasing many records at once without a lookup of the thread's state
+// for each.
+bool trvvar_release_unshared_plain(trvvar_shared& value, trv_runtime& owned);
 
 class trvvar_shared {
  public:

@@ -219,9 +219,9 @@ bool trv_std_json::erase_key(std::string_view key) {
 
 namespace {
 
-// Most values of a released container are strings that only it holds: those go straight back
-// to their pools, the others when `gone` is destroyed.
-void release_unshared_strings(std::vector<trv_json_entry>& gone) {
+// Most values of a released container are numbers and strings that only it holds: those go
+// straight back to their pools, fetched ahead, the others when `gone` is destroyed.
+void release_unshared_values(std::vector<trv_json_entry>& gone) {
   if (gone.empty()) return;
   trv_runtime* owned = trv_owned_runtime(trv_get_thread_local());
   if (owned == nullptr) return;
@@ -239,9 +239,11 @@ void release_unshared_strings(std::vector<trv_json_entry>& gone) {
             reinterpret_cast<const char*>(v->payload.object.control_block()->object);
         trv_prefetch(object);
         trv_prefetch(object + 64);
+        trv_prefetch(object + sizeof(trv_std_string) - 1);
       }
     }
-    trv_release_unshared_string(gone[i].value, *owned);
+    trvvar_shared& value = gone[i].value;
+    if (!trvvar_release_unshared_plain(value, *owned)) trv_release_unshared_string(value, *owned);
   }
 }
 
@@ -252,7 +254,7 @@ void trv_std_json::clear() {
   entries.clear();
   index_.reset();
   indexed_ = 0;
-  release_unshared_strings(gone);
+  release_unshared_values(gone);
 }
 
 void trv_std_json::keep_entries(const std::vector<bool>& keep) {

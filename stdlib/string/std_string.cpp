@@ -65,10 +65,7 @@ bool trv_release_unshared_string(trvvar_shared& value, trv_runtime& owned) {
   trv_pool_free(owned.pools[TRV_POOL_STRING_OBJECTS].pool, object);
   v->payload.raw = 0;
   v->type = TRVVAR_NONE;
-  v->flags2 = 0;
-  v->refcount = 0;
-  trv_pool_free(owned.pools[TRV_POOL_VARIABLES].pool, value.detach());
-  return true;
+  return trvvar_release_unshared_plain(value, owned);
 }
 
 std::string& trv_string_object_text(trvobject_base& object) {

@@ -48,10 +48,10 @@ struct trv_pool_of<trv_std_string> : std::integral_constant<trv_pool_id, TRV_POO
 // owned runtime, looked up once by a caller that makes many) or from the heap when it is null.
 trvvar_shared trv_new_string_var(std::string_view text, trv_runtime* owned);
 
-// When `value` is the only holder of a plain string (count 1, no flags, its object held by it
-// alone, all three from pools), gives the three straight back to the pools of `owned`, the
-// calling thread's owned runtime, empties the handle and returns true; otherwise does nothing
-// and returns false. Releasing a container's strings this way skips the general release path:
+// When `value` is the only holder of a string (count 1, no flags, its object held by it alone,
+// all three from pools), gives the three straight back to the pools of `owned`, the calling
+// thread's owned runtime, empties the handle and returns true; otherwise does nothing and
+// returns false. Releasing a container's strings this way skips the general release path:
 // three lookups of the thread's state and two virtual calls per string.
 bool trv_release_unshared_string(trvvar_shared& value, trv_runtime& owned);
 

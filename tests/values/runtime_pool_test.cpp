@@ -84,15 +84,19 @@ TEST(RuntimePools, ARecycledStringKeepsUpTo1024BytesOfStorage) {
   EXPECT_LT(object->text.capacity(), 1024u);
 }
 
-// A released container gives the strings only it holds straight back to the pools; a string
-// shared in any way (another handle, a strong or weak pointer to its object, a flag) takes the
-// general path and stays intact for its other holders.
-TEST(RuntimePools, AReleasedContainerRecyclesItsUnsharedStringsAndSparesSharedOnes) {
+// A released container gives the numbers and strings only it holds straight back to the
+// pools; a value shared in any way (another handle, a strong or weak pointer to its object, a
+// flag) takes the general path and stays intact for its other holders.
+TEST(RuntimePools, AReleasedContainerRecyclesItsUnsharedValuesAndSparesSharedOnes) {
   owned_runtime owned;
   trv_json_string_list parts;
   for (std::string_view part : {"a", "b", "c", "d", "e"}) parts.add(part);
   trvvar_shared list = parts.take();
-  const std::vector<trv_json_entry>& entries = *trv_json_entries(*list);
+  trv_std_json& container = *trv_json_of(*list);
+  trvvar_set_int(*container.add_keyless(), 7);
+  trvvar_shared shared_int = container.add_keyless();
+  trvvar_set_int(*shared_int, 8);
+  const std::vector<trv_json_entry>& entries = container.entries;
   for (const trv_json_entry& e : entries) EXPECT_NE(e.value->pool_tag, trv_heap_tag);
   trv_std_string* recycled = &string_object(entries[0].value);
   string_object(entries[0].value).text.assign(2000, 'x');
@@ -104,15 +108,17 @@ TEST(RuntimePools, AReleasedContainerRecyclesItsUnsharedStringsAndSparesSharedOn
   list.reset();
 
   EXPECT_EQ(string_object(shared_var).text, "b");
+  EXPECT_EQ(shared_int->payload.int_value, 8);
   EXPECT_EQ(static_cast<trv_std_string&>(*strong_object).text, "c");
   EXPECT_TRUE(weak_object.expired());
   EXPECT_TRUE(recycled->text.empty());
   EXPECT_LT(recycled->text.capacity(), 1024u);
-  EXPECT_EQ(owned.pool(TRV_POOL_VARIABLES).live_count, 1u);
+  EXPECT_EQ(owned.pool(TRV_POOL_VARIABLES).live_count, 2u);
   EXPECT_EQ(owned.pool(TRV_POOL_STRING_OBJECTS).live_count, 2u);
   EXPECT_EQ(owned.pool(TRV_POOL_CONTROL_BLOCKS).live_count, 3u);  // the weak pointer keeps one
 
   shared_var.reset();
+  shared_int.reset();
   strong_object.reset();
   weak_object.reset();
   EXPECT_TRUE(trv_runtime_pools_empty(owned.runtime()));
