@@ -70,7 +70,7 @@ void fetch_object(const trvvar& v) {
 // A container's entry array; the object behind an object variable's payload.
 void fetch_contents(const trvvar& v) {
   if (v.type == TRVVAR_JSON && v.payload.object) {
-    const std::vector<trv_json_entry>& entries =
+    const trv_json_entry_vector& entries =
         static_cast<trv_std_json&>(*v.payload.object).entries;
     if (entries.empty()) return;
     trv_prefetch(entries.data());
@@ -97,7 +97,7 @@ class record_writer {
 
   // The record of a container the guard has admitted. False when one of its values cannot be
   // written; the bytes written so far stay.
-  bool entries(const std::vector<trv_json_entry>& list) {
+  bool entries(const trv_json_entry_vector& list) {
     const size_t start = out_.size();
     uint8_t* p = out_.room(16);
     p[0] = json_section.size();

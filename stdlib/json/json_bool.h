@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "objects/object_binding.h"
+#include "values/block_cache.h"
 #include "values/convert.h"
 
 class trv_std_json_bool : public trvobject<trv_std_json_bool, "json.bool">,
@@ -21,6 +22,12 @@ class trv_std_json_bool : public trvobject<trv_std_json_bool, "json.bool">,
       "value: object - Value to wrap as a boolean."};
 
   trvvar_static value;
+
+  // A parsed document holds one json.bool per boolean: they are made and freed in bulk.
+  static void* operator new(size_t bytes) { return trv_block_allocate(bytes); }
+  static void operator delete(void* object, size_t bytes) noexcept {
+    trv_block_free(object, bytes);
+  }
 
   static void script_register();
 

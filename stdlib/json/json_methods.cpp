@@ -286,7 +286,7 @@ trvvar_shared from_string(trv_std_json* self, trv_vm_context&, args_t& args) {
 
 // Moves keyless entries behind the keyed ones: a keyless entry found from the front swaps
 // with the last keyed entry found from the back. Returns the number of keyed entries.
-size_t partition_keyed(std::vector<trv_json_entry>& entries) {
+size_t partition_keyed(trv_json_entry_vector& entries) {
   size_t front = 0;
   size_t back = entries.size();
   while (true) {

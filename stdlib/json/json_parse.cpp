@@ -87,7 +87,7 @@ class entry_builder {
     return true;
   }
   bool end_array() {
-    std::vector<trv_json_entry> items = close();
+    trv_json_entry_vector items = close();
     open_.back().container->entries = std::move(items);
     open_.pop_back();
     return true;
@@ -107,22 +107,22 @@ class entry_builder {
   trvvar& slot();
   void open();
   // The innermost open container's entries, taken out of pending_.
-  std::vector<trv_json_entry> close();
+  trv_json_entry_vector close();
 
   trv_std_json& root_;
   std::vector<open_container> open_;     // innermost last
-  std::vector<trv_json_entry> pending_;  // the open containers' entries
+  trv_json_entry_vector pending_;  // the open containers' entries
   std::vector<std::string_view> names_;  // the closing object's keys, by position
   std::vector<uint32_t> order_;          // the closing object's positions in key order
   bool key_pending_ = false;             // an object's entry waits for its value
 
   static constexpr size_t kept_bytes = size_t{16} << 20;
   static thread_local std::vector<open_container> spare_open;
-  static thread_local std::vector<trv_json_entry> spare_pending;
+  static thread_local trv_json_entry_vector spare_pending;
 };
 
 thread_local std::vector<entry_builder::open_container> entry_builder::spare_open;
-thread_local std::vector<trv_json_entry> entry_builder::spare_pending;
+thread_local trv_json_entry_vector entry_builder::spare_pending;
 
 // The variable the next value goes to.
 trvvar& entry_builder::slot() {
@@ -142,9 +142,9 @@ void entry_builder::open() {
   open_.push_back({trv_json_of(v), pending_.size()});
 }
 
-std::vector<trv_json_entry> entry_builder::close() {
+trv_json_entry_vector entry_builder::close() {
   const auto first = pending_.begin() + static_cast<ptrdiff_t>(open_.back().first);
-  std::vector<trv_json_entry> taken(std::make_move_iterator(first),
+  trv_json_entry_vector taken(std::make_move_iterator(first),
                                     std::make_move_iterator(pending_.end()));
   pending_.erase(first, pending_.end());
   return taken;
@@ -186,7 +186,7 @@ bool entry_builder::end_object() {
   names_.clear();
   for (size_t i = first; i < pending_.size(); ++i) names_.push_back(*pending_[i].key);
   sort_positions(names_, order_);
-  std::vector<trv_json_entry> members;
+  trv_json_entry_vector members;
   members.reserve(order_.size());
   for (size_t i = 0; i < order_.size(); ++i) {
     if (i + 1 < order_.size() && names_[order_[i]] == names_[order_[i + 1]]) continue;

@@ -314,7 +314,7 @@ void text_writer::write_container(trv_std_json* container, unsigned indent) {
   if (position_.size() < guard_.depth()) position_.resize(guard_.depth());
   // One pass: whether any entry has a key, and whether the names already ascend strictly
   // (the members in document order, none overwritten).
-  const std::vector<trv_json_entry>& entries = container->entries;
+  const trv_json_entry_vector& entries = container->entries;
   bool keyed = false;
   bool ascending = true;
   for (size_t i = 0; i < entries.size(); ++i) {
@@ -345,7 +345,7 @@ void text_writer::write_array(trv_std_json& container, unsigned indent) {
 }
 
 void text_writer::write_object(trv_std_json& container, unsigned indent, bool in_order) {
-  const std::vector<trv_json_entry>& entries = container.entries;
+  const trv_json_entry_vector& entries = container.entries;
   const size_t count = entries.size();
   open('{');
   if (in_order) {

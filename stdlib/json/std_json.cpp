@@ -40,7 +40,7 @@ trv_json_key_index* trv_std_json::index() {
   return index_.get();
 }
 
-std::vector<trv_json_entry>& trv_std_json::reorder() {
+trv_json_entry_vector& trv_std_json::reorder() {
   index();
   return entries;
 }
@@ -206,7 +206,7 @@ bool trv_std_json::erase_key(std::string_view key) {
     return false;
   }
   keys->erase(node);
-  std::vector<trv_json_entry> gone;
+  trv_json_entry_vector gone;
   std::erase_if(entries, [&](trv_json_entry& e) {
     if (!e.key || *e.key != key) return false;
     gone.push_back(std::move(e));
@@ -221,7 +221,7 @@ namespace {
 
 // Most values of a released container are numbers and strings that only it holds: those go
 // straight back to their pools, fetched ahead, the others when `gone` is destroyed.
-void release_unshared_values(std::vector<trv_json_entry>& gone) {
+void release_unshared_values(trv_json_entry_vector& gone) {
   if (gone.empty()) return;
   trv_runtime* owned = trv_owned_runtime(trv_get_thread_local());
   if (owned == nullptr) return;
@@ -250,7 +250,7 @@ void release_unshared_values(std::vector<trv_json_entry>& gone) {
 }  // namespace
 
 void trv_std_json::clear() {
-  std::vector<trv_json_entry> gone = std::move(entries);
+  trv_json_entry_vector gone = std::move(entries);
   entries.clear();
   index_.reset();
   indexed_ = 0;
@@ -259,8 +259,8 @@ void trv_std_json::clear() {
 
 void trv_std_json::keep_entries(const std::vector<bool>& keep) {
   assert(keep.size() == entries.size());
-  std::vector<trv_json_entry> kept;
-  std::vector<trv_json_entry> gone;
+  trv_json_entry_vector kept;
+  trv_json_entry_vector gone;
   for (size_t i = 0; i < entries.size(); ++i) {
     (keep[i] ? kept : gone).push_back(std::move(entries[i]));
   }
@@ -280,7 +280,7 @@ void trv_std_json::assign_entries(const trv_std_json& other) {
     rebuild_index();
     return;
   }
-  std::vector<trv_json_entry> copied;
+  trv_json_entry_vector copied;
   copied.reserve(other.entries.size());
   for (const trv_json_entry& e : other.entries) {
     trvvar_shared value = trvvar_new();
@@ -294,7 +294,7 @@ void trv_std_json::assign_entries(const trv_std_json& other) {
   assert_invariant();
 }
 
-void trv_std_json::adopt_distinct_keyed(std::vector<trv_json_entry>&& distinct) {
+void trv_std_json::adopt_distinct_keyed(trv_json_entry_vector&& distinct) {
   assert(entries.empty());
   entries = std::move(distinct);
   indexed_ = 0;
@@ -312,7 +312,7 @@ void trv_std_json::clear_and_free() {
     }
   }
   // Entries go after the guard is left: releasing them can reach other containers.
-  std::vector<trv_json_entry> dropped = std::move(entries);
+  trv_json_entry_vector dropped = std::move(entries);
   clear();
   guard.leave();
 }

@@ -20,6 +20,7 @@
 
 #include "glue/hashing.h"
 #include "objects/object_binding.h"
+#include "values/block_cache.h"
 #include "stdlib/json/json_key.h"
 #include "values/pooled.h"
 
@@ -28,6 +29,9 @@ struct trv_json_entry {
   trv_json_key key;  // absent for a keyless entry
   trvvar_shared value;
 };
+
+// A container's entries, and every vector of entries that trades arrays with one.
+using trv_json_entry_vector = std::vector<trv_json_entry, trv_cached_allocator<trv_json_entry>>;
 
 struct trv_json_key_node {
   trvvar* variable;  // the representative entry's value
@@ -49,7 +53,7 @@ class trv_std_json : public trvobject<trv_std_json, "std.json">,
   // The content in its observable order. Code outside the container may append keyless
   // entries directly; keyed entries go through the operations below, which keep the index,
   // and reordering goes through reorder().
-  std::vector<trv_json_entry> entries;
+  trv_json_entry_vector entries;
 
   static void script_register();
 
@@ -88,10 +92,10 @@ class trv_std_json : public trvobject<trv_std_json, "std.json">,
   void assign_entries(const trv_std_json& other);
   // Fills a cleared container with entries whose keys are all distinct; the index is built
   // when first needed. Used where many entries arrive at once (parsing).
-  void adopt_distinct_keyed(std::vector<trv_json_entry>&& distinct);
+  void adopt_distinct_keyed(trv_json_entry_vector&& distinct);
   // The entries, for reordering in place. Pending keys are indexed first: the index maps keys
   // to variables, not positions, so a reorder never touches it once it is up to date.
-  std::vector<trv_json_entry>& reorder();
+  trv_json_entry_vector& reorder();
 
   // Empties this container and every container nested in it, marking the other values for
   // teardown, so that cycles among containers are broken. Skips what the shared path guard

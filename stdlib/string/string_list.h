@@ -27,4 +27,4 @@ class trv_json_string_list final : public trv_string_parts {
 };
 
 // The entries of a json value in container order, or null when the value is not json.
-const std::vector<trv_json_entry>* trv_json_entries(const trvvar& v);
+const trv_json_entry_vector* trv_json_entries(const trvvar& v);

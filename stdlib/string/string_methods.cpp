@@ -157,7 +157,7 @@ trvvar_shared find_byte(std_string* self, trv_vm_context&, args_t& args) {
 // is replaced by the text of its value, each entry working on the result of the previous
 // ones. Entries without a key are skipped; an empty key counts as none, as the container
 // itself treats it.
-std::string replaced_through_map(std::string text, const std::vector<trv_json_entry>& map) {
+std::string replaced_through_map(std::string text, const trv_json_entry_vector& map) {
   std::vector<std::pair<std::string, std::string>> pairs;
   for (const trv_json_entry& entry : map) {
     if (entry.key && !entry.key->empty()) {
@@ -170,7 +170,7 @@ std::string replaced_through_map(std::string text, const std::vector<trv_json_en
 
 trvvar_shared replace(std_string* self, trv_vm_context&, args_t& args) {
   if (args.size() == 1) {
-    const std::vector<trv_json_entry>* map = trv_json_entries(*args[0]);
+    const trv_json_entry_vector* map = trv_json_entries(*args[0]);
     if (map == nullptr) return trv_string_result(std::string_view(self->text));
     return trv_string_result(replaced_through_map(self->text, *map));
   }

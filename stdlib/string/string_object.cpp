@@ -49,7 +49,7 @@ void trv_std_string::set_index_member(int64_t index, trvvar_shared& value) {
 void trv_std_string::set_named_member(std::string_view name, trvvar_shared& value) {
   const trvvar_shared held = std::move(value);
   if (!held) return;
-  const std::vector<trv_json_entry>* elements = trv_json_entries(*held);
+  const trv_json_entry_vector* elements = trv_json_entries(*held);
   if (elements == nullptr) {
     trv_replace_all(text, name, trv_text_arg(*held).view());
     return;

@@ -47,7 +47,7 @@ TEST(JsonContainer, KeysAddedInBulkKeepTheRepresentativeRules) {
   trvvar_shared first = j->add_keyed("k");
   j->add_keyed("a");
   trvvar_shared second = j->add_keyed("k");
-  std::vector<trv_json_entry>& entries = j->reorder();
+  trv_json_entry_vector& entries = j->reorder();
   std::reverse(entries.begin(), entries.end());
   j->add_keyed("b");
   j->insert_keyless(0, int_of(1));

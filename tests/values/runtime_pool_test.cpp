@@ -96,7 +96,7 @@ TEST(RuntimePools, AReleasedContainerRecyclesItsUnsharedValuesAndSparesSharedOne
   trvvar_set_int(*container.add_keyless(), 7);
   trvvar_shared shared_int = container.add_keyless();
   trvvar_set_int(*shared_int, 8);
-  const std::vector<trv_json_entry>& entries = container.entries;
+  const trv_json_entry_vector& entries = container.entries;
   for (const trv_json_entry& e : entries) EXPECT_NE(e.value->pool_tag, trv_heap_tag);
   trv_std_string* recycled = &string_object(entries[0].value);
   string_object(entries[0].value).text.assign(2000, 'x');
