@@ -20,8 +20,8 @@
 
 #include "glue/hashing.h"
 #include "objects/object_binding.h"
-#include "values/block_cache.h"
 #include "stdlib/json/json_key.h"
+#include "values/block_cache.h"
 #include "values/pooled.h"
 
 // One entry of a container: an optional key and a value variable of its own.
