@@ -292,10 +292,20 @@ bool trvvar_release_unshared_plain(trvvar_shared& value, trv_runtime& owned) {
 
 trvvar_static::~trvvar_static() { trvvar_set_type(*this, TRVVAR_NONE); }
 
-trvvar_shared trvvar_new() {
-  trvvar* v = trvvar_allocate();
+trvvar_shared trvvar_new() { return trvvar_new(trv_owned_runtime(trv_get_thread_local())); }
+
+trvvar_shared trvvar_new(trv_runtime* owned) {
+  trvvar* v = trvvar_allocate(owned);
   v->refcount = 1;
   return trvvar_shared::adopt(v);
+}
+
+trvvar_shared trvvar_new_carrying(trvvar_type type, trvptr_strong<trvobject_base>&& object,
+                                  trv_runtime* owned) {
+  trvvar_shared v = trvvar_new(owned);
+  new (&v->payload.object) trvptr_strong<trvobject_base>(std::move(object));
+  v->type = type;
+  return v;
 }
 
 void trvvar_set_type(trvvar& v, trvvar_type type) {

@@ -173,6 +173,12 @@ class trvvar_borrowed {
 
 // A new record of type none with count 1.
 trvvar_shared trvvar_new();
+// The same from the pools of `owned`, the calling thread's owned runtime looked up once by a
+// caller that makes many records (or null).
+trvvar_shared trvvar_new(trv_runtime* owned);
+// A new record of a string, binary or json type carrying `object`, from the pools of `owned`.
+trvvar_shared trvvar_new_carrying(trvvar_type type, trvptr_strong<trvobject_base>&& object,
+                                  trv_runtime* owned);
 
 // Changes the type in place: releases the old payload, clears flags2 and builds an empty
 // payload of the new type.

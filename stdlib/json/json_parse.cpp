@@ -65,7 +65,11 @@ class entry_builder {
     return true;
   }
   bool string(std::string& value) {
-    trvvar_set_string(slot(), value);
+    if (open_.empty()) {
+      trvvar_set_string(*root_.add_keyless(), value);
+    } else {
+      entry_value() = trv_new_string_var(value, owned_);
+    }
     return true;
   }
   bool binary(json::binary_t& value) {
@@ -77,7 +81,7 @@ class entry_builder {
     return true;
   }
   bool key(std::string& name) {
-    pending_.push_back({trv_json_key(name), trvvar_new()});
+    pending_.push_back({trv_json_key(name), trvvar_shared()});
     key_pending_ = true;
     return true;
   }
@@ -104,14 +108,17 @@ class entry_builder {
     size_t first;  // where its entries begin in pending_
   };
 
+  trvvar_shared& entry_value();
   trvvar& slot();
   void open();
   // The innermost open container's entries, taken out of pending_.
   trv_json_entry_vector close();
 
   trv_std_json& root_;
+  // No script code runs during a parse, so the thread's ownership of its runtime stays as is.
+  trv_runtime* const owned_ = trv_owned_runtime(trv_get_thread_local());
   std::vector<open_container> open_;     // innermost last
-  trv_json_entry_vector pending_;  // the open containers' entries
+  trv_json_entry_vector pending_;        // the open containers' entries
   std::vector<std::string_view> names_;  // the closing object's keys, by position
   std::vector<uint32_t> order_;          // the closing object's positions in key order
   bool key_pending_ = false;             // an object's entry waits for its value
@@ -124,12 +131,20 @@ class entry_builder {
 thread_local std::vector<entry_builder::open_container> entry_builder::spare_open;
 thread_local trv_json_entry_vector entry_builder::spare_pending;
 
+// The handle of the entry the next value goes to: the keyed entry key() began, else a new
+// keyless one. Empty until the value is made.
+trvvar_shared& entry_builder::entry_value() {
+  if (!key_pending_) pending_.push_back({nullptr, trvvar_shared()});
+  key_pending_ = false;
+  return pending_.back().value;
+}
+
 // The variable the next value goes to.
 trvvar& entry_builder::slot() {
   if (open_.empty()) return *root_.add_keyless();
-  if (!key_pending_) pending_.push_back({nullptr, trvvar_new()});
-  key_pending_ = false;
-  return *pending_.back().value;
+  trvvar_shared& value = entry_value();
+  value = trvvar_new(owned_);
+  return *value;
 }
 
 void entry_builder::open() {
@@ -137,15 +152,15 @@ void entry_builder::open() {
     open_.push_back({&root_, pending_.size()});
     return;
   }
-  trvvar& v = slot();
-  trvvar_set_type(v, TRVVAR_JSON);
-  open_.push_back({trv_json_of(v), pending_.size()});
+  trv_std_json* container = nullptr;
+  entry_value() = trv_new_json_var(owned_, container);
+  open_.push_back({container, pending_.size()});
 }
 
 trv_json_entry_vector entry_builder::close() {
   const auto first = pending_.begin() + static_cast<ptrdiff_t>(open_.back().first);
   trv_json_entry_vector taken(std::make_move_iterator(first),
-                                    std::make_move_iterator(pending_.end()));
+                              std::make_move_iterator(pending_.end()));
   pending_.erase(first, pending_.end());
   return taken;
 }

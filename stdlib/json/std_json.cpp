@@ -22,6 +22,13 @@ trvvar_shared trv_new_json_var(trv_std_json** container) {
   return v;
 }
 
+trvvar_shared trv_new_json_var(trv_runtime* owned, trv_std_json*& container) {
+  trvptr_strong<trv_std_json> object = trv_pooled_new_shared<trv_std_json>(owned);
+  if (!object) throw std::bad_alloc();
+  container = object.get();
+  return trvvar_new_carrying(TRVVAR_JSON, std::move(object), owned);
+}
+
 // ---- key index ----
 
 trv_json_key_index& trv_std_json::make_index() {

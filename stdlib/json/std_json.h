@@ -153,3 +153,6 @@ struct trv_pool_of<trv_std_json> : std::integral_constant<trv_pool_id, TRV_POOL_
 trv_std_json* trv_json_of(const trvvar& v);
 // A new json variable with a new empty container, and that container.
 trvvar_shared trv_new_json_var(trv_std_json** container = nullptr);
+// The same from the pools of `owned`, the calling thread's owned runtime looked up once by a
+// caller that makes many (or null).
+trvvar_shared trv_new_json_var(trv_runtime* owned, trv_std_json*& container);

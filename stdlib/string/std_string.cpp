@@ -36,11 +36,7 @@ trvvar_shared trv_new_string_var(std::string_view text, trv_runtime* owned) {
   trvptr_strong<trv_std_string> object = trv_pooled_new_shared<trv_std_string>(owned);
   if (!object) throw std::bad_alloc();
   object->text.assign(text);
-  trvvar* v = trvvar_allocate(owned);
-  v->refcount = 1;
-  new (&v->payload.object) trvptr_strong<trvobject_base>(std::move(object));
-  v->type = TRVVAR_STRING;
-  return trvvar_shared::adopt(v);
+  return trvvar_new_carrying(TRVVAR_STRING, std::move(object), owned);
 }
 
 bool trv_release_unshared_string(trvvar_shared& value, trv_runtime& owned) {
