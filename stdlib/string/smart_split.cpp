@@ -190,6 +190,5 @@ void trv_smart_split(std::string_view text, std::string_view delim, int64_t max_
     trv_add_part(parts, text, strip);
     return;
   }
-  trv_expect_parts(text, delim, max_parts, parts);
   smart_splitter(text, delim, max_parts, strip, parts).run();
 }

@@ -16,14 +16,6 @@ void trv_json_string_list::expect(size_t count) {
   container_->entries.reserve(container_->entries.size() + count);
 }
 
-// A hint can promise far more parts than come (delimiters inside a smart split's quotes): the
-// list then gives back what it does not use.
-trvvar_shared trv_json_string_list::take() {
-  trv_json_entry_vector& entries = container_->entries;
-  if (entries.capacity() / 2 > entries.size()) entries.shrink_to_fit();
-  return std::move(list_);
-}
-
 const trv_json_entry_vector* trv_json_entries(const trvvar& v) {
   if (v.type != TRVVAR_JSON) return nullptr;
   const trv_std_json* container = trv_object_cast<trv_std_json>(trvvar_payload_object(v));

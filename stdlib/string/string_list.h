@@ -17,7 +17,7 @@ class trv_json_string_list final : public trv_string_parts {
   void add(std::string_view part) override;
   void expect(size_t count) override;
   // The finished list; the collector is spent afterwards.
-  trvvar_shared take();
+  trvvar_shared take() { return std::move(list_); }
 
  private:
   trvvar_shared list_;

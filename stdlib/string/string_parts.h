@@ -8,7 +8,7 @@
 class trv_string_parts {
  public:
   virtual void add(std::string_view part) = 0;
-  // A hint that about `count` more parts follow, so a collector can make room once.
+  // A hint that `count` more parts follow, so a collector can make room once.
   virtual void expect(size_t /*count*/) {}
 
  protected:

@@ -26,11 +26,5 @@ void trv_split_words(std::string_view text, trv_string_parts& parts);
 bool trv_split_needed(std::string_view text, int64_t max_parts, bool strip,
                       trv_string_parts& parts);
 
-// A one-byte delimiter is the common case and quick to count: tells `parts` how many parts
-// there are at most (those of a plain split), so that a list grows once instead of moving its
-// entries at every doubling. Longer delimiters give no hint.
-void trv_expect_parts(std::string_view text, std::string_view delim, int64_t max_parts,
-                      trv_string_parts& parts);
-
 // Adds a part, without its surrounding whitespace when `strip` is set.
 void trv_add_part(trv_string_parts& parts, std::string_view part, bool strip);
