@@ -16,31 +16,6 @@
 static_assert(std::endian::native == std::endian::little,
               "floats are written as the bytes of the double, least significant first");
 
-// A resize zeroes the room it adds, and settle() gives up the room not yet written, so the room
-// added at a time follows what was written since the writer last resumed: little for a writer
-// that often hands the vector to other code, up to 64 KiB for one that does not. Either way
-// the zeroing stays a small part of the bytes written, and it touches memory just before it is
-// written. The vector's own growth keeps the appends amortised.
-void trv_binary_writer::grow(size_t n) {
-  const size_t written = size();
-  const size_t step = std::clamp<size_t>(written - resumed_at_, 256, 64 * 1024);
-  out_.resize(written + std::max(n, step));
-  cursor_ = out_.data() + written;
-  end_ = out_.data() + out_.size();
-}
-
-void trv_binary_writer::expect(size_t more) {
-  settle();
-  if (more <= out_.max_size() - out_.size()) {
-    try {
-      out_.reserve(out_.size() + more);
-    } catch (const std::bad_alloc&) {
-      // the room is made step by step instead
-    }
-  }
-  resume();
-}
-
 void trv_write_byte(std::vector<uint8_t>& out, uint8_t byte) { out.push_back(byte); }
 
 void trv_write_raw(std::vector<uint8_t>& out, const void* data, size_t size) {

@@ -21,6 +21,7 @@
 
 #include "objects/object.h"
 #include "objects/serializable.h"
+#include "values/cursor_writer.h"
 #include "values/payload_objects.h"
 #include "values/var.h"
 
@@ -34,55 +35,8 @@ inline constexpr const char* trv_err_string_underflow = "Buffer underflow in rea
 inline constexpr const char* trv_err_bytes_underflow = "Buffer underflow in read_bytes_view";
 inline constexpr const char* trv_err_fixed_underflow = "Buffer underflow (trivial)";
 
-// Appends to a byte vector through a raw pointer. A caller makes room once for everything a
-// value can need (room(n)), then stores with the put functions below without further checks,
-// and hands the new end back (advance). Behind the bytes written, the vector holds scratch
-// room until the writer is destroyed or settle() cuts it back; settle() also lets a caller
-// append to the vector directly, after which resume() continues behind those bytes.
-class trv_binary_writer {
- public:
-  explicit trv_binary_writer(std::vector<uint8_t>& out) : out_(out) { resume(); }
-  ~trv_binary_writer() { settle(); }
-  trv_binary_writer(const trv_binary_writer&) = delete;
-  trv_binary_writer& operator=(const trv_binary_writer&) = delete;
-
-  // Where the next byte goes, with at least n bytes of room behind it.
-  uint8_t* room(size_t n) {
-    if (static_cast<size_t>(end_ - cursor_) < n) grow(n);
-    return cursor_;
-  }
-  // The bytes up to `to` (within the room made) are written.
-  void advance(uint8_t* to) { cursor_ = to; }
-
-  size_t size() const { return static_cast<size_t>(cursor_ - out_.data()); }
-  // Drops what was written after the first `size` bytes.
-  void cut_back(size_t size) { cursor_ = out_.data() + size; }
-
-  // Makes the vector's capacity hold `more` bytes behind those written, so that writing them
-  // moves nothing. Only a hint: when that much cannot be had, the vector grows as it goes.
-  void expect(size_t more);
-
-  // The vector holding exactly the bytes written, for appending to it directly.
-  std::vector<uint8_t>& settle() {
-    out_.resize(size());
-    end_ = cursor_;
-    return out_;
-  }
-  // Continues behind whatever the vector holds now.
-  void resume() {
-    resumed_at_ = out_.size();
-    cursor_ = out_.data() + resumed_at_;
-    end_ = cursor_;
-  }
-
- private:
-  void grow(size_t n);
-
-  std::vector<uint8_t>& out_;
-  uint8_t* cursor_ = nullptr;
-  uint8_t* end_ = nullptr;
-  size_t resumed_at_ = 0;
-};
+// The writer of binary records.
+using trv_binary_writer = trv_cursor_writer<std::vector<uint8_t>>;
 
 // The put functions store at `p`, which must have the room given, and return the new end.
 

@@ -13,6 +13,7 @@
 #include "stdlib/json/std_json.h"
 #include "stdlib/string/std_string.h"
 #include "values/convert.h"
+#include "values/cursor_writer.h"
 #include "values/report.h"
 
 namespace {
@@ -65,64 +66,26 @@ utf8_sequence scan_utf8(const unsigned char* at, const unsigned char* end) {
 
 // The text being printed, written through a cursor into room the string has been sized to,
 // and cut to the written length at the end.
-class text_sink {
+class text_sink : public trv_cursor_writer<std::string> {
  public:
-  // Writes after what the string holds.
-  explicit text_sink(std::string& text) : text_(text) { resume(); }
-  ~text_sink() { settle(); }
-  text_sink(const text_sink&) = delete;
-  text_sink& operator=(const text_sink&) = delete;
-
-  // Room for `count` more bytes at the cursor; commit what was written with advance().
-  char* room(size_t count) {
-    if (static_cast<size_t>(end_ - at_) < count) grow(count);
-    return at_;
-  }
-  void advance(char* to) { at_ = to; }
+  using trv_cursor_writer::trv_cursor_writer;
 
   void push_back(char c) {
-    *room(1) = c;
-    ++at_;
+    char* at = room(1);
+    *at = c;
+    advance(at + 1);
   }
   void append(const char* bytes, size_t count) {
-    std::memcpy(room(count), bytes, count);
-    at_ += count;
+    char* at = room(count);
+    std::memcpy(at, bytes, count);
+    advance(at + count);
   }
   void append(std::string_view bytes) { append(bytes.data(), bytes.size()); }
   void append(size_t count, char c) {
-    std::memset(room(count), c, count);
-    at_ += count;
+    char* at = room(count);
+    std::memset(at, c, count);
+    advance(at + count);
   }
-  size_t size() const { return static_cast<size_t>(at_ - text_.data()); }
-  // Drops what was written after `size`.
-  void cut(size_t size) { at_ = text_.data() + size; }
-
-  // The string holding exactly the text written so far, for a writer appending to it
-  // itself; after that, resume() takes up again at the string's end.
-  std::string& settle() {
-    text_.resize(size());
-    resume();
-    return text_;
-  }
-  void resume() { at_ = end_ = text_.data() + text_.size(); }
-
- private:
-  // The capacity grows as appending would grow it (doubling); the length, which the string
-  // zero-fills, follows the cursor at most 64 KiB ahead, so pages are touched when reached.
-  void grow(size_t count) {
-    const size_t used = settle().size();
-    if (used + count > text_.capacity()) {
-      text_.reserve(std::max(used + count, 2 * text_.capacity()));
-    }
-    const size_t length = std::max(used + count, std::min(text_.capacity(), used + (64 << 10)));
-    text_.resize(length);
-    at_ = text_.data() + used;
-    end_ = text_.data() + length;
-  }
-
-  std::string& text_;
-  char* at_ = nullptr;
-  char* end_ = nullptr;
 };
 
 // Writes containers as the library would write the document they map to: a container
@@ -374,7 +337,7 @@ void text_writer::write_object(trv_std_json& container, unsigned indent, bool in
       // warnings, and drop its text.
       const size_t mark = out_.size();
       write_member(entries[position], position, indent);
-      out_.cut(mark);
+      out_.cut_back(mark);
       continue;
     }
     write_member(entries[position], position, indent);
