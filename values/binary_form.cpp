@@ -1,6 +1,5 @@
 #include "values/binary_form.h"
 
-#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <new>
