@@ -35,6 +35,14 @@ TEST(JsonBinary, RoundTripKeepsOrderNestingAndKeylessEntries) {
   EXPECT_EQ(back.keys(), (std::vector<std::string>{"n", "b", "a", "-", "-"}));
   EXPECT_EQ(back.text(), j.text());
   back->assert_invariant();
+
+  // Cut anywhere: the reader's error, and the depth guard is left on the way out.
+  for (size_t cut = 0; cut < out.size(); ++cut) {
+    json_value part;
+    EXPECT_THROW(part->from_binary(bytes(out.begin(), out.begin() + cut)), std::runtime_error)
+        << cut;
+    EXPECT_TRUE(part->from_binary(out));
+  }
 }
 
 TEST(JsonBinary, FailedWritesLeaveTheOutputAsItWas) {
@@ -190,19 +198,6 @@ TEST(JsonBinary, LongListsWriteTheSameBytes) {
   EXPECT_FALSE(j->to_binary(out));
   EXPECT_EQ(out.size(), expected.size());
   EXPECT_EQ(capture.errors(), std::vector<std::string>{"to_binary(): not implemented."});
-}
-
-TEST(JsonBinary, TruncatedInputRaisesTheReadersError) {
-  json_value j = parsed(R"({"key":"value"})");
-  bytes out;
-  ASSERT_TRUE(j->to_binary(out));
-  for (size_t cut = 0; cut < out.size(); ++cut) {
-    const bytes part(out.begin(), out.begin() + static_cast<ptrdiff_t>(cut));
-    json_value back;
-    EXPECT_THROW(back->from_binary(part), std::runtime_error) << cut;
-    json_value after;  // the guard was left on the way out
-    EXPECT_TRUE(after->from_binary(out));
-  }
 }
 
 }  // namespace

@@ -41,27 +41,20 @@ TEST(JsonBool, OperatorsCountItAsOneOrZero) {
   trvvar_shared one_var = make_bool({int_of(1)});
   trv_std_json_bool& one = bool_of(one_var);
   trvvar_shared result;
-  trvvar_shared two = int_of(2);
-  ASSERT_TRUE(one.op_add(*two, result));
+  ASSERT_TRUE(one.op_add(*int_of(2), result));
   EXPECT_EQ(result->type, TRVVAR_INT);
   EXPECT_EQ(result->payload.int_value, 3);
-  trvvar_shared factor = float_of(2.5);
-  ASSERT_TRUE(one.op_mul(*factor, result));
+  ASSERT_TRUE(one.op_mul(*float_of(2.5), result));
   EXPECT_EQ(result->payload.float_value, 2.5);
-  trvvar_shared zero = int_of(0);
-  EXPECT_FALSE(one.op_div(*zero, result));  // integer division by zero is not handled
-  trvvar_shared text = string_of("1");
-  EXPECT_FALSE(one.op_add(*text, result));
+  EXPECT_FALSE(one.op_div(*int_of(0), result));  // integer division by zero is not handled
+  EXPECT_FALSE(one.op_add(*string_of("1"), result));
 
-  trvvar_shared false_var = make_bool({int_of(0)});
-  EXPECT_TRUE(bool_of(false_var).op_equal(*zero));
-  trvvar_shared five = make_bool({int_of(5)});
-  EXPECT_TRUE(one.op_equal(*five));
-  EXPECT_TRUE(one.op_less(*two, false));
-  EXPECT_TRUE(one.op_greater(*zero, false));
-  trvvar_shared same = int_of(1);
-  EXPECT_FALSE(one.op_less(*same, false));
-  EXPECT_TRUE(one.op_less(*same, true));
+  EXPECT_TRUE(bool_of(make_bool({int_of(0)})).op_equal(*int_of(0)));
+  EXPECT_TRUE(one.op_equal(*make_bool({int_of(5)})));
+  EXPECT_TRUE(one.op_less(*int_of(2), false));
+  EXPECT_TRUE(one.op_greater(*int_of(0), false));
+  EXPECT_FALSE(one.op_less(*int_of(1), false));
+  EXPECT_TRUE(one.op_less(*int_of(1), true));
 }
 
 TEST(JsonBool, MemberValueAndAssignmentCopy) {

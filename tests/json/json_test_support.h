@@ -8,6 +8,8 @@
 
 #include "glue/global_instance.h"
 #include "objects/object_metadata.h"
+#include "stdlib/json/json_parse.h"
+#include "stdlib/json/json_print.h"
 #include "stdlib/json/std_json.h"
 #include "stdlib/string/std_string.h"
 #include "tests/support/test_values.h"
@@ -29,7 +31,7 @@ struct json_value {
     context.native_object = c;
     return metadata->methods.at(method)->native_callback(context, args);
   }
-  std::string text() const;  // compact JSON text
+  std::string text() const { return trv_json_to_text(*c, true); }  // compact JSON text
   std::vector<std::string> keys() const {
     std::vector<std::string> out;
     for (const trv_json_entry& e : c->entries) out.emplace_back(e.key ? *e.key : "-");
@@ -37,13 +39,23 @@ struct json_value {
   }
 };
 
-// The compact text of a json variable's container.
-std::string trv_json_to_text_for_test(const trvvar& v);
-
 // A container filled from JSON text.
-json_value parsed(std::string_view text);
+inline json_value parsed(std::string_view text) {
+  json_value j;
+  trv_json_from_string(*j.c, text, true);
+  return j;
+}
 
 // `depth` nested empty lists, each the only entry of the one before.
-json_value nested(size_t depth);
+inline json_value nested(size_t depth) {
+  return parsed(std::string(depth, '[') + std::string(depth, ']'));
+}
+
 // How many containers deep the chain of first entries goes.
-size_t nested_depth(trv_std_json* at);
+inline size_t nested_depth(trv_std_json* at) {
+  size_t depth = 1;
+  for (; !at->entries.empty() && trv_json_of(*at->entries[0].value); ++depth) {
+    at = trv_json_of(*at->entries[0].value);
+  }
+  return depth;
+}

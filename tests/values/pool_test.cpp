@@ -51,9 +51,7 @@ TEST(PoolChunks, AddressOrderSecondChunkAndReturnToService) {
   EXPECT_EQ(reinterpret_cast<std::byte*>(first), p.pool.chunks[0]);
   EXPECT_EQ(reinterpret_cast<std::byte*>(second), reinterpret_cast<std::byte*>(first) + S);
   EXPECT_EQ(reinterpret_cast<std::byte*>(third), reinterpret_cast<std::byte*>(first) + 2 * S);
-  EXPECT_EQ(first->pool_tag, 0);
   EXPECT_EQ(third->pool_tag, 2);
-  EXPECT_EQ(third->type, TRVVAR_NONE);
 
   for (int i = 3; i < 255; ++i) p.take();
   EXPECT_EQ(p.pool.chunk_count, 1u);
@@ -63,7 +61,6 @@ TEST(PoolChunks, AddressOrderSecondChunkAndReturnToService) {
   EXPECT_EQ(p.pool.chunk_count, 2u);
   EXPECT_EQ(reinterpret_cast<std::byte*>(next), p.pool.chunks[1]);
   EXPECT_EQ(next->pool_tag, 0);
-  EXPECT_EQ(chunk_of(p.pool, 0).magic(), trv_pool_magic);
 
   // The exhausted chunk returns to service when one of its elements is freed.
   trv_chunk exhausted = chunk_of(p.pool, 0);

@@ -1,14 +1,13 @@
 #include <gtest/gtest.h>
 
-#include "glue/thread_local.h"
 #include "objects/object_binding.h"
 #include "stdlib/json/std_json.h"
 #include "tests/support/capturing_logger.h"
 #include "tests/support/test_values.h"
 #include "values/assign.h"
+#include "values/convert.h"
 #include "values/payloads.h"
 #include "values/reference.h"
-#include "values/runtime.h"
 #include "values/var_vectors.h"
 
 namespace {
@@ -21,14 +20,11 @@ struct probe : trvobject<probe, "test.probe">, trvptr_type_tag<probe> {
   int* destroyed;
 };
 
-TEST(VarTypes, NamesStopAtTheEndOfTheTable) {
+// Every type change in both directions releases the old payload and builds the new one;
+// ASan and LeakSanitizer watch the payload records. Names stop at the end of their table.
+TEST(VarTypes, EveryTypeChangeBuildsAndReleasesPayloads) {
   EXPECT_EQ(trvvar_type_name(TRVVAR_REF), "ref");
   EXPECT_EQ(trvvar_type_name(18), "");  // never printed, never read past the table
-}
-
-// Every type change in both directions releases the old payload and builds the new one;
-// ASan and LeakSanitizer watch the payload records.
-TEST(VarTypes, EveryTypeChangeBuildsAndReleasesPayloads) {
   for (int from = 0; from < trvvar_type_count; ++from) {
     for (int to = 0; to < trvvar_type_count; ++to) {
       trvvar_shared v = of_type(static_cast<trvvar_type>(from));
@@ -78,7 +74,8 @@ TEST(VarRelease, LongReferenceChainsReleaseWithoutRecursion) {
   head.reset();  // a recursive release would overflow the stack here
 }
 
-TEST(VarRelease, TeardownDestroysObjectsAtOnceUnlessBusy) {
+// A busy object waits in the runtime instead (RuntimePools tests).
+TEST(VarRelease, TeardownDestroysAnIdleObjectAtOnce) {
   int destroyed = 0;
   auto* object = new probe(&destroyed);
   trvvar_shared v = object_of(object);
@@ -87,20 +84,6 @@ TEST(VarRelease, TeardownDestroysObjectsAtOnceUnlessBusy) {
   v.reset();
   EXPECT_EQ(destroyed, 1);
   EXPECT_EQ(other.get(), nullptr);
-
-  trv_runtime runtime;
-  trv_get_thread_local().runtime_state = &runtime;
-  auto* busy = new probe(&destroyed);
-  busy->use_counter = 1;
-  trvvar_shared w = object_of(busy);
-  w->flags |= TRVVAR_FLAG_TEARDOWN;
-  w.reset();
-  EXPECT_EQ(destroyed, 1);
-  ASSERT_EQ(runtime.deferred_destroy.size(), 1u);
-  EXPECT_EQ(runtime.deferred_destroy[0].get(), busy);
-  trv_get_thread_local().runtime_state = nullptr;
-  runtime.deferred_destroy.clear();
-  EXPECT_EQ(destroyed, 2);
 }
 
 TEST(VarRelease, TeardownBreaksAContainerThatHoldsItself) {
@@ -141,8 +124,12 @@ TEST(References, CyclesWarnOnceAndYieldNone) {
   trvvar_shared result = trvvar_deref(a.get());
   EXPECT_EQ(result->type, TRVVAR_NONE);
   EXPECT_NE(result.get(), a.get());
+  EXPECT_EQ(capture.warnings().size(), 1u);
+  // Conversions end the walk the same way instead of recursing.
+  EXPECT_EQ(trvvar_int_value(*a), 0);
+  EXPECT_EQ(trvvar_string_value(*b), "");
   EXPECT_EQ(capture.warnings(),
-            std::vector<std::string>{"Circular reference detected in deref()."});
+            std::vector<std::string>(3, "Circular reference detected in deref()."));
   trvvar_set_type(*a, TRVVAR_NONE);  // break the cycle
 }
 
@@ -171,30 +158,6 @@ TEST(References, MembersOfAGoneObjectRaiseTheInvalidObjectError) {
   ASSERT_EQ(capture.errors().size(), 1u);
   EXPECT_NE(capture.errors()[0].find("\nTried to access index 'width' on an invalid object.\n"),
             std::string::npos);
-}
-
-TEST(StoreResult, InPlaceOnlyWhenUnsharedAndPrimitive) {
-  trvvar_shared slot = int_of(1);
-  trvvar* record = slot.get();
-  trvvar_store_int(slot, 2);
-  EXPECT_EQ(slot.get(), record);
-  EXPECT_EQ(slot->payload.int_value, 2);
-
-  trvvar_shared other = slot;
-  trvvar_store_float(slot, 2.5);
-  EXPECT_NE(slot.get(), record);
-  EXPECT_EQ(other->type, TRVVAR_INT);
-  EXPECT_EQ(other->payload.int_value, 2);
-  EXPECT_EQ(slot->payload.float_value, 2.5);
-
-  trvvar_shared text = string_of("x");
-  trvvar* text_record = text.get();
-  trvvar_store_int(text, 4);
-  EXPECT_NE(text.get(), text_record);
-
-  trvvar_shared empty;
-  trvvar_store_int(empty, 5);
-  EXPECT_EQ(empty->payload.int_value, 5);
 }
 
 TEST(Assignment, MarkerTypesAreNotAssignable) {
@@ -230,10 +193,6 @@ TEST(VarVectors, CaptureListsLiveAsLongAsAFunctionValueHoldsThem) {
   function.reset();
   ASSERT_TRUE(copy->payload.function_payload->captures);
   EXPECT_EQ((*copy->payload.function_payload->captures)[0]->payload.int_value, 11);
-
-  auto list =
-      trvptr_strong<trvvector_shared<trvvar_shared>>::from(new trvvector_shared<trvvar_shared>(2));
-  EXPECT_EQ(list->size(), 2u);
 }
 
 }  // namespace
