@@ -3,10 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
+#include <optional>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -15,6 +14,7 @@
 #include "glue/platform/thread_id.h"
 #include "host/platform/library.h"
 #include "host/thread_state.h"
+#include "tests/support/platform/export_table.h"
 
 namespace {
 
@@ -22,17 +22,9 @@ using check_function = trv_glue_descriptor* (*)();
 using entry_function = trv_global_instance* (*)();
 
 TEST(Boundary, ExportsExactlyTheTwoEntryPoints) {
-  FILE* pipe = popen("nm -D --defined-only '" TRV_MODULE_PATH "' 2>/dev/null", "r");
-  ASSERT_NE(pipe, nullptr);
-  std::set<std::string> names;
-  char line[512];
-  while (std::fgets(line, sizeof line, pipe) != nullptr) {
-    std::istringstream fields(line);
-    std::string address, kind, name;
-    if (fields >> address >> kind >> name) names.insert(name);
-  }
-  if (pclose(pipe) != 0) GTEST_SKIP() << "nm is not available";
-  EXPECT_EQ(names, (std::set<std::string>{"tarvoglue_check", "tarvoglue_entry"}));
+  const std::optional<std::set<std::string>> names = exported_names(TRV_MODULE_PATH);
+  if (!names) GTEST_SKIP() << "the export table cannot be read here";
+  EXPECT_EQ(*names, (std::set<std::string>{"tarvoglue_check", "tarvoglue_entry"}));
 }
 
 // The bytes a host reads, at the offsets of its own declaration.

@@ -2,29 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <string>
+
+#include "tests/support/platform/command.h"
 
 namespace {
 
-struct run_result {
-  std::string output;  // standard output and error together
-  int exit_status = -1;
-};
+using run_result = command_result;
 
 run_result run_trvrun(const std::string& arguments) {
-  run_result result;
-  FILE* pipe = popen((TRV_TRVRUN_PATH " " + arguments + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-    result.output.append(buffer, n);
-  }
-  const int status = pclose(pipe);
-  if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
-  return result;
+  return run_command(TRV_TRVRUN_PATH " " + arguments);
 }
 
 TEST(Trvrun, ListsTheModuleAndCallsTestfn) {
