@@ -22,6 +22,7 @@
 #include "values/payload_objects.h"
 #include "values/runtime.h"
 #include "values/runtime_lock.h"
+#include "vm/call.h"
 #include "vm/vm_context.h"
 
 namespace {
@@ -99,7 +100,7 @@ void run_method(benchmark::State& state, std::string_view name,
   context.native_object = receiver.get();
   for (auto _ : state) {
     std::vector<trvvar_shared> call_args = args;
-    trvvar_shared result = def.native_callback(context, call_args);
+    trvvar_shared result = trv_call_native(context, def, context.native_object, call_args);
     benchmark::DoNotOptimize(result.get());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bench_text().size()));

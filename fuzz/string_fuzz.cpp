@@ -13,6 +13,7 @@
 #include "stdlib/string/std_string.h"
 #include "values/convert.h"
 #include "values/payload_objects.h"
+#include "vm/call.h"
 #include "vm/vm_context.h"
 
 namespace {
@@ -118,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
 
   trv_vm_context context;
   context.native_object = receiver.get();
-  trvvar_shared result = def.native_callback(context, args);
+  trvvar_shared result = trv_call_native(context, def, context.native_object, args);
   if (std::string_view(method.args) == "tnb") {
     check_rejoins(original, args, *result);
   }

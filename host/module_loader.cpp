@@ -6,6 +6,7 @@
 
 #include "host/thread_state.h"
 #include "values/payloads.h"
+#include "vm/call.h"
 
 namespace trvhost {
 
@@ -101,16 +102,8 @@ trvvar_shared call_native_function(const trv_namespace& ns, std::string_view nam
   if (found != ns.functions.end() && found->second) {
     definition = trvptr_strong<trv_function_def>::from(native_definition(*found->second));
   }
-  if (!definition || !definition->native_callback) {
-    throw std::runtime_error(std::string(name) + " is not a native function");
-  }
-  if (args.size() < definition->min_params || args.size() > definition->max_params) {
-    throw std::runtime_error(std::string(name) + ": invalid parameter count " +
-                             std::to_string(args.size()) +
-                             " min: " + std::to_string(definition->min_params) +
-                             " max: " + std::to_string(definition->max_params));
-  }
-  return definition->native_callback(context, args);
+  if (!definition) throw std::runtime_error(std::string(name) + " is not a native function");
+  return trv_call_native(context, *definition, nullptr, args);
 }
 
 }  // namespace trvhost

@@ -49,9 +49,9 @@ class module_loader {
 // definition is gone.
 trv_function_def* native_definition(const trvvar& function);
 
-// Calls a namespace's native function as the interpreter does: the argument count checked
-// against the definition, then its callback run with the caller's context. Throws
-// std::runtime_error when the name holds no callable native function or the count is wrong.
+// Calls a namespace's native function the way the interpreter does (vm/call.h: the count
+// checked, failures reported as runtime errors with an empty result). Throws
+// std::runtime_error when the name holds no native function.
 trvvar_shared call_native_function(const trv_namespace& ns, std::string_view name,
                                    trv_vm_context& context, std::vector<trvvar_shared>& args);
 

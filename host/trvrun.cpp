@@ -1,32 +1,73 @@
-// trvrun: the stand-in host's command-line program. It loads a module, lists the namespaces
-// and functions the module registers, and calls opencv.testfn to prove the module works.
+// trvrun: the stand-in host's command-line program. Given a program file it assembles it,
+// loads the module and runs the program against it; without one it lists the namespaces and
+// functions the module registers and calls opencv.testfn to prove the module works.
 
 #include <algorithm>
+#include <charconv>
 #include <exception>
+#include <fstream>
 #include <iostream>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "host/assembler.h"
 #include "host/console_logger.h"
+#include "host/host_namespace.h"
+#include "host/listing.h"
 #include "host/module_loader.h"
+#include "host/runtime_driver.h"
+#include "host/standard_classes.h"
+#include "host/task_loop.h"
 #include "host/thread_state.h"
 #include "objects/function_def.h"
 #include "values/convert.h"
+#include "vm/interpreter.h"
+#include "vm/task.h"
+#include "vm/vm_context.h"
 
 namespace {
 
 constexpr std::string_view usage =
-    "usage: trvrun [--module PATH] [--help]\n"
+    "usage: trvrun [--module PATH] [--log-mask N] [--trace] [--list] [FILE]\n"
+    "       trvrun --help\n"
     "\n"
-    "Loads a tarvoscript module (by default the trvmodule_opencv built with this program),\n"
-    "lists its namespaces and functions, and calls opencv.testfn.\n";
+    "Runs the program FILE (the assembler text form, see docs/assembler.md) against a\n"
+    "tarvoscript module, by default the trvmodule_opencv built with this program. Exit status:\n"
+    "0 when the program ends, 1 when a runtime error reached its global block, 2 when FILE\n"
+    "does not assemble. Without FILE it lists the module's namespaces and functions and calls\n"
+    "opencv.testfn.\n"
+    "\n"
+    "  --module PATH  the module library to load\n"
+    "  --log-mask N   the logger's category mask (1 info, 2 warning, 4 error, 8 debug; default\n"
+    "                 39)\n"
+    "  --trace        print each instruction as it executes: offset, mnemonic, operands and\n"
+    "                 operand-stack depth\n"
+    "  --list         print the assembled program instead of running it\n";
+
+constexpr int exit_runtime_error = 1;
+constexpr int exit_assembly_error = 2;
 
 struct options {
   std::string module_path = TRV_DEFAULT_MODULE_PATH;
+  std::string program_path;
+  uint32_t log_mask = trv_default_log_mask;
   bool help = false;
+  bool trace = false;
+  bool list = false;
 };
+
+uint32_t parse_mask(std::string_view text) {
+  uint32_t mask = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), mask);
+  if (error != std::errc() || end != text.data() + text.size()) {
+    throw std::runtime_error("--log-mask needs a number, not " + std::string(text));
+  }
+  return mask;
+}
 
 // Throws std::runtime_error on an argument it does not know.
 options parse_arguments(int argc, char** argv) {
@@ -38,8 +79,17 @@ options parse_arguments(int argc, char** argv) {
     } else if (arg == "--module") {
       if (i + 1 == argc) throw std::runtime_error("--module needs a PATH");
       parsed.module_path = argv[++i];
-    } else {
+    } else if (arg == "--log-mask") {
+      if (i + 1 == argc) throw std::runtime_error("--log-mask needs a number");
+      parsed.log_mask = parse_mask(argv[++i]);
+    } else if (arg == "--trace") {
+      parsed.trace = true;
+    } else if (arg == "--list") {
+      parsed.list = true;
+    } else if (arg.starts_with("--") || !parsed.program_path.empty()) {
       throw std::runtime_error("unexpected argument " + std::string(arg) + " (see --help)");
+    } else {
+      parsed.program_path = arg;
     }
   }
   return parsed;
@@ -89,10 +139,77 @@ void call_testfn(const trvhost::module_loader& module) {
   std::cout << "opencv.testfn() -> \"" << (result ? trvvar_string_value(*result) : "") << "\"\n";
 }
 
-void run(const options& parsed) {
-  trvhost::module_loader module(parsed.module_path);
+void show_module(const trvhost::module_loader& module) {
   for (const auto& [name, ns] : module.namespaces()) print_namespace(name, ns);
   call_testfn(module);
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Natives by "namespace.name": the module's namespaces, then the host's own.
+trvhost::native_resolver resolver_for(const trvhost::module_loader& module,
+                                      const trv_namespace& host) {
+  return [&module, &host](std::string_view ns, std::string_view name) -> trv_function_def* {
+    const trv_namespace* found = ns == "host" ? &host : module.find_namespace(ns);
+    if (found == nullptr) return nullptr;
+    auto function = found->functions.find(name);
+    if (function == found->functions.end() || !function->second) return nullptr;
+    return trvhost::native_definition(*function->second);
+  };
+}
+
+void print_trace(const trv_vm_context& frame, const uint8_t* instruction, size_t depth) {
+  const trv_program_block& block = *frame.block;
+  const auto offset = static_cast<uint32_t>(instruction - block.code_begin());
+  std::cout << "[trace] " << block.name << " " << trvhost::format_instruction(block, offset)
+            << " (stack " << depth << ")\n";
+}
+
+// Assembles and runs the program; returns the exit status.
+int run_program(const options& parsed, const trvhost::module_loader& module) {
+  trvhost::register_standard_classes();
+  trvhost::runtime_driver driver("trvrun");
+  driver.take_ownership();
+  trv_namespace host;
+  trvhost::populate_host_namespace(host);
+  const std::string text = read_file(parsed.program_path);
+  std::optional<trvhost::assembled_program> program;
+  try {
+    program = trvhost::assemble(text, parsed.program_path, resolver_for(module, host));
+  } catch (const trvhost::assembly_error& error) {
+    std::cout.flush();
+    std::cerr << error.what() << "\n";
+    return exit_assembly_error;
+  }
+  if (parsed.list) {
+    std::cout << trvhost::list_program(*program);
+    return 0;
+  }
+  if (parsed.trace) trv_set_trace_hook(print_trace);
+  bool failed = false;
+  {
+    trvhost::task_loop loop(driver);
+    trvptr_strong<trv_task> root = trv_task_for_block(program->root);
+    failed = loop.run(root);
+  }
+  trv_set_trace_hook(nullptr);
+  program.reset();  // its variables go back to the runtime's pools
+  return failed ? exit_runtime_error : 0;
+}
+
+int run(const options& parsed) {
+  trvhost::module_loader module(parsed.module_path);
+  if (parsed.program_path.empty()) {
+    show_module(module);
+    return 0;
+  }
+  return run_program(parsed, module);
 }
 
 }  // namespace
@@ -105,9 +222,10 @@ int main(int argc, char** argv) {
       return 0;
     }
     // Installed before loading, so that whatever the module logs on this thread is printed.
-    trvhost::thread_state().logger = trvhost::make_console_logger();
-    run(parsed);
-    return 0;
+    trvptr_strong<trv_log_base> logger = trvhost::make_console_logger();
+    logger->mask = parsed.log_mask;
+    trvhost::thread_state().logger = logger;
+    return run(parsed);
   } catch (const std::exception& error) {
     std::cout.flush();
     std::cerr << "trvrun: " << error.what() << "\n";

@@ -150,7 +150,10 @@ class trvobject : public trvobject_base {
     trv_function_def& def = member->definition;
     def.native_callback = [cb = std::move(callback)](trv_vm_context& context,
                                                      std::vector<trvvar_shared>& args) {
-      return cb(static_cast<T*>(trv_context_native_object(context)), context, args);
+      // A method value can outlive its object (an assignment copies only the definition).
+      T* object = static_cast<T*>(trv_context_native_object(context));
+      if (object == nullptr) return trv_runtime_error("invalid object pointer!");
+      return cb(object, context, args);
     };
     def.min_params = min_params;
     def.max_params = std::max(max_params, min_params);

@@ -20,6 +20,9 @@ trvptr_strong<trvobject_base> trv_new_json_object();
 // Empties a json container and, through its entries, every container it holds, so that
 // cycles among containers are broken. `container` must be a json object.
 void trv_json_teardown(trvobject_base& container);
+// A new keyless entry at the end of a json container, its value a none to be set.
+// `container` must be a json object.
+trvvar_shared trv_json_add_keyless(trvobject_base& container);
 // The compact JSON text of a json container, the text form of a json value.
 std::string trv_json_compact_text(trvobject_base& container);
 

@@ -9,9 +9,16 @@
 #include "glue/message.h"
 #include "values/var.h"
 
+// What a runtime error does to the script that raised it. With the abort flag (the rule for
+// every error unless its raiser says otherwise) the failing frame stops, unless a no-except
+// block encloses it; without it the error is printed and becomes the pending error value, but
+// the operation goes on with its result.
+enum trv_error_flow : uint8_t { TRV_ERROR_ABORT, TRV_ERROR_CONTINUE };
+
 void trv_runtime_warning_text(const std::string& message);
 // Returns a new none variable for the caller to put where its result would have gone.
-trvvar_shared trv_runtime_error_text(const std::string& message);
+trvvar_shared trv_runtime_error_text(const std::string& message,
+                                     trv_error_flow flow = TRV_ERROR_ABORT);
 
 template <class... Pieces>
 void trv_runtime_warning(const Pieces&... pieces) {
@@ -21,6 +28,12 @@ void trv_runtime_warning(const Pieces&... pieces) {
 template <class... Pieces>
 trvvar_shared trv_runtime_error(const Pieces&... pieces) {
   return trv_runtime_error_text(trv_message(pieces...));
+}
+
+// A runtime error without the abort flag.
+template <class... Pieces>
+trvvar_shared trv_runtime_error_continuing(const Pieces&... pieces) {
+  return trv_runtime_error_text(trv_message(pieces...), TRV_ERROR_CONTINUE);
 }
 
 // A member variable whose object is gone.

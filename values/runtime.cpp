@@ -25,6 +25,8 @@ trv_runtime::~trv_runtime() {
   tl.runtime_state = this;
   {
     trv_runtime_lock_guard owner(*this, tl);
+    schedule_heap.clear();  // tasks hold frames and variables from the pools
+    waiting.clear();
     trv_runtime_process_deferred(*this);
     deferred_destroy.clear();  // nothing runs elsewhere any more
     trv_runtime_drain_returns(*this);

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 
 class trv_log_base;
 class trvobject_base;
+struct trv_task;
 
 struct trv_runtime_pool {
   trv_pool pool;
@@ -37,6 +39,12 @@ struct trv_runtime {
   // Objects whose teardown had to wait because a native call on them was still running on
   // another thread; the owner destroys them later.
   std::vector<trvptr_strong<trvobject_base>> deferred_destroy;
+  // Scheduling (vm/task.h): tasks ordered by eta as a heap, earliest first; tasks whose frame
+  // waits for a value from another thread; and what wakes the host's loop when a task becomes
+  // due at once (empty: nothing to wake).
+  std::vector<trvptr_strong<trv_task>> schedule_heap;
+  std::vector<trvptr_strong<trv_task>> waiting;
+  std::function<void()> wake_up;
 
   trv_runtime() = default;
   // Run on a thread that may own the runtime while no other thread uses it. The calling thread

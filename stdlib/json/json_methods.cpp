@@ -79,7 +79,7 @@ std::string ascii_lower(std::string_view text) {
 // run them here, so the call is refused the way the runtime refuses a callback it cannot call,
 // and the method returns what it has gathered: nothing.
 void refuse_callback() {
-  trv_runtime_error("JSON callback could not be called, check its parameter count.");
+  trv_runtime_error_continuing("JSON callback could not be called, check its parameter count.");
 }
 
 // A method that only works with a callback: anything else gets the method's warning.

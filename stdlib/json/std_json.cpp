@@ -417,6 +417,10 @@ trvptr_strong<trvobject_base> trv_new_json_object() {
   return trv_pooled_new_shared<trv_std_json>();
 }
 
+trvvar_shared trv_json_add_keyless(trvobject_base& container) {
+  return static_cast<trv_std_json&>(container).add_keyless();
+}
+
 void trv_json_teardown(trvobject_base& container) {
   static_cast<trv_std_json&>(container).clear_and_free();
 }

@@ -41,7 +41,10 @@ TEST(Trvrun, FailuresAreOneLineAndNonZero) {
 
   const run_result help = run_trvrun("--help");
   EXPECT_EQ(help.exit_status, 0);
-  EXPECT_EQ(help.output.rfind("usage: trvrun [--module PATH] [--help]\n", 0), 0u) << help.output;
+  EXPECT_EQ(help.output.rfind(
+                "usage: trvrun [--module PATH] [--log-mask N] [--trace] [--list] [FILE]\n", 0),
+            0u)
+      << help.output;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "tests/support/capturing_logger.h"
 #include "values/binary_form.h"
 #include "values/payloads.h"
+#include "vm/call.h"
 
 namespace {
 
@@ -13,7 +14,7 @@ trvvar_shared make_bool(std::vector<trvvar_shared> args) {
   trv_namespace ns;
   populate_json_bool_namespace(ns);
   trv_vm_context context;
-  return ns.function_definitions.back()->native_callback(context, args);
+  return trv_call_native(context, *ns.function_definitions.back(), context.native_object, args);
 }
 
 trv_std_json_bool& bool_of(const trvvar_shared& v) {

@@ -14,6 +14,7 @@
 #include "stdlib/string/std_string.h"
 #include "tests/support/test_values.h"
 #include "values/convert.h"
+#include "vm/call.h"
 #include "vm/vm_context.h"
 
 // A json variable and its container.
@@ -29,7 +30,7 @@ struct json_value {
     auto& metadata = (*trv_get_global_instance()->object_metadata)["std.json"];
     trv_vm_context context;
     context.native_object = c;
-    return metadata->methods.at(method)->native_callback(context, args);
+    return trv_call_native(context, *metadata->methods.at(method), context.native_object, args);
   }
   std::string text() const { return trv_json_to_text(*c, true); }  // compact JSON text
   std::vector<std::string> keys() const {

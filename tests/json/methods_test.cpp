@@ -5,6 +5,7 @@
 #include "tests/json/json_test_support.h"
 #include "tests/support/capturing_logger.h"
 #include "values/payloads.h"
+#include "vm/call.h"
 
 namespace {
 
@@ -156,12 +157,15 @@ TEST(JsonMethods, RegistersTheMethodsAndAConstructorThatCopiesOrParses) {
   trv_vm_context context;
   json_value source = parsed(R"({"a":[1]})");
   std::vector<trvvar_shared> args{source.var};
-  trvvar_shared copy = def->native_callback(context, args);
+  trvvar_shared copy = trv_call_native(context, *def, context.native_object, args);
   ASSERT_NE(trv_json_of(*copy), source.c);
   EXPECT_EQ(trv_json_to_text(*trv_json_of(*copy), true), R"({"a":[1]})");
   log_capture capture;
   std::vector<trvvar_shared> text_args{string_of("nope"), int_of(1)};
-  EXPECT_EQ(trv_json_to_text(*trv_json_of(*def->native_callback(context, text_args)), true), "{}");
+  EXPECT_EQ(
+      trv_json_to_text(
+          *trv_json_of(*trv_call_native(context, *def, context.native_object, text_args)), true),
+      "{}");
   EXPECT_TRUE(capture.errors().empty());
 }
 

@@ -6,6 +6,7 @@
 #include "tests/support/capturing_logger.h"
 #include "values/convert.h"
 #include "values/reference.h"
+#include "vm/call.h"
 #include "vm/vm_context.h"
 
 namespace {
@@ -116,7 +117,7 @@ TEST_F(ObjectBinding, MethodsAreBoundAndCallThroughTheContextObject) {
   trv_vm_context context;
   context.native_object = widget.get();
   std::vector<trvvar_shared> args(2);
-  trvvar_shared result = def->native_callback(context, args);
+  trvvar_shared result = trv_call_native(context, *def, context.native_object, args);
   EXPECT_EQ(result->payload.int_value, 2);
   EXPECT_EQ(widget->pings, 1);
 }

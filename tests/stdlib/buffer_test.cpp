@@ -10,6 +10,7 @@
 #include "values/convert.h"
 #include "values/member_access.h"
 #include "values/payloads.h"
+#include "vm/call.h"
 #include "vm/vm_context.h"
 
 namespace {
@@ -23,7 +24,7 @@ struct buffer_fixture : ::testing::Test {
 
   trvvar_shared construct() {
     std::vector<trvvar_shared> args;
-    return definition("buffer")->native_callback(context, args);
+    return trv_call_native(context, *definition("buffer"), context.native_object, args);
   }
   trv_function_def* definition(std::string_view name) {
     return ns.functions.at(name)->payload.ext_function_payload->definition.get();
@@ -32,7 +33,8 @@ struct buffer_fixture : ::testing::Test {
     trvvar_shared bound = self->get_named_member(method);
     context.native_object = self;
     std::vector<trvvar_shared> args;
-    return bound->payload.ext_function_payload->definition.get()->native_callback(context, args);
+    return trv_call_native(context, *bound->payload.ext_function_payload->definition.get(),
+                           context.native_object, args);
   }
 
   trv_namespace ns;

@@ -14,6 +14,7 @@
 #include "stdlib/string/std_string.h"
 #include "values/convert.h"
 #include "values/payload_objects.h"
+#include "vm/call.h"
 #include "vm/vm_context.h"
 
 namespace string_calls {
@@ -73,7 +74,7 @@ trvvar_shared call_on(trv_std_string& receiver, std::string_view name, Args&&...
   EXPECT_LE(arguments.size(), def.max_params) << name;
   trv_vm_context context;
   context.native_object = &receiver;
-  return def.native_callback(context, arguments);
+  return trv_call_native(context, def, context.native_object, arguments);
 }
 
 template <class... Args>

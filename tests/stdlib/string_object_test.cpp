@@ -3,6 +3,7 @@
 #include "objects/namespace.h"
 #include "tests/stdlib/string_calls.h"
 #include "values/assign.h"
+#include "vm/call.h"
 
 namespace {
 
@@ -87,9 +88,9 @@ TEST(StringObject, ConstructorFunctionConcatenatesItsArguments) {
 
   trv_vm_context context;
   std::vector<trvvar_shared> args{var("a"), var(1), trvvar_new(), var("b")};
-  EXPECT_EQ(text(def.native_callback(context, args)), "a1b");
+  EXPECT_EQ(text(trv_call_native(context, def, context.native_object, args)), "a1b");
   std::vector<trvvar_shared> none;
-  EXPECT_EQ(text(def.native_callback(context, none)), "");
+  EXPECT_EQ(text(trv_call_native(context, def, context.native_object, none)), "");
 }
 
 // The table ends with "extract_all" until the regular-expression methods follow it; every

@@ -1,0 +1,55 @@
+#include "host/task_loop.h"
+
+#include <chrono>
+
+#include "host/runtime_driver.h"
+#include "vm/task.h"
+
+namespace trvhost {
+
+task_loop::task_loop(runtime_driver& driver) : driver_(driver) {
+  driver_.runtime().wake_up = [this] { wake(); };
+}
+
+task_loop::~task_loop() { driver_.runtime().wake_up = nullptr; }
+
+void task_loop::wake() {
+  {
+    std::lock_guard lock(mutex_);
+    wake_pending_ = true;
+  }
+  woken_.notify_one();
+}
+
+void task_loop::sleep_until(uint64_t eta_ms) {
+  std::unique_lock lock(mutex_);
+  if (eta_ms == trv_no_eta) {
+    woken_.wait(lock, [this] { return wake_pending_; });
+  } else {
+    const uint64_t now = trv_now_ms();
+    if (eta_ms > now) {
+      woken_.wait_for(lock, std::chrono::milliseconds(eta_ms - now),
+                      [this] { return wake_pending_; });
+    }
+  }
+  wake_pending_ = false;
+}
+
+bool task_loop::run(const trvptr_strong<trv_task>& root) {
+  bool failed = false;
+  root->on_error = [&failed](trvvar_shared&) { failed = true; };
+  root->run();
+  trv_runtime& rt = driver_.runtime();
+  for (;;) {
+    driver_.service();
+    if (trvptr_strong<trv_task> due = trv_runtime_take_due(rt, trv_now_ms())) {
+      if (due->active) due->task_continue();
+      continue;
+    }
+    if (rt.schedule_heap.empty() && rt.waiting.empty()) break;
+    sleep_until(trv_runtime_next_eta(rt));
+  }
+  return failed;
+}
+
+}  // namespace trvhost

@@ -1,0 +1,199 @@
+#include "vm/call.h"
+
+#include <exception>
+#include <functional>
+
+#include "objects/function_def.h"
+#include "objects/object.h"
+#include "values/assign.h"
+#include "values/payloads.h"
+#include "values/reference.h"
+#include "values/report.h"
+#include "vm/task.h"
+
+namespace {
+
+// Arguments one call can take; a count beyond it comes only from broken code.
+constexpr int64_t max_call_arguments = 65535;
+
+bool count_fits(const trv_function_def& definition, size_t count) {
+  if (count < definition.min_params) return false;
+  return definition.max_params == trv_any_param_count || count <= definition.max_params;
+}
+
+// A script function's argument count: at most its parameters, and at least its minimum unless
+// no argument is given at all.
+bool script_count_fits(const trv_program_block& block, uint32_t count) {
+  if (count > block.parameter_count) return false;
+  return block.minimum_argument_count == trv_no_minimum || count == 0 ||
+         count >= block.minimum_argument_count;
+}
+
+bool frame_room(const trv_task& task) {
+  if (task.frames.size() + task.prepared.size() < trv_max_frames) return true;
+  trv_runtime_error("Maximum call depth exceeded.");
+  return false;
+}
+
+bool prepare_script(trv_vm_context& caller, trvvar& callee, uint32_t count) {
+  trvvar_function_payload& function = *callee.payload.function_payload;
+  trv_program_block* block = function.definition.get();
+  if (block == nullptr) {
+    trv_runtime_error("not a function!");
+    return false;
+  }
+  if (!script_count_fits(*block, count)) {
+    trv_runtime_error("invalid argument count: num_params=", static_cast<int32_t>(count),
+                      ", fn_num_params=", static_cast<int32_t>(block->parameter_count),
+                      ", fn_default_args=", static_cast<int32_t>(block->minimum_argument_count));
+    return false;
+  }
+  trv_task& task = *caller.task;
+  if (!frame_room(task)) return false;
+  trv_task* scope = function.scope.get();
+  scope = scope != nullptr ? trv_task_scope_root(scope) : caller.scope;
+  trv_vm_context* frame =
+      trv_vm_context_create(&task, scope, block, block->local_count, function.bound_object);
+  frame->argument_count = count;
+  task.prepared.push_back(frame);
+  task.pending_calls.push_back(trv_pending_call{});
+  if (block->capture_count != 0 && function.captures &&
+      function.captures->size() == block->capture_count) {
+    for (uint32_t i = 0; i < block->capture_count; ++i) {
+      trvvar_set(*frame->locals[block->parameter_count + i], (*function.captures)[i]);
+    }
+  }
+  return true;
+}
+
+bool prepare_native(trv_vm_context& caller, trvvar& callee, uint32_t count) {
+  trvvar_ext_function_payload& function = *callee.payload.ext_function_payload;
+  trvptr_strong<trv_function_def> definition = function.definition.lock();
+  if (!definition) {
+    trv_runtime_error("not a function!");
+    return false;
+  }
+  if (!count_fits(*definition, count)) {
+    trv_runtime_error("invalid parameter count ", count, " min: ", definition->min_params,
+                      " max: ", definition->max_params);
+    return false;
+  }
+  trv_task& task = *caller.task;
+  if (!trv_arguments_open(task, count)) return false;
+  task.pending_calls.push_back(
+      trv_pending_call{true, std::move(definition), function.bound_object, task.argument_depth});
+  return true;
+}
+
+}  // namespace
+
+trvvar_shared trv_call_native(trv_vm_context& caller, const trv_function_def& definition,
+                              trvobject_base* object, std::vector<trvvar_shared>& args) {
+  if (!count_fits(definition, args.size())) {
+    trv_runtime_error("invalid parameter count ", args.size(), " min: ", definition.min_params,
+                      " max: ", definition.max_params);
+    return {};
+  }
+  trvobject_base* const previous = caller.native_object;
+  caller.native_object = object;
+  trvvar_shared result;
+  try {
+    if (!definition.native_callback) throw std::bad_function_call();
+    result = definition.native_callback(caller, args);
+  } catch (const std::exception& error) {
+    caller.native_object = previous;
+    trv_runtime_error(definition.name, ": ", error.what());
+    return {};
+  } catch (...) {
+    caller.native_object = previous;
+    trv_runtime_error(definition.name, ": unknown native exception");
+    return {};
+  }
+  caller.native_object = previous;
+  return result;
+}
+
+bool trv_arguments_open(trv_task& task, int64_t count) {
+  if (count < 0 || count > max_call_arguments) {
+    trv_runtime_error("invalid argument list size ", count, ".");
+    return false;
+  }
+  const size_t depth = static_cast<size_t>(++task.argument_depth);
+  while (task.argument_lists.size() <= depth) {
+    task.argument_lists.push_back(trvptr_strong<trvvector_shared<trvvar_shared>>::from(
+        new trvvector_shared<trvvar_shared>()));
+  }
+  std::vector<trvvar_shared>& list = *task.argument_lists[depth];
+  list.clear();
+  list.resize(static_cast<size_t>(count));
+  return true;
+}
+
+bool trv_call_prepare(trv_vm_context& caller, trvvar& callee, uint32_t argument_count) {
+  switch (callee.type) {
+    case TRVVAR_FUNCTION:
+      return prepare_script(caller, callee, argument_count);
+    case TRVVAR_EXT_FUNCTION:
+      return prepare_native(caller, callee, argument_count);
+    case TRVVAR_CLASS_DEF:
+      // A class is called through its constructor; until classes are defined no definition
+      // can be live.
+      trv_runtime_error("Invalid class definition.");
+      return false;
+    default:
+      trv_runtime_error("not a function!");
+      return false;
+  }
+}
+
+void trv_call_store_argument(trv_vm_context& caller, uint32_t index, trvvar_shared& value) {
+  trv_task& task = *caller.task;
+  if (task.pending_calls.empty() || !value) {
+    trv_runtime_error("invalid variable.");
+    return;
+  }
+  const trv_pending_call& call = task.pending_calls.back();
+  if (call.native) {
+    std::vector<trvvar_shared>& list = *task.argument_lists[static_cast<size_t>(call.depth)];
+    if (index >= list.size()) {
+      trv_runtime_error("index out of range!");
+      return;
+    }
+    const bool deref = (call.native_definition->native_marker & TRV_NATIVE_DEREF_ARGUMENTS) != 0;
+    list[index] = deref ? trvvar_deref_cheap(value.get()) : value;
+    return;
+  }
+  trv_vm_context& frame = *task.prepared.back();
+  if (index >= frame.locals.size()) {
+    trv_runtime_error("index out of range!");
+    return;
+  }
+  const std::vector<uint8_t>& flags = frame.block->slot_flags;
+  if (index < flags.size() && (flags[index] & TRVVAR_FLAG_BY_REFERENCE) != 0) {
+    trvvar_make_ref(*frame.locals[index], value.get());
+  } else {
+    trvvar_set(*frame.locals[index], value);
+  }
+}
+
+void trv_call_execute(trv_vm_context& caller) {
+  trv_task& task = *caller.task;
+  if (task.pending_calls.empty()) {
+    trv_runtime_error("no call was prepared.");
+    return;
+  }
+  trv_pending_call call = std::move(task.pending_calls.back());
+  task.pending_calls.pop_back();
+  if (!call.native) {
+    task.frames.push_back(task.prepared.back());
+    task.prepared.pop_back();
+    caller.status = 16;
+    return;
+  }
+  std::vector<trvvar_shared>& list = *task.argument_lists[static_cast<size_t>(call.depth)];
+  trvvar_shared result =
+      trv_call_native(caller, *call.native_definition, call.bound_object.get(), list);
+  list.clear();
+  task.argument_depth = call.depth - 1;
+  if (!task.stack.empty()) task.stack.back() = std::move(result);
+}

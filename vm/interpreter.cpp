@@ -1,0 +1,687 @@
+#include "vm/interpreter.h"
+
+#include <string_view>
+#include <vector>
+
+#include "glue/log.h"
+#include "glue/thread_local.h"
+#include "objects/function_def.h"
+#include "objects/object.h"
+#include "values/assign.h"
+#include "values/compare.h"
+#include "values/convert.h"
+#include "values/member_access.h"
+#include "values/operators.h"
+#include "values/payload_objects.h"
+#include "values/payloads.h"
+#include "values/reference.h"
+#include "values/report.h"
+#include "values/runtime.h"
+#include "vm/call.h"
+#include "vm/opcodes.h"
+#include "vm/program_block.h"
+#include "vm/task.h"
+
+// Dispatch is one indirect jump per instruction through a table of label addresses where the
+// compiler has labels as values, a switch otherwise; the cases are the same code.
+#if defined(__GNUC__)
+#define TRV_COMPUTED_GOTO 1
+#else
+#define TRV_COMPUTED_GOTO 0
+#endif
+
+namespace {
+
+trv_trace_hook trace_hook = nullptr;
+
+// A slot read as a value: an empty handle (a native call may return one) reads as a fresh
+// none, and a member or reference as what it stands for.
+trvvar_shared deref_slot(trvvar_shared& slot, trv_runtime* rt) {
+  if (!slot) slot = trvvar_new(rt);
+  return trvvar_deref_cheap(slot.get());
+}
+
+trvvar_shared new_string(std::string_view text, trv_runtime* rt) {
+  trvptr_strong<trvobject_base> object = trv_new_string_object();
+  trv_string_object_text(*object).assign(text);
+  return trvvar_new_carrying(TRVVAR_STRING, std::move(object), rt);
+}
+
+// Errors that stop the frame whatever encloses it: the code itself is broken.
+void fatal_error(trv_vm_context& frame, const std::string& message) {
+  trv_runtime_error(message);
+  frame.status = 128;
+}
+
+void no_global_scope(trv_vm_context& frame) {
+  trv_runtime_error("No global scope!");
+  trv_task* root = trv_task_scope_root(frame.scope);
+  const size_t root_frames = root != nullptr ? root->frames.size() : 0;
+  const void* first = root != nullptr && !root->frames.empty() ? root->frames.front() : nullptr;
+  trv_log(TRV_LOG_ERROR, "No global scope: ", root_frames, " : ", first);
+  trv_log(TRV_LOG_ERROR, "Addr: ", static_cast<const void*>(root));
+  trv_log(TRV_LOG_ERROR, "Blocks: ", frame.task->frames.size());
+  trv_log(TRV_LOG_ERROR, "Name: ", root != nullptr ? root->name : std::string());
+}
+
+// The global frame of the frame's scope, or null (after the error) when there is none.
+trv_vm_context* global_frame(trv_vm_context& frame) {
+  trv_task* root = trv_task_scope_root(frame.scope);
+  if (root == nullptr || root->frames.empty()) {
+    no_global_scope(frame);
+    return nullptr;
+  }
+  return root->frames.front();
+}
+
+// The frame `levels` below the top of the task's frame stack, or null after an error.
+trv_vm_context* frame_below(trv_vm_context& frame, int32_t levels) {
+  const std::vector<trv_vm_context*>& frames = frame.task->frames;
+  if (levels < 0 || static_cast<size_t>(levels) >= frames.size()) {
+    trv_runtime_error("frame ", levels, " levels down does not exist.");
+    return nullptr;
+  }
+  return frames[frames.size() - 1 - static_cast<size_t>(levels)];
+}
+
+trvvar_shared* local_of(trv_vm_context* frame, int32_t slot) {
+  if (frame == nullptr) return nullptr;
+  if (slot < 0 || static_cast<size_t>(slot) >= frame->locals.size()) {
+    trv_runtime_error("local ", slot, " does not exist.");
+    return nullptr;
+  }
+  return &frame->locals[static_cast<size_t>(slot)];
+}
+
+trvvar_shared* block_variable_of(trv_vm_context* frame, int32_t index) {
+  if (frame == nullptr) return nullptr;
+  std::vector<trvvar_shared>& variables = frame->block->block_variables;
+  if (index < 0 || static_cast<size_t>(index) >= variables.size()) {
+    trv_runtime_error("block variable ", index, " does not exist.");
+    return nullptr;
+  }
+  return &variables[static_cast<size_t>(index)];
+}
+
+// The argument list at the current depth and its entry, or null after an error.
+trvvar_shared* argument_of(trv_task& task, int32_t index) {
+  if (task.argument_depth <= 0 ||
+      static_cast<size_t>(task.argument_depth) >= task.argument_lists.size()) {
+    trv_runtime_error("no argument list is open.");
+    return nullptr;
+  }
+  std::vector<trvvar_shared>& list = *task.argument_lists[static_cast<size_t>(task.argument_depth)];
+  if (index < 0 || static_cast<size_t>(index) >= list.size()) {
+    trv_runtime_error("index out of range!");
+    return nullptr;
+  }
+  return &list[static_cast<size_t>(index)];
+}
+
+// Pushes a frame for `block` above `frame`, bound to the frame's object; the caller returns
+// with status 16.
+bool enter_block(trv_vm_context& frame, trv_program_block* block) {
+  trv_task& task = *frame.task;
+  if (task.frames.size() >= trv_max_frames) {
+    trv_runtime_error("Maximum call depth exceeded.");
+    return false;
+  }
+  task.frames.push_back(
+      trv_vm_context_create(&task, frame.scope, block, block->local_count, frame.bound_object));
+  frame.status = 16;
+  return true;
+}
+
+void capture(trv_vm_context& frame, std::vector<trvvar_shared>& stack, bool bind_this,
+             bool by_reference, trv_runtime* rt) {
+  trvvar& function = *deref_slot(stack[stack.size() - 2], rt);
+  if (function.type != TRVVAR_FUNCTION) {
+    trv_runtime_error("not a function!");
+    return;
+  }
+  trvvar_function_payload& payload = *function.payload.function_payload;
+  if (bind_this) {
+    payload.bound_object = frame.bound_object;
+    return;
+  }
+  if (!payload.captures) {
+    payload.captures =
+        trvptr_strong<trvvar_ptr_function_lambda>::from(new trvvar_ptr_function_lambda());
+  }
+  trvvar_shared captured = trvvar_new(rt);
+  if (by_reference) {
+    trvvar_make_ref(*captured, stack.back().get());
+  } else {
+    trvvar_set(*captured, stack.back());
+  }
+  payload.captures->push_back(std::move(captured));
+}
+
+// Member access by name on a value that is not a script class instance.
+trvvar_shared member_by_literal(trvvar& value, std::string_view name) {
+  if (value.type == TRVVAR_OBJECT && !value.payload.object_payload->object) {
+    trv_runtime_error("variable is not a valid object anymore, cannot get member '", name, "'!");
+  }
+  return trvvar_member_by_name(value, name);
+}
+
+trvvar_shared keyed_member(trvvar& container, trvvar& key) {
+  if (key.type == TRVVAR_INT || key.type == TRVVAR_FLOAT) {
+    trvvar_shared found = trvvar_member_by_index(container, trvvar_int_value(key));
+    if (!found) return trv_runtime_error("Index out of range!");
+    return found;
+  }
+  if (key.type == TRVVAR_STRING) return trvvar_member_by_name(container, trvvar_string_view(key));
+  return trvvar_member_by_name(container, trvvar_string_value(key));
+}
+
+trvvar_shared member_if_present(trvvar& container, std::string_view name, trv_runtime* rt) {
+  if (trvvar_has_member(container, name)) return trvvar_member_by_name(container, name);
+  trvvar_shared zero = trvvar_new(rt);
+  trvvar_set_int(*zero, 0);
+  return zero;
+}
+
+uint32_t leave(trv_vm_context& frame, const uint8_t* ip) {
+  const uint32_t status = frame.status;
+  if (status >= 2 && status <= 32) {
+    frame.running = 1;
+    frame.saved_position = static_cast<uint32_t>(ip - frame.block->code_begin());
+    return status;
+  }
+  frame.running = 0;
+  frame.saved_position = 0;
+  return status > 64 ? status : 64;
+}
+
+}  // namespace
+
+void trv_set_trace_hook(trv_trace_hook hook) { trace_hook = hook; }
+
+uint32_t trv_interpret(trv_vm_context& frame) {
+  trv_program_block& block = *frame.block;
+  trv_task& task = *frame.task;
+  trv_runtime* const rt = trv_owned_runtime(trv_get_thread_local());
+  std::vector<trvvar_shared>& stack = task.stack;
+  frame.running = 1;
+  frame.status = 0;
+  const uint8_t* const begin = block.code_begin();
+  const uint8_t* const end = block.code_end();
+  const uint8_t* ip = begin + frame.saved_position;
+  frame.instruction_pointer = ip;
+  if (const std::string* problem = block.check_result()) {
+    fatal_error(frame, "invalid program block: " + *problem);
+    return leave(frame, ip);
+  }
+
+// Before each instruction: stop when the frame's status is set or the code is done, note the
+// instruction for error reports and the trace, then jump to its case.
+#define TRV_PROLOGUE()                           \
+  if (frame.status != 0 || ip >= end) goto done; \
+  frame.instruction_pointer = ip;                \
+  if (trace_hook != nullptr) trace_hook(frame, ip, stack.size())
+
+#if TRV_COMPUTED_GOTO
+#define TRV_I4 &&op_invalid, &&op_invalid, &&op_invalid, &&op_invalid,
+#define TRV_I16 TRV_I4 TRV_I4 TRV_I4 TRV_I4
+#define TRV_I64 TRV_I16 TRV_I16 TRV_I16 TRV_I16
+  // Opcodes 1..67 in order, every other byte invalid.
+  static void* const labels[] = {&&op_invalid,
+#define TRV_OPCODE(op, mnemonic, length, operands, effect, doc) &&op_##mnemonic,
+#include "vm/opcodes.def"
+#undef TRV_OPCODE
+                                 TRV_I64 TRV_I64 TRV_I16 TRV_I16 TRV_I16 TRV_I4 TRV_I4 TRV_I4};
+  static_assert(sizeof labels / sizeof labels[0] == 256);
+// Every case ends in a plain goto to the one dispatch point: a computed goto out of a case
+// would skip the destructors of the case's handles.
+#define TRV_CASE(mnemonic) op_##mnemonic:
+#define TRV_INVALID \
+  op_invalid:
+#define TRV_NEXT(n) \
+  do {              \
+    ip += (n);      \
+    goto dispatch;  \
+  } while (0)
+dispatch:
+  TRV_PROLOGUE();
+  goto* labels[*ip];
+#else
+#define TRV_CASE(mnemonic) case TRV_OP_##mnemonic:
+#define TRV_INVALID default:
+#define TRV_NEXT(n) \
+  {                 \
+    ip += (n);      \
+    continue;       \
+  }
+  for (;;) {
+    TRV_PROLOGUE();
+    switch (*ip) {
+#endif
+
+// Broken code can leave fewer operands than an instruction takes.
+#define TRV_NEED(n)                                 \
+  if (stack.size() < (n)) {                         \
+    fatal_error(frame, "operand stack underflow."); \
+    goto done;                                      \
+  }
+#define TRV_TOP stack.back()
+#define TRV_POP()        \
+  do {                   \
+    stack.pop_back();    \
+    --frame.stack_depth; \
+  } while (0)
+
+  TRV_CASE(load_local) {
+    TRV_NEED(1);
+    TRV_TOP = frame.locals[static_cast<size_t>(trv_operand_a(ip))];
+    TRV_NEXT(8);
+  }
+  TRV_CASE(load_local_flags) {
+    TRV_NEED(1);
+    const size_t slot = static_cast<size_t>(trv_operand_a(ip));
+    TRV_TOP = frame.locals[slot];
+    TRV_TOP->flags = slot < block.slot_flags.size() ? block.slot_flags[slot] : 0;
+    TRV_NEXT(8);
+  }
+  TRV_CASE(load_block_var) {
+    TRV_NEED(1);
+    TRV_TOP = block.block_variables[static_cast<size_t>(trv_operand_a(ip))];
+    TRV_NEXT(8);
+  }
+  TRV_CASE(load_outer_local) {
+    TRV_NEED(1);
+    if (trvvar_shared* local = local_of(frame_below(frame, trv_operand_a(ip)), trv_operand_b(ip))) {
+      TRV_TOP = *local;
+    }
+    TRV_NEXT(12);
+  }
+  TRV_CASE(load_outer_block_var) {
+    TRV_NEED(1);
+    if (trvvar_shared* variable =
+            block_variable_of(frame_below(frame, trv_operand_a(ip)), trv_operand_b(ip))) {
+      TRV_TOP = *variable;
+    }
+    TRV_NEXT(12);
+  }
+  TRV_CASE(load_global) {
+    TRV_NEED(1);
+    if (trv_vm_context* global = global_frame(frame)) {
+      if (trvvar_shared* local = local_of(global, trv_operand_a(ip))) TRV_TOP = *local;
+    }
+    TRV_NEXT(8);
+  }
+  TRV_CASE(load_global_block_var) {
+    TRV_NEED(1);
+    if (trv_vm_context* global = global_frame(frame)) {
+      if (trvvar_shared* variable = block_variable_of(global, trv_operand_a(ip))) {
+        TRV_TOP = *variable;
+      }
+    }
+    TRV_NEXT(8);
+  }
+  TRV_CASE(int) {
+    TRV_NEED(1);
+    trvvar_store_int(TRV_TOP, trv_operand_int(ip));
+    TRV_NEXT(16);
+  }
+  TRV_CASE(float) {
+    TRV_NEED(1);
+    trvvar_store_float(TRV_TOP, trv_operand_float(ip));
+    TRV_NEXT(16);
+  }
+  TRV_CASE(string) {
+    TRV_NEED(1);
+    TRV_TOP = new_string(block.unit->literals[static_cast<size_t>(trv_operand_a(ip))], rt);
+    TRV_NEXT(8);
+  }
+  TRV_CASE(function) {
+    TRV_NEED(1);
+    trvvar_shared function = trvvar_new(rt);
+    trvvar_set_function(*function, block.children[static_cast<size_t>(trv_operand_a(ip))],
+                        trvptr_weak<trv_task>::from(frame.scope));
+    TRV_TOP = std::move(function);
+    TRV_NEXT(8);
+  }
+  TRV_CASE(native) {
+    TRV_NEED(1);
+    trvvar_shared function = trvvar_new(rt);
+    trvvar_set_ext_function(
+        *function, trvptr_weak<trv_function_def>::from(trv_operand_pointer<trv_function_def>(ip)),
+        {});
+    TRV_TOP = std::move(function);
+    TRV_NEXT(16);
+  }
+  TRV_CASE(variable) {
+    TRV_NEED(1);
+    TRV_TOP = trvvar_shared::share(trv_operand_pointer<trvvar>(ip));
+    TRV_NEXT(16);
+  }
+  TRV_CASE(none) {
+    TRV_NEED(1);
+    TRV_TOP = trvvar_new(rt);
+    TRV_NEXT(1);
+  }
+  TRV_CASE(capture) {
+    TRV_NEED(2);
+    capture(frame, stack, trv_operand_small(ip) != 0, false, rt);
+    TRV_NEXT(2);
+  }
+  TRV_CASE(capture_ref) {
+    TRV_NEED(2);
+    capture(frame, stack, false, true, rt);
+    TRV_NEXT(1);
+  }
+  TRV_CASE(push_none) {
+    stack.push_back(trvvar_new(rt));
+    ++frame.stack_depth;
+    TRV_NEXT(1);
+  }
+  TRV_CASE(dup) {
+    TRV_NEED(1);
+    stack.push_back(TRV_TOP);
+    ++frame.stack_depth;
+    TRV_NEXT(1);
+  }
+  TRV_CASE(pop) {
+    TRV_NEED(1);
+    TRV_POP();
+    TRV_NEXT(8);
+  }
+  TRV_CASE(assign) {
+    TRV_NEED(2);
+    trvvar_shared value = std::move(TRV_TOP);
+    TRV_POP();
+    if (!value || !TRV_TOP) {
+      trv_runtime_error("invalid variable.");
+    } else {
+      trvvar_set(*TRV_TOP, value);
+    }
+    TRV_NEXT(1);
+  }
+  TRV_CASE(neg) {
+    TRV_NEED(1);
+    trvvar_shared operand = deref_slot(TRV_TOP, rt);
+    trvvar_op_negate(TRV_TOP, *operand);
+    TRV_NEXT(1);
+  }
+  TRV_CASE(not ) {
+    TRV_NEED(1);
+    const bool zero = trvvar_compare_zero(*deref_slot(TRV_TOP, rt));
+    trvvar_store_int(TRV_TOP, zero ? 1 : 0);
+    TRV_NEXT(1);
+  }
+  TRV_CASE(ref) {
+    TRV_NEED(1);
+    if (!TRV_TOP) TRV_TOP = trvvar_new(rt);
+    trvvar* target = TRV_TOP.get();
+    if (target->type == TRVVAR_REF && target->payload.ref != nullptr) target = target->payload.ref;
+    trvvar_shared reference = trvvar_new(rt);
+    trvvar_make_ref(*reference, target);
+    TRV_TOP = std::move(reference);
+    TRV_NEXT(1);
+  }
+  TRV_CASE(deref) {
+    TRV_NEED(1);
+    TRV_TOP = deref_slot(TRV_TOP, rt);
+    TRV_NEXT(1);
+  }
+#define TRV_BINARY(mnemonic, call)                        \
+  TRV_CASE(mnemonic) {                                    \
+    TRV_NEED(2);                                          \
+    trvvar_shared right_slot = std::move(TRV_TOP);        \
+    TRV_POP();                                            \
+    trvvar_shared right = deref_slot(right_slot, rt);     \
+    trvvar_shared left = deref_slot(TRV_TOP, rt);         \
+    call;                                                 \
+    TRV_NEXT(trv_opcode_table[TRV_OP_##mnemonic].length); \
+  }
+  TRV_BINARY(add, trvvar_op_add(TRV_TOP, *left, *right))
+  TRV_BINARY(sub, trvvar_op_sub(TRV_TOP, *left, *right))
+  TRV_BINARY(mul, trvvar_op_mul(TRV_TOP, *left, *right))
+  TRV_BINARY(div, trvvar_op_div(TRV_TOP, *left, *right))
+  TRV_BINARY(band, trvvar_op_and(TRV_TOP, *left, *right))
+  TRV_BINARY(bor, trvvar_op_or(TRV_TOP, *left, *right))
+  TRV_BINARY(bxor, trvvar_op_xor(TRV_TOP, *left, *right))
+  TRV_BINARY(eq, trvvar_op_equal(TRV_TOP, *left, *right, trv_operand_small(ip) == 1))
+  TRV_BINARY(gt, trvvar_op_greater(TRV_TOP, *left, *right, trv_operand_small(ip) == 1))
+  TRV_BINARY(lt, trvvar_op_less(TRV_TOP, *left, *right, trv_operand_small(ip) == 1))
+#undef TRV_BINARY
+  TRV_CASE(inc) {
+    TRV_NEED(1);
+    trvvar_shared target = deref_slot(TRV_TOP, rt);
+    if (trv_operand_small(ip) != 0) {
+      TRV_TOP = trvvar_new(rt);
+      trvvar_set(*TRV_TOP, target);
+    }
+    if (!trvvar_increment_value(*target)) trv_runtime_error("Cannot increment variable!");
+    TRV_NEXT(2);
+  }
+  TRV_CASE(dec) {
+    TRV_NEED(1);
+    trvvar_shared target = deref_slot(TRV_TOP, rt);
+    if (trv_operand_small(ip) != 0) {
+      TRV_TOP = trvvar_new(rt);
+      trvvar_set(*TRV_TOP, target);
+    }
+    if (!trvvar_decrement_value(*target)) trv_runtime_error("Cannot decrement variable!");
+    TRV_NEXT(2);
+  }
+  TRV_CASE(truth) {
+    TRV_NEED(1);
+    const bool zero = trvvar_compare_zero(*deref_slot(TRV_TOP, rt));
+    trvvar_store_int(TRV_TOP, zero ? 0 : 1);
+    TRV_NEXT(1);
+  }
+  TRV_CASE(args_open) {
+    trv_arguments_open(task, trv_operand_a(ip));
+    TRV_NEXT(8);
+  }
+  TRV_CASE(arg_deref) {
+    TRV_NEED(1);
+    if (trvvar_shared* argument = argument_of(task, trv_operand_a(ip))) {
+      *argument = deref_slot(TRV_TOP, rt);
+    }
+    TRV_NEXT(8);
+  }
+  TRV_CASE(arg_copy) {
+    TRV_NEED(1);
+    if (trvvar_shared* argument = argument_of(task, trv_operand_a(ip))) {
+      trvvar_shared copy = trvvar_new(rt);
+      if (TRV_TOP) trvvar_set(*copy, TRV_TOP);
+      *argument = std::move(copy);
+    }
+    TRV_NEXT(8);
+  }
+  TRV_CASE(arg_load) {
+    TRV_NEED(1);
+    if (trvvar_shared* argument = argument_of(task, trv_operand_a(ip))) TRV_TOP = *argument;
+    TRV_NEXT(8);
+  }
+  TRV_CASE(call_native) {
+    TRV_NEED(1);
+    if (task.argument_depth <= 0 ||
+        static_cast<size_t>(task.argument_depth) >= task.argument_lists.size()) {
+      trv_runtime_error("no argument list is open.");
+      TRV_NEXT(16);
+    }
+    std::vector<trvvar_shared>& list =
+        *task.argument_lists[static_cast<size_t>(task.argument_depth)];
+    trvvar_shared result =
+        trv_call_native(frame, *trv_operand_pointer<trv_function_def>(ip), nullptr, list);
+    --task.argument_depth;
+    if (!stack.empty()) TRV_TOP = std::move(result);
+    TRV_NEXT(16);
+  }
+  TRV_CASE(args_clear) {
+    const size_t above = static_cast<size_t>(task.argument_depth) + 1;
+    if (above < task.argument_lists.size()) task.argument_lists[above]->clear();
+    TRV_NEXT(1);
+  }
+  TRV_CASE(call_prepare) {
+    TRV_NEED(1);
+    trvvar_shared callee = deref_slot(TRV_TOP, rt);
+    trv_call_prepare(frame, *callee, trv_operand_small(ip));
+    TRV_NEXT(2);
+  }
+  TRV_CASE(call_arg) {
+    TRV_NEED(1);
+    trv_call_store_argument(frame, static_cast<uint32_t>(trv_operand_a(ip)), TRV_TOP);
+    TRV_NEXT(8);
+  }
+  TRV_CASE(call) {
+    trv_call_execute(frame);
+    TRV_NEXT(1);
+  }
+  TRV_CASE(enter) {
+    enter_block(frame, block.children[static_cast<size_t>(trv_operand_a(ip))].get());
+    TRV_NEXT(8);
+  }
+  TRV_CASE(default_arg) {
+    const uint32_t parameter = trv_operand_small(ip);
+    if (frame.argument_count > parameter) TRV_NEXT(2);
+    if (frame.default_argument_in_progress) {
+      // Back from the default-value block: its value is the top.
+      frame.default_argument_in_progress = 0;
+      TRV_NEED(1);
+      if (TRV_TOP && parameter < frame.locals.size()) trvvar_set(*frame.locals[parameter], TRV_TOP);
+      TRV_NEXT(2);
+    }
+    trv_program_block* defaults = block.children[parameter - block.minimum_argument_count].get();
+    // The frame resumes at this instruction, which then stores the value.
+    if (enter_block(frame, defaults)) frame.default_argument_in_progress = 1;
+    TRV_NEXT(0);
+  }
+  TRV_CASE(catch) {
+    if (task.pending_error && task.pending_error->type != TRVVAR_NONE) {
+      trv_program_block* handler = block.children[static_cast<size_t>(trv_operand_a(ip))].get();
+      trvvar_shared error = std::move(task.pending_error);
+      task.pending_error = trvvar_new(rt);
+      if (enter_block(frame, handler) && handler->parameter_count == 1) {
+        trvvar_set(*task.frames.back()->locals[0], error);
+      }
+    }
+    TRV_NEXT(8);
+  }
+  TRV_CASE(enter_alt) {
+    enter_block(frame, block.alternative.get());
+    TRV_NEXT(1);
+  }
+  TRV_CASE(bind_this) {
+    // Only a script class instance can be bound; none exists without a class definition.
+    TRV_NEED(1);
+    frame.bound_object.reset();
+    TRV_NEXT(1);
+  }
+  TRV_CASE(this) {
+    TRV_NEED(1);
+    TRV_TOP = trv_runtime_error("object not valid.");
+    TRV_NEXT(1);
+  }
+  TRV_CASE(member) {
+    TRV_NEED(1);
+    TRV_TOP = trv_runtime_error("class not valid.");
+    TRV_NEXT(12);
+  }
+  TRV_CASE(new_instance) {
+    TRV_NEED(1);
+    TRV_TOP = trv_runtime_error("Invalid class definition.");
+    TRV_NEXT(1);
+  }
+  TRV_CASE(jump) { TRV_NEXT(trv_operand_a(ip)); }
+  TRV_CASE(jump_if_false) {
+    TRV_NEED(1);
+    const bool truth = !trvvar_compare_zero(*deref_slot(TRV_TOP, rt));
+    TRV_NEXT(truth ? 8 : trv_operand_a(ip));
+  }
+  TRV_CASE(jump_if_true) {
+    TRV_NEED(1);
+    const bool truth = !trvvar_compare_zero(*deref_slot(TRV_TOP, rt));
+    TRV_NEXT(truth ? trv_operand_a(ip) : 8);
+  }
+  TRV_CASE(break) {
+    frame.status = 2;
+    TRV_NEXT(1);
+  }
+  TRV_CASE(continue) {
+    frame.status = 4;
+    TRV_NEXT(1);
+  }
+  TRV_CASE(return ) {
+    frame.status = 8;
+    TRV_NEXT(1);
+  }
+  TRV_CASE(get_member) {
+    TRV_NEED(1);
+    const std::string& name = block.unit->literals[static_cast<size_t>(trv_operand_a(ip))];
+    trvvar_shared value = deref_slot(TRV_TOP, rt);
+    trvvar_shared member = member_by_literal(*value, name);
+    TRV_TOP = member ? std::move(member) : trvvar_new(rt);
+    TRV_NEXT(24);
+  }
+  TRV_CASE(index) {
+    TRV_NEED(2);
+    trvvar_shared key = deref_slot(TRV_TOP, rt);
+    TRV_POP();
+    if (trv_operand_small(ip) == 0) {
+      TRV_TOP = std::move(key);
+      TRV_NEXT(16);
+    }
+    trvvar_shared container = deref_slot(TRV_TOP, rt);
+    trvvar_shared member = keyed_member(*container, *key);
+    TRV_TOP = member ? std::move(member) : trvvar_new(rt);
+    TRV_NEXT(16);
+  }
+  TRV_CASE(has_member) {
+    TRV_NEED(1);
+    const std::string& name = block.unit->literals[static_cast<size_t>(trv_operand_a(ip))];
+    trvvar_shared value = deref_slot(TRV_TOP, rt);
+    TRV_TOP = member_if_present(*value, name, rt);
+    TRV_NEXT(8);
+  }
+  TRV_CASE(has_key) {
+    TRV_NEED(2);
+    trvvar_shared key = deref_slot(TRV_TOP, rt);
+    TRV_POP();
+    trvvar_shared container = deref_slot(TRV_TOP, rt);
+    if (key->type == TRVVAR_INT || key->type == TRVVAR_FLOAT) {
+      trv_log(TRV_LOG_ERROR, "TODO: return if json has index");
+      trvvar_store_int(TRV_TOP, 0);
+    } else {
+      TRV_TOP = member_if_present(*container, trvvar_string_value(*key), rt);
+    }
+    TRV_NEXT(1);
+  }
+  TRV_CASE(append) {
+    TRV_NEED(2);
+    trvvar_shared value = std::move(TRV_TOP);
+    TRV_POP();
+    trvvar_shared container = deref_slot(TRV_TOP, rt);
+    if (!value || container->type != TRVVAR_JSON) {
+      trv_runtime_error("invalid variable.");
+    } else {
+      trvvar_shared entry = trv_json_add_keyless(*container->payload.object);
+      trvvar_set(*entry, value);
+    }
+    TRV_NEXT(1);
+  }
+  TRV_CASE(new_json) {
+    TRV_NEED(1);
+    TRV_TOP = trvvar_new_carrying(TRVVAR_JSON, trv_new_json_object(), rt);
+    TRV_NEXT(1);
+  }
+  TRV_CASE(teardown) {
+    TRV_NEED(1);
+    if (TRV_TOP) TRV_TOP->flags |= TRVVAR_FLAG_TEARDOWN;
+    TRV_NEXT(1);
+  }
+  TRV_INVALID {
+    fatal_error(frame, trv_message("invalid instruction: ", static_cast<int>(*ip)));
+    goto done;
+  }
+#if !TRV_COMPUTED_GOTO
+}
+}
+#endif
+
+done : return leave(frame, ip);
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+// The interpreter: runs the code of one frame, the innermost of its task, from its saved
+// position until the block ends, a control-flow event (break 2, continue 4, return 8) occurs,
+// the frame hands control to a new frame (16) or waits for a value from another thread (32).
+// Returns that status, 64 when the block ran to its end, or 128 when a runtime error stopped
+// it. Only a task's loop calls it.
+
+#include <cstddef>
+#include <cstdint>
+
+class trv_vm_context;
+
+uint32_t trv_interpret(trv_vm_context& frame);
+
+// Called before each instruction when set (the host's --trace): the frame, its instruction
+// and the operand-stack depth. Null by default, at the cost of one test per instruction.
+using trv_trace_hook = void (*)(const trv_vm_context& frame, const uint8_t* instruction,
+                                size_t stack_depth);
+void trv_set_trace_hook(trv_trace_hook hook);

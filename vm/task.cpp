@@ -1,0 +1,421 @@
+#include "vm/task.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "glue/log.h"
+#include "glue/platform/tick_clock.h"
+#include "glue/thread_local.h"
+#include "values/assign.h"
+#include "values/payloads.h"
+#include "values/reference.h"
+#include "values/report.h"
+#include "values/runtime.h"
+#include "vm/interpreter.h"
+#include "vm/opcodes.h"
+
+namespace {
+
+// Tasks running inside one another on this thread (a callback run by native code that a
+// callback called ...); each level costs C stack.
+thread_local uint32_t task_nesting = 0;
+
+bool earlier_last(const trvptr_strong<trv_task>& a, const trvptr_strong<trv_task>& b) {
+  return a->eta > b->eta;
+}
+
+void erase_expired(std::vector<trvptr_weak<trv_task>>& list) {
+  std::erase_if(list, [](const trvptr_weak<trv_task>& entry) { return entry.expired(); });
+}
+
+size_t live_count(const std::vector<trvptr_weak<trv_task>>& list) {
+  return static_cast<size_t>(
+      std::count_if(list.begin(), list.end(),
+                    [](const trvptr_weak<trv_task>& entry) { return !entry.expired(); }));
+}
+
+// Drops the operand entries a frame pushed, never the task's result slot, and releases it.
+void pop_frame(trv_task& task, bool report) {
+  trv_vm_context* frame = task.frames.back();
+  task.frames.pop_back();
+  const size_t droppable = task.stack.empty() ? 0 : task.stack.size() - 1;
+  const size_t pushed = frame->stack_depth > 0 ? static_cast<size_t>(frame->stack_depth) : 0;
+  const size_t count = std::min(pushed, droppable);
+  if (report && count > 0) trv_log(TRV_LOG_WARNING, "Clearing stack vars ", count);
+  task.stack.resize(task.stack.size() - count);
+  trv_vm_context_release(frame);
+}
+
+void release_frames(std::vector<trv_vm_context*>& frames, size_t keep) {
+  while (frames.size() > keep) {
+    trv_vm_context* frame = frames.back();
+    frames.pop_back();
+    trv_vm_context_release(frame);
+  }
+}
+
+uint32_t block_kind(const trv_vm_context* frame) { return frame->block->kind; }
+
+// A frame that resumes at a catch instruction handles the error being unwound.
+bool resumes_at_catch(const trv_vm_context* frame) {
+  const trv_program_block& block = *frame->block;
+  return frame->running && frame->saved_position < block.code.size() &&
+         block.code[frame->saved_position] == TRV_OP_catch;
+}
+
+// The thread's current task and name for the duration of a task's run.
+class current_task_scope {
+ public:
+  explicit current_task_scope(trv_task& task)
+      : thread_(trv_get_thread_local()), task_(thread_.current_task), name_(thread_.name) {
+    thread_.current_task = &task;
+    thread_.name = task.name;
+    ++task_nesting;
+  }
+  ~current_task_scope() {
+    --task_nesting;
+    thread_.current_task = task_;
+    thread_.name = std::move(name_);
+  }
+  current_task_scope(const current_task_scope&) = delete;
+  current_task_scope& operator=(const current_task_scope&) = delete;
+
+ private:
+  trv_thread_local& thread_;
+  trv_task* task_;
+  std::string name_;
+};
+
+}  // namespace
+
+uint64_t trv_now_ms() { return trv_ticks() / 10000; }
+
+trv_task::trv_task()
+    : start_time(trv_now_ms()),
+      pending_error(trvvar_new()),
+      runtime(trv_get_thread_local().runtime_state) {}
+
+trv_task::~trv_task() {
+  if (trv_task* up = parent.get()) erase_expired(up->children);
+  if (trv_task* root = global_root.get()) erase_expired(root->registered);
+  if (const size_t remaining = live_count(children); remaining > 0) {
+    trv_log(TRV_LOG_ERROR, "Task ", static_cast<const void*>(this),
+            " destroyed while children are still running! (", remaining, " children remaining)");
+  }
+  if (thread_job.load(std::memory_order_acquire) != 0) {
+    trv_log(TRV_LOG_DEBUG, "Task ", static_cast<const void*>(this), " waiting for thread...");
+    while (thread_job.load(std::memory_order_acquire) != 0) std::this_thread::yield();
+  }
+  trv_log(TRV_LOG_DEBUG, "Task ", name, " ", static_cast<const void*>(this),
+          " exited (Runtime = ", trv_now_ms() - start_time, " ms).");
+  drop_structures();
+}
+
+void trv_task::release() {
+  drop_structures();
+  delete this;
+}
+
+void trv_task::drop_structures() {
+  release_frames(frames, 0);
+  release_frames(prepared, 0);
+  pending_calls.clear();
+  stack.clear();
+  argument_lists.clear();
+  argument_depth = 0;
+}
+
+bool trv_task::prepare_start(std::vector<trvvar_shared>* args) {
+  if (frames.empty() && definition) {
+    trv_task* scope = trv_task_scope_root(this);
+    frames.push_back(trv_vm_context_create(this, scope, definition.get(), definition->local_count,
+                                           bound_object));
+  }
+  if (frames.empty() || active) {
+    trv_log(TRV_LOG_ERROR, "Cannot run task!");
+    return false;
+  }
+  if (!prepared.empty()) {
+    trv_log(TRV_LOG_ERROR, "TODO: Cleanup old routine data here!");
+    release_frames(prepared, 0);
+    pending_calls.clear();
+  }
+  stack.clear();
+  stack.push_back(trvvar_new());
+  release_frames(frames, 1);
+  trv_vm_context& first = *frames.front();
+  const trv_program_block& block = *first.block;
+  if (args != nullptr) {
+    if (args->size() > block.parameter_count) {
+      trv_runtime_error("Too many params.");
+      return false;
+    }
+    if (block.minimum_argument_count != trv_no_minimum &&
+        args->size() < block.minimum_argument_count) {
+      trv_runtime_error("Not enough parameters.");
+      return false;
+    }
+  }
+  active = 1;
+  trv_log(TRV_LOG_DEBUG, "Task ", static_cast<const void*>(this), " started.");
+  first.argument_count = 0;
+  first.status = 0;
+  first.saved_position = 0;
+  first.running = 0;
+  first.default_argument_in_progress = 0;
+  first.pending_operator_mode = 0;
+  first.bound_object = bound_object;
+  if (captures && block.capture_count != 0 && captures->size() == block.capture_count) {
+    for (uint32_t i = 0; i < block.capture_count; ++i) {
+      trvvar_set(*first.locals[block.parameter_count + i], (*captures)[i]);
+    }
+  }
+  if (args != nullptr) {
+    first.argument_count = static_cast<uint32_t>(args->size());
+    for (size_t i = 0; i < args->size(); ++i) {
+      trvvar_shared& argument = (*args)[i];
+      const bool by_reference =
+          i < block.slot_flags.size() && (block.slot_flags[i] & TRVVAR_FLAG_BY_REFERENCE) != 0;
+      if (by_reference) {
+        trvvar_make_ref(*first.locals[i], argument.get());
+      } else if (argument) {
+        trvvar_set(*first.locals[i], argument);
+      }
+    }
+  }
+  return true;
+}
+
+bool trv_task::run(std::vector<trvvar_shared>* args) {
+  if (!prepare_start(args)) return false;
+  const trvptr_strong<trv_task> self = trvptr_strong<trv_task>::from(this);
+  task_continue();
+  if (active && !waiting) schedule(0);
+  return true;
+}
+
+bool trv_task::schedule(uint64_t delay_ms, std::vector<trvvar_shared>* args) {
+  if (!active && !prepare_start(args)) return false;
+  if (scheduled || runtime == nullptr) return true;
+  eta = delay_ms == trv_no_eta ? trv_no_eta : trv_now_ms() + delay_ms;
+  trv_log(TRV_LOG_DEBUG, "Task ", static_cast<const void*>(this), " scheduled (eta: ", eta, ").");
+  runtime->schedule_heap.push_back(trvptr_strong<trv_task>::from(this));
+  std::push_heap(runtime->schedule_heap.begin(), runtime->schedule_heap.end(), earlier_last);
+  scheduled = 1;
+  if (delay_ms == 0 && runtime->wake_up) runtime->wake_up();
+  return true;
+}
+
+bool trv_task::task_continue() {
+  if (!active || (routine && parent.expired())) {
+    trv_log(TRV_LOG_ERROR, "task_continue called while the task was not active!");
+    return false;
+  }
+  if (task_nesting >= trv_max_task_nesting) {
+    trv_runtime_error("Maximum callback depth exceeded.");
+    return true;
+  }
+  const trvptr_strong<trv_task> self = trvptr_strong<trv_task>::from(this);
+  const size_t base = block_kind(frames.front()) == TRV_BLOCK_GLOBAL ? 1 : 0;
+  current_task_scope current(*this);
+  bool finished = false;
+  while (!stop && !finished) {
+    trv_vm_context* frame = frames.back();
+    const uint32_t status = trv_interpret(*frame);
+    switch (status) {
+      case 2:  // break
+        while (frames.size() > base && block_kind(frames.back()) != TRV_BLOCK_LOOP) {
+          pop_frame(*this, false);
+        }
+        if (frames.size() > base && frames.back()->block->break_target) {
+          frames.back()->saved_position =
+              static_cast<uint32_t>(frames.back()->block->code.size() - 8);
+        } else if (frames.size() > base) {
+          pop_frame(*this, false);
+        }
+        finished = frames.size() <= base;
+        break;
+      case 4:  // continue
+        while (frames.size() > base && block_kind(frames.back()) != TRV_BLOCK_LOOP &&
+               block_kind(frames.back()) != TRV_BLOCK_FUNCTION) {
+          pop_frame(*this, false);
+        }
+        if (frames.size() > base && block_kind(frames.back()) == TRV_BLOCK_FUNCTION) {
+          pop_frame(*this, false);
+        }
+        finished = frames.size() <= base;
+        break;
+      case 8:  // return
+        while (frames.size() > base && block_kind(frames.back()) != TRV_BLOCK_LOOP &&
+               block_kind(frames.back()) != TRV_BLOCK_FUNCTION) {
+          pop_frame(*this, false);
+        }
+        if (frames.size() > base) {
+          frames.back()->saved_position = frames.back()->block->exit_position;
+        }
+        finished = frames.size() <= base;
+        break;
+      case 16:  // a call or a nested block: the new innermost frame runs next
+        if (frames.size() > trv_max_frames) {
+          pop_frame(*this, false);
+          trv_runtime_error("Maximum call depth exceeded.");
+        }
+        break;
+      case 32:  // waiting for a value from another thread
+        return false;
+      case 64:  // block finished
+        finished = unwind_to_suspended(base, false);
+        break;
+      default:  // 128: a runtime error stopped the frame
+        trv_log(TRV_LOG_DEBUG,
+                "TODO: Implement proper called blocks cleanup and termination (try catch or "
+                "block / function based ?).");
+        finished = unwind_to_suspended(base, true);
+        if (finished && on_error) {
+          trvvar_shared none = trvvar_new();
+          on_error(none);
+        }
+        break;
+    }
+  }
+  if (finished) finish(base);
+  return true;
+}
+
+bool trv_task::unwind_to_suspended(size_t base, bool error) {
+  while (frames.size() > base) {
+    const trv_vm_context* top = frames.back();
+    if (top->running && (!error || resumes_at_catch(top))) return false;
+    pop_frame(*this, error);
+  }
+  return true;
+}
+
+void trv_task::finish(size_t base) {
+  active = 0;
+  stop = 0;
+  scheduled = 0;
+  trv_log(TRV_LOG_DEBUG, "Task ", name, " ", static_cast<const void*>(this), " finished.");
+  trvvar_shared result = stack.empty() || !stack.front() ? trvvar_new() : stack.front();
+  result_callback complete = std::move(on_complete);
+  on_complete = nullptr;
+  on_error = nullptr;
+  stack.clear();
+  stack.push_back(result);
+  release_frames(frames, base);
+  release_frames(prepared, 0);
+  pending_calls.clear();
+  if (complete) complete(result);
+}
+
+trv_task* trv_task_scope_root(trv_task* task) {
+  // A parent chain is a tree built from the top; the cap only guards against a broken one.
+  for (int steps = 0; task != nullptr && steps < 1 << 20; ++steps) {
+    trv_task* up = task->parent.get();
+    if (up == nullptr) return task;
+    task = up;
+  }
+  return task;
+}
+
+trvptr_strong<trv_task> trv_task_for_block(const trvptr_strong<trv_program_block>& block) {
+  trvptr_strong<trv_task> task = trvptr_strong<trv_task>::from(new trv_task());
+  task->definition = block;
+  task->unit = block->unit;
+  task->routine = block->kind != TRV_BLOCK_GLOBAL;
+  trv_log(TRV_LOG_DEBUG, "Task ", task->name, " ", static_cast<const void*>(task.get()),
+          " created.");
+  return task;
+}
+
+namespace {
+
+// Links a routine to the global scope it belongs to; false after a runtime error.
+bool link_routine(trv_task& task, trv_vm_context* caller) {
+  if (caller == nullptr) {
+    trv_task* current = trv_get_thread_local().current_task;
+    if (current != nullptr && trv_owned_runtime(trv_get_thread_local()) != nullptr &&
+        !current->frames.empty()) {
+      caller = current->frames.back();
+    }
+  }
+  if (caller == nullptr || caller->scope == nullptr) {
+    trv_runtime_error("Cannot create routine from non-global scope routine without context.");
+    return false;
+  }
+  trv_task* root = trv_task_scope_root(caller->scope);
+  if (root->unit.get() != task.unit.get()) {
+    trv_runtime_error(
+        "Global scope root mismatch when creating routine, functions must be initialized "
+        "within their global scope.");
+    return false;
+  }
+  if (root->frames.empty()) {
+    trv_runtime_error("Global scope has no task block!");
+    return false;
+  }
+  trv_task* creator = caller->task != nullptr ? caller->task : root;
+  task.parent = trvptr_weak<trv_task>::from(creator);
+  task.global_root = trvptr_weak<trv_task>::from(root);
+  creator->children.push_back(trvptr_weak<trv_task>::from(&task));
+  root->registered.push_back(trvptr_weak<trv_task>::from(&task));
+  return true;
+}
+
+}  // namespace
+
+trvptr_strong<trv_task> trv_task_for_function(trvvar& function, trv_vm_context* caller) {
+  if (function.type != TRVVAR_FUNCTION) return {};
+  trvvar_function_payload& payload = *function.payload.function_payload;
+  trvptr_strong<trv_program_block> block = payload.definition.lock();
+  if (!block) return {};
+  trvptr_strong<trv_task> task = trvptr_strong<trv_task>::from(new trv_task());
+  task->definition = block;
+  task->unit = block->unit;
+  task->routine = block->kind != TRV_BLOCK_GLOBAL;
+  task->bound_object = payload.bound_object;
+  task->captures = payload.captures;
+  if (task->routine && !link_routine(*task, caller)) return {};
+  if (trv_task* up = task->parent.get()) {
+    trv_log(TRV_LOG_DEBUG, "Task (parent=", up->name, ") ", task->name, " ",
+            static_cast<const void*>(task.get()), " created.");
+  } else {
+    trv_log(TRV_LOG_DEBUG, "Task ", task->name, " ", static_cast<const void*>(task.get()),
+            " created.");
+  }
+  return task;
+}
+
+void trv_task_wait(trv_vm_context& context) {
+  context.status = 32;
+  trv_task* task = context.task;
+  if (task == nullptr || task->runtime == nullptr) return;
+  task->runtime->waiting.push_back(trvptr_strong<trv_task>::from(task));
+  task->waiting = 1;
+}
+
+void trv_task_wake(trv_task& task) {
+  if (!task.waiting) return;
+  const trvptr_strong<trv_task> self = trvptr_strong<trv_task>::from(&task);
+  std::vector<trvptr_strong<trv_task>>& list = task.runtime->waiting;
+  auto found = std::find_if(list.begin(), list.end(), [&](const trvptr_strong<trv_task>& entry) {
+    return entry.get() == &task;
+  });
+  if (found != list.end()) list.erase(found);
+  task.waiting = 0;
+  task.schedule(0);
+}
+
+trvptr_strong<trv_task> trv_runtime_take_due(trv_runtime& rt, uint64_t now_ms) {
+  std::vector<trvptr_strong<trv_task>>& heap = rt.schedule_heap;
+  if (heap.empty() || heap.front()->eta > now_ms) return {};
+  std::pop_heap(heap.begin(), heap.end(), earlier_last);
+  trvptr_strong<trv_task> task = std::move(heap.back());
+  heap.pop_back();
+  task->scheduled = 0;
+  return task;
+}
+
+uint64_t trv_runtime_next_eta(const trv_runtime& rt) {
+  return rt.schedule_heap.empty() ? trv_no_eta : rt.schedule_heap.front()->eta;
+}

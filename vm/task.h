@@ -1,0 +1,119 @@
+#pragma once
+
+// Tasks: one running activity of script code each (the global script, a routine started from a
+// function value, a callback that native code runs). A task owns the stacks the interpreter
+// works on: the frame stack (innermost last), frames prepared by a call but not yet entered,
+// the pending calls, the operand stack and the argument lists. task_continue runs the
+// innermost frame and acts on the status it returns, so a script call costs a frame, never C
+// stack. The runtime holds the schedule heap (by eta) and the waiting list; the host's loop
+// takes due tasks from the heap and continues them.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "objects/object_ptr.h"
+#include "values/var.h"
+#include "values/var_vectors.h"
+#include "vm/program_block.h"
+#include "vm/vm_context.h"
+
+class trv_function_def;
+struct trv_runtime;
+
+// A call between its preparation (instruction 44) and its execution (46). A script call's
+// frame is the newest prepared frame; a native call fills the argument list at `depth`.
+struct trv_pending_call {
+  bool native = false;
+  trvptr_strong<trv_function_def> native_definition;
+  trvptr_strong<trvobject_base> bound_object;
+  int32_t depth = 0;
+};
+
+inline constexpr uint64_t trv_no_eta = ~uint64_t{0};
+
+// Frames at most on one task's stack; a deeper script recursion is a runtime error.
+inline constexpr size_t trv_max_frames = 100000;
+// Tasks run synchronously inside one another (native code running a callback that runs native
+// code that runs a callback ...) at most this deep on one thread.
+inline constexpr uint32_t trv_max_task_nesting = 64;
+
+struct trv_task : public trvptr_base<trv_task> {
+  using result_callback = std::function<void(trvvar_shared&)>;
+
+  trv_task();
+  ~trv_task() override;
+  bool pooled_control_block_allowed() const override { return false; }
+  // Drops every owned structure; stays alive while other strong pointers remain.
+  void release() override;
+
+  trvptr_strong<trv_compiled_unit> unit;
+  trvptr_strong<trv_program_block> definition;
+  uint8_t routine = 0;
+  trvptr_weak<trv_task> parent;
+  std::vector<trvptr_weak<trv_task>> children;
+  trvptr_weak<trv_task> global_root;
+  std::vector<trvptr_weak<trv_task>> registered;
+  uint64_t start_time = 0;  // milliseconds
+  std::string name = "TASK";
+  result_callback on_complete;
+  result_callback on_error;
+  uint8_t scheduled = 0;
+  uint8_t waiting = 0;
+  uint64_t eta = trv_no_eta;
+  std::atomic<uint8_t> thread_job{0};
+  trvptr_strong<trvvar_ptr_function_lambda> captures;
+  trvptr_weak<trvobject_base> bound_object;
+  uint8_t active = 0;
+  uint8_t stop = 0;
+  std::vector<trv_vm_context*> frames;
+  std::vector<trv_vm_context*> prepared;
+  std::vector<trv_pending_call> pending_calls;
+  std::vector<trvvar_shared> stack;
+  std::vector<trvptr_strong<trvvector_shared<trvvar_shared>>> argument_lists;
+  int32_t argument_depth = 0;
+  trvvar_shared pending_error;
+  trv_runtime* runtime = nullptr;  // where it is scheduled; the creating thread's runtime
+
+  // Starts the task now with optional arguments; false when it cannot run.
+  bool run(std::vector<trvvar_shared>* args = nullptr);
+  // Starts the task after `delay_ms` (all ones: never, until woken).
+  bool schedule(uint64_t delay_ms, std::vector<trvvar_shared>* args = nullptr);
+  // Runs the innermost frames until the task finishes or must wait; false while it waits for
+  // a value from elsewhere.
+  bool task_continue();
+
+ private:
+  bool prepare_start(std::vector<trvvar_shared>* args);
+  // Pops finished frames down to one that is suspended (for an error: one that resumes at a
+  // catch); true when nothing is left above `base` and the task is finished.
+  bool unwind_to_suspended(size_t base, bool error);
+  void finish(size_t base);
+  void drop_structures();
+};
+
+// Milliseconds of the 100-nanosecond tick clock.
+uint64_t trv_now_ms();
+
+// A new task for `function`: a live TRVVAR_FUNCTION gives its definition, scope, bound object
+// and captures; anything else gives an empty pointer. `caller` is the calling context (null:
+// the current task of the calling thread). A routine (a definition not of a global block)
+// must belong to the caller's global scope; the failures are runtime errors.
+trvptr_strong<trv_task> trv_task_for_function(trvvar& function, trv_vm_context* caller);
+// A new global task for a global block, the root of its own scope.
+trvptr_strong<trv_task> trv_task_for_block(const trvptr_strong<trv_program_block>& block);
+
+// The root of a task's scope chain: its parent links followed to the end.
+trv_task* trv_task_scope_root(trv_task* task);
+
+// The context's status becomes 32 and its task goes on the runtime's waiting list.
+void trv_task_wait(trv_vm_context& context);
+// A waiting task leaves the waiting list and is scheduled without delay.
+void trv_task_wake(trv_task& task);
+
+// The runtime's schedule heap: the due task with the earliest eta, taken off the heap (empty
+// when none is due at `now_ms`), and the eta of the earliest task (trv_no_eta: none).
+trvptr_strong<trv_task> trv_runtime_take_due(trv_runtime& rt, uint64_t now_ms);
+uint64_t trv_runtime_next_eta(const trv_runtime& rt);
