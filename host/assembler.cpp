@@ -177,6 +177,8 @@ class cursor {
 
   bool done() const { return next_ == tokens_.size(); }
   const token* peek() const { return done() ? nullptr : &tokens_[next_]; }
+  // Where the next operand is, or would be.
+  uint32_t next_column() const { return done() ? end_column_ : tokens_[next_].column; }
   const token& take(std::string_view what) {
     if (done()) report_.fail(end_column_, "expected " + std::string(what));
     return tokens_[next_++];
@@ -366,7 +368,7 @@ class assembler {
   void directive(cursor& in, const token& name);
   void body_line(cursor& in, const token& first);
   void label(const token& t);
-  block_text& current(const token& at, std::string_view what);
+  block_text& current(uint32_t column, std::string_view what);
 
   void unit_directive(cursor& in);
   void block_directive(cursor& in);
@@ -500,7 +502,7 @@ void assembler::directive(cursor& in, const token& name) {
     if (entry.name != name.text) continue;
     directive_column_ = name.column;
     if (entry.header) {
-      block_text& b = current(name, name.text);
+      block_text& b = current(name.column, name.text);
       if (b.body_started) {
         in.fail(name, std::string(name.text) + " belongs before the block's first instruction");
       }
@@ -515,15 +517,15 @@ void assembler::directive(cursor& in, const token& name) {
   in.fail(name, "unknown directive '" + std::string(name.text) + "'");
 }
 
-block_text& assembler::current(const token& at, std::string_view what) {
+block_text& assembler::current(uint32_t column, std::string_view what) {
   if (blocks_.empty()) {
-    report_.fail(at.column, std::string(what) + " outside a block (start one with .block NAME)");
+    report_.fail(column, std::string(what) + " outside a block (start one with .block NAME)");
   }
   return blocks_.back();
 }
 
 void assembler::label(const token& t) {
-  block_text& b = current(t, "a label");
+  block_text& b = current(t.column, "a label");
   const std::string_view name = t.text.substr(0, t.text.size() - 1);
   if (!is_identifier(name))
     report_.fail(t.column, "a label name is a letter or _ then letters, digits or _");
@@ -576,13 +578,13 @@ void assembler::unit_directive(cursor& in) {
 
 void assembler::block_directive(cursor& in) {
   if (!blocks_.empty()) finish_block();
-  const token& name_token = *in.peek();
+  const uint32_t column = in.next_column();
   const std::string_view name = in.name("a block name");
   if (!block_index_.emplace(std::string(name), blocks_.size()).second) {
-    in.fail(name_token, "block '" + std::string(name) + "' is defined twice");
+    report_.fail(column, "block '" + std::string(name) + "' is defined twice");
   }
   block_text& b = blocks_.emplace_back();
-  b.where = location{report_.line(), name_token.column};
+  b.where = location{report_.line(), column};
   b.block = trvptr_strong<trv_program_block>::from(new trv_program_block());
   b.block->name = name;
   b.block->unit = program_.unit;
@@ -650,13 +652,13 @@ void assembler::add_name(const token& t, std::unordered_map<std::string, uint32_
 
 void assembler::min_args_directive(cursor& in) {
   block_text& b = blocks_.back();
-  b.minimum_at = location{report_.line(), in.peek() ? in.peek()->column : 1};
+  b.minimum_at = location{report_.line(), in.next_column()};
   b.block->minimum_argument_count =
       static_cast<uint32_t>(in.integer("a minimum argument count", 0, assembler_count_limit));
 }
 
 void assembler::exit_directive(cursor& in) {
-  const uint32_t column = in.peek() ? in.peek()->column : 1;
+  const uint32_t column = in.next_column();
   blocks_.back().exit = reference{std::string(in.name("a label")), {report_.line(), column}};
 }
 
@@ -665,7 +667,7 @@ void assembler::break_target_directive(cursor&) { blocks_.back().block->break_ta
 void assembler::no_except_directive(cursor&) { blocks_.back().block->no_except = 1; }
 
 void assembler::alternative_directive(cursor& in) {
-  const uint32_t column = in.peek() ? in.peek()->column : 1;
+  const uint32_t column = in.next_column();
   blocks_.back().alternative =
       reference{std::string(in.name("a block name")), {report_.line(), column}};
 }
@@ -675,7 +677,7 @@ void assembler::child_directive(cursor& in) {
   if (b.children.size() == assembler_count_limit) {
     fail_here("a block has at most " + std::to_string(assembler_count_limit) + " children");
   }
-  const uint32_t column = in.peek() ? in.peek()->column : 1;
+  const uint32_t column = in.next_column();
   b.children.push_back(reference{std::string(in.name("a block name")), {report_.line(), column}});
 }
 
@@ -724,15 +726,15 @@ trv_source_token assembler::parse_position(const cursor& in, const token& t,
 }
 
 void assembler::at_directive(cursor& in) {
-  const token& first = *in.peek();
-  block_text& b = current(first, ".at");
+  block_text& b = current(directive_column_, ".at");
   if (in.take_word("none")) {
     b.position = trv_source_token{};
     return;
   }
+  const uint32_t column = in.next_column();
   const std::string_view name = in.name("a unit name or none");
   auto found = unit_index_.find(std::string(name));
-  if (found == unit_index_.end()) in.fail(first, "unknown unit '" + std::string(name) + "'");
+  if (found == unit_index_.end()) report_.fail(column, "unknown unit '" + std::string(name) + "'");
   b.unit = program_.unit->sources[found->second].get();
   b.position = parse_position(in, in.take("LINE:COLUMN"), b.unit);
 }
@@ -755,7 +757,7 @@ void assembler::start_item(block_text& b) {
 // Instructions.
 
 void assembler::body_line(cursor& in, const token& first) {
-  block_text& b = current(first, "an instruction");
+  block_text& b = current(first.column, "an instruction");
   if (looks_numeric(first.text) && !first.quoted) {
     const size_t offset = b.block->code.size();
     if (in.integer("an offset", 0, std::numeric_limits<int64_t>::max()) !=
@@ -807,7 +809,7 @@ void assembler::instruction(cursor& in, uint8_t opcode, const token& mnemonic) {
 void assembler::operands(cursor& in, block_text& b, site& s) {
   std::vector<uint8_t>& code = b.block->code;
   const uint8_t opcode = code[s.offset];
-  auto column = [&] { s.operand_columns.push_back(in.peek() ? in.peek()->column : 0); };
+  auto column = [&] { s.operand_columns.push_back(in.next_column()); };
   auto put_int32 = [&](size_t at, int64_t value) {
     put(code, s.offset + at, static_cast<int32_t>(value));
   };
@@ -1099,8 +1101,7 @@ void assembler::validate_sites(const block_text& root) {
       if (!problem) continue;
       location where = s.mnemonic;
       const size_t operand = static_cast<size_t>(problem->operand);
-      if (problem->operand >= 0 && operand < s.operand_columns.size() &&
-          s.operand_columns[operand] != 0) {
+      if (problem->operand >= 0 && operand < s.operand_columns.size()) {
         where.column = s.operand_columns[operand];
       }
       report_.fail(where, problem->message);
@@ -1198,7 +1199,7 @@ std::optional<operand_problem> default_argument_problem(const trv_program_block&
   if (parameter >= block.parameter_count) {
     return operand_problem{0, "default_arg " + std::to_string(parameter) +
                                   " names no parameter: the block has " +
-                                  std::to_string(block.parameter_count)};
+                                  std::to_string(block.parameter_count) + " parameters"};
   }
   const uint32_t minimum = block.minimum_argument_count;
   if (minimum == trv_no_minimum || parameter < minimum) {

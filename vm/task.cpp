@@ -283,9 +283,10 @@ bool trv_task::task_continue() {
 }
 
 bool trv_task::unwind_to_suspended(size_t base, bool error) {
-  while (frames.size() > base) {
+  while (!frames.empty()) {
     const trv_vm_context* top = frames.back();
     if (top->running && (!error || resumes_at_catch(top))) return false;
+    if (frames.size() <= base) break;
     pop_frame(*this, error);
   }
   return true;
