@@ -325,7 +325,7 @@ TEST_F(Assembler, MistakesNameFileLineAndColumn) {
        "t.tasm:4:8: block 'stray' is not reachable from the root block 'main'"},
       {head + ".block main", "t.tasm:4:8: block 'main' is defined twice"},
       {head + "|text",
-       "t.tasm:4:3: a source line belongs right after its .unit (or another source line)"},
+       "t.tasm:4:1: a source line belongs right after its .unit (or another source line)"},
       {head + ".unit late", "t.tasm:4:1: source units are declared before the first block"},
       {head + "  .break_target\n  none",
        "t.tasm:1:8: break target 'main' must end with an 8-byte instruction: break resumes there"},
