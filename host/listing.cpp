@@ -73,7 +73,8 @@ std::string variable_text(const trvvar* variable) {
 std::string operand_text(const trv_program_block& block, uint32_t offset,
                          const native_name_map* natives) {
   const uint8_t* ip = block.code_begin() + offset;
-  const int32_t a = trv_operand_a(ip);
+  // Operand A exists only in instructions of 8 bytes or more.
+  const int32_t a = trv_opcode_table[ip[0]].length >= 8 ? trv_operand_a(ip) : 0;
   switch (trv_opcode_table[ip[0]].operands) {
     case TRV_OPERANDS_NONE:
       return "";
