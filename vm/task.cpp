@@ -223,37 +223,31 @@ bool trv_task::task_continue() {
     trv_vm_context* frame = frames.back();
     const uint32_t status = trv_interpret(*frame);
     switch (status) {
-      case 2:  // break
-        while (frames.size() > base && block_kind(frames.back()) != TRV_BLOCK_LOOP) {
-          pop_frame(*this, false);
-        }
-        if (frames.size() > base && frames.back()->block->break_target) {
+      case 2:  // break: the loop block resumes at its last instruction or is left
+        if (!pop_to_kind(base, TRV_BLOCK_LOOP, TRV_BLOCK_LOOP)) {
+          finished = true;
+        } else if (frames.back()->block->break_target) {
           frames.back()->saved_position =
               static_cast<uint32_t>(frames.back()->block->code.size() - 8);
-        } else if (frames.size() > base) {
+        } else {
           pop_frame(*this, false);
+          finished = frames.empty();
         }
-        finished = frames.size() <= base;
         break;
-      case 4:  // continue
-        while (frames.size() > base && block_kind(frames.back()) != TRV_BLOCK_LOOP &&
-               block_kind(frames.back()) != TRV_BLOCK_FUNCTION) {
+      case 4:  // continue: a loop block resumes, a function is left
+        if (!pop_to_kind(base, TRV_BLOCK_LOOP, TRV_BLOCK_FUNCTION)) {
+          finished = true;
+        } else if (block_kind(frames.back()) == TRV_BLOCK_FUNCTION) {
           pop_frame(*this, false);
+          finished = frames.empty();
         }
-        if (frames.size() > base && block_kind(frames.back()) == TRV_BLOCK_FUNCTION) {
-          pop_frame(*this, false);
-        }
-        finished = frames.size() <= base;
         break;
-      case 8:  // return
-        while (frames.size() > base && block_kind(frames.back()) != TRV_BLOCK_LOOP &&
-               block_kind(frames.back()) != TRV_BLOCK_FUNCTION) {
-          pop_frame(*this, false);
-        }
-        if (frames.size() > base) {
+      case 8:  // return: the loop or function block resumes at its exit position
+        if (pop_to_kind(base, TRV_BLOCK_LOOP, TRV_BLOCK_FUNCTION)) {
           frames.back()->saved_position = frames.back()->block->exit_position;
+        } else {
+          finished = true;
         }
-        finished = frames.size() <= base;
         break;
       case 16:  // a call or a nested block: the new innermost frame runs next
         if (frames.size() > trv_max_frames) {
@@ -280,6 +274,15 @@ bool trv_task::task_continue() {
   }
   if (finished) finish(base);
   return true;
+}
+
+bool trv_task::pop_to_kind(size_t base, uint32_t kind, uint32_t other_kind) {
+  while (frames.size() > base) {
+    const uint32_t top = block_kind(frames.back());
+    if (top == kind || top == other_kind) return true;
+    pop_frame(*this, false);
+  }
+  return false;
 }
 
 bool trv_task::unwind_to_suspended(size_t base, bool error) {

@@ -87,6 +87,10 @@ struct trv_task : public trvptr_base<trv_task> {
 
  private:
   bool prepare_start(std::vector<trvvar_shared>* args);
+  // Pops frames above `base` until the innermost block is of `kind` or `other_kind`; false
+  // when none is (break, continue or return then ends the task). A frame left below the one
+  // found is suspended and resumes when it is back on top.
+  bool pop_to_kind(size_t base, uint32_t kind, uint32_t other_kind);
   // Pops finished frames down to one that is suspended (for an error: one that resumes at a
   // catch); true when nothing is left above `base` and the task is finished.
   bool unwind_to_suspended(size_t base, bool error);
