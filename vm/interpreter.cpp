@@ -157,12 +157,39 @@ void capture(trv_vm_context& frame, std::vector<trvvar_shared>& stack, bool bind
   payload.captures->push_back(std::move(captured));
 }
 
-// Member access by name on a value that is not a script class instance.
-trvvar_shared member_by_literal(trvvar& value, std::string_view name) {
+// The native object whose members a string, binary, json or object value exposes; null for
+// any other value and for an object value whose object is gone.
+trvobject_base* native_owner(const trvvar& value) {
+  switch (value.type) {
+    case TRVVAR_STRING:
+    case TRVVAR_BINARY:
+    case TRVVAR_JSON:
+      return value.payload.object.get();
+    case TRVVAR_OBJECT:
+      return value.payload.object_payload->object.get();
+    default:
+      return nullptr;
+  }
+}
+
+// Member access by name on a value that is not a script class instance. A native object's
+// member index is cached per access site by the object's class type tag, so a hit costs no
+// lookup by name; a name the class lacks (index -1) is a member by name, such as a json key.
+trvvar_shared member_by_literal(trvvar& value, std::string_view name,
+                                trv_member_cache_entry& cache) {
   if (value.type == TRVVAR_OBJECT && !value.payload.object_payload->object) {
     trv_runtime_error("variable is not a valid object anymore, cannot get member '", name, "'!");
   }
-  return trvvar_member_by_name(value, name);
+  trvobject_base* owner = native_owner(value);
+  if (owner == nullptr) return trvvar_member_by_name(value, name);
+  if (cache.class_tag != owner->class_type_tag) {
+    cache.class_tag = owner->class_type_tag;
+    cache.index = owner->member_index(name);
+  }
+  if (cache.index < 0) return trvvar_member_by_name(value, name);
+  trvvar_shared member;
+  owner->member_reference(member, cache.index);
+  return member;
 }
 
 trvvar_shared keyed_member(trvvar& container, trvvar& key) {
@@ -614,7 +641,8 @@ dispatch:
     TRV_NEED(1);
     const std::string& name = block.unit->literals[static_cast<size_t>(trv_operand_a(ip))];
     trvvar_shared value = deref_slot(TRV_TOP, rt);
-    trvvar_shared member = member_by_literal(*value, name);
+    trv_member_cache_entry& cache = block.member_cache[static_cast<size_t>(trv_operand_b(ip))];
+    trvvar_shared member = member_by_literal(*value, name, cache);
     TRV_TOP = member ? std::move(member) : trvvar_new(rt);
     TRV_NEXT(24);
   }
