@@ -938,6 +938,8 @@ trv_function_def* assembler::native(cursor& in) {
     in.fail(t, "unresolved native '" + std::string(t.text) + "'");
   }
   program_.native_names.try_emplace(definition, t.text);
+  std::vector<const trv_function_def*>& kept = blocks_.back().block->natives;
+  if (std::find(kept.begin(), kept.end(), definition) == kept.end()) kept.push_back(definition);
   return definition;
 }
 

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -136,11 +137,15 @@ reason check_child(const trv_program_block& block, int64_t child, size_t at) {
   return std::nullopt;
 }
 
-// Opcode 48 runs child P - m as the default of parameter P and stores into local P.
+// Opcode 48 runs child P - m as the default of parameter P and stores into local P; without
+// a minimum m there is no such child.
 reason check_default_argument(const trv_program_block& block, uint8_t parameter, size_t at) {
   if (reason r = check_local(block, parameter, at)) return r;
   const uint32_t minimum = block.minimum_argument_count;
-  if (minimum == trv_no_minimum) return std::nullopt;
+  if (minimum == trv_no_minimum) {
+    return "default argument " + decimal(parameter) + " at " + decimal(at) +
+           " needs a minimum argument count";
+  }
   if (parameter < minimum) {
     return "default argument " + decimal(parameter) + " at " + decimal(at) +
            " is below the minimum argument count " + decimal(minimum);
@@ -148,9 +153,16 @@ reason check_default_argument(const trv_program_block& block, uint8_t parameter,
   return check_child(block, int64_t{parameter} - minimum, at);
 }
 
-reason check_pointer(const uint8_t* ip, std::string_view what, size_t at) {
-  if (trv_operand_pointer<const void>(ip) != nullptr) return std::nullopt;
-  return std::string(what) + " at " + decimal(at) + " is null";
+// A pointer operand is one the block keeps: anything else may point anywhere.
+template <class T>
+reason check_pointer(const uint8_t* ip, const std::vector<T>& known, std::string_view what,
+                     size_t at) {
+  const void* pointer = trv_operand_pointer<const void>(ip);
+  if (pointer == nullptr) return std::string(what) + " at " + decimal(at) + " is null";
+  for (const T& entry : known) {
+    if (std::to_address(entry) == pointer) return std::nullopt;
+  }
+  return std::string(what) + " at " + decimal(at) + " is not one of the block's";
 }
 
 reason check_jump(const instruction_walk& walk, const uint8_t* ip, size_t at) {
@@ -187,9 +199,9 @@ reason check_operands(const trv_program_block& block, const instruction_walk& wa
     case TRV_OPERANDS_JUMP:
       return check_jump(walk, ip, at);
     case TRV_OPERANDS_NATIVE:
-      return check_pointer(ip, "native definition", at);
+      return check_pointer(ip, block.natives, "native definition", at);
     case TRV_OPERANDS_VARIABLE:
-      return check_pointer(ip, "variable", at);
+      return check_pointer(ip, block.immediates, "variable", at);
     case TRV_OPERANDS_MEMBER:
       if (reason r = check_literal(block, trv_operand_a(ip), at)) return r;
       return index_in(trv_operand_b(ip), block.member_cache.size(), "cache entry", at, "block's",

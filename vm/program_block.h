@@ -20,6 +20,7 @@
 #include "values/var.h"
 
 class trv_class_def;
+class trv_function_def;
 
 // One file of source text. A unit reached through another (an include or an import) links
 // that unit as its parent.
@@ -114,6 +115,10 @@ class trv_program_block : public trvptr_base<trv_program_block> {
   std::map<uint32_t, trv_source_token> positions;
   // Variables the instructions point at (instruction 13), kept alive with the block.
   std::vector<trvvar_shared> immediates;
+  // Native definitions the instructions point at (instructions 12 and 42); their namespaces
+  // outlive the block. A pointer operand must be one of these or of the immediates: no other
+  // pointer can be proven to be what the instruction takes it for.
+  std::vector<const trv_function_def*> natives;
 
   // The token covering `offset`; nothing when the block has no position at or before it.
   std::optional<trv_source_token> token_at(uint32_t offset) const;
@@ -121,7 +126,8 @@ class trv_program_block : public trvptr_base<trv_program_block> {
   // Null while the block is sound; else why not. Checked once, before its first run: every
   // opcode known up to the first unknown one (which raises its own error when reached), every
   // instruction whole, every jump onto an instruction start or the code end, every slot,
-  // block variable, literal, child and cache index inside its table, every pointer set.
+  // block variable, literal, child and cache index inside its table, every pointer one of
+  // the block's immediates or natives.
   const std::string* check_result();
 
  private:

@@ -59,6 +59,8 @@ struct block_under_check {
     block->children.push_back(trvptr_strong<trv_program_block>::from(new trv_program_block));
     block->member_cache.resize(1);
     block->alternative = trvptr_strong<trv_program_block>::from(new trv_program_block);
+    block->natives.push_back(native.get());
+    block->immediates.push_back(variable);
   }
 };
 
@@ -142,6 +144,12 @@ const check_case check_cases[] = {
     {"native definition", [](block_under_check& t) { t.code.op(TRV_OP_call_native); },
      "native definition at 0 is null"},
     {"variable", [](block_under_check& t) { t.code.op(TRV_OP_variable); }, "variable at 0 is null"},
+    {"variable the block does not keep",
+     [](block_under_check& t) { t.code.op(TRV_OP_none).op(TRV_OP_variable).pointer(&t.code); },
+     "variable at 1 is not one of the block's"},
+    {"native definition the block does not keep",
+     [](block_under_check& t) { t.code.op(TRV_OP_native).pointer(t.block.get()); },
+     "native definition at 0 is not one of the block's"},
     {"alternative block",
      [](block_under_check& t) {
        t.block->alternative.reset();
@@ -167,6 +175,9 @@ const check_case check_cases[] = {
        t.code.op(TRV_OP_default_arg).small(2);
      },
      "child 1 at 0 is outside the block's 1 children"},
+    {"default argument without a minimum",
+     [](block_under_check& t) { t.code.op(TRV_OP_default_arg).small(0); },
+     "default argument 0 at 0 needs a minimum argument count"},
     {"default argument beyond the locals",
      [](block_under_check& t) { t.code.op(TRV_OP_default_arg).small(2); },
      "local 2 at 0 is outside the block's 2 locals"},

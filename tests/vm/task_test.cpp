@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "tests/support/capturing_logger.h"
+#include "tests/support/owned_runtime.h"
+#include "values/assign.h"
+#include "vm/opcodes.h"
+#include "vm/task.h"
+
+namespace {
+
+void emit(std::vector<uint8_t>& code, uint8_t opcode, int32_t a = 0) {
+  const size_t at = code.size();
+  code.resize(at + trv_opcode_table[opcode].length);
+  code[at] = opcode;
+  std::memcpy(code.data() + at + 4, &a, sizeof a);
+}
+
+// A script function calling itself without end: the root keeps the function value in its
+// global slot 0, and the function calls whatever that slot holds.
+TEST(Task, EndlessScriptRecursionEndsAtTheFrameLimitWithoutCStack) {
+  log_capture capture(TRV_LOG_ERROR);
+  owned_runtime runtime;
+  trvptr_strong<trv_compiled_unit> unit =
+      trvptr_strong<trv_compiled_unit>::from(new trv_compiled_unit);
+  trvptr_strong<trv_program_block> down =
+      trvptr_strong<trv_program_block>::from(new trv_program_block);
+  down->unit = unit;
+  down->kind = TRV_BLOCK_FUNCTION;
+  emit(down->code, TRV_OP_push_none);
+  emit(down->code, TRV_OP_load_global, 0);
+  emit(down->code, TRV_OP_call_prepare);
+  emit(down->code, TRV_OP_call);
+  down->exit_position = static_cast<uint32_t>(down->code.size());
+
+  trvptr_strong<trv_program_block> root =
+      trvptr_strong<trv_program_block>::from(new trv_program_block);
+  root->unit = unit;
+  root->kind = TRV_BLOCK_GLOBAL;
+  root->local_count = 1;
+  root->children.push_back(down);
+  emit(root->code, TRV_OP_push_none);
+  emit(root->code, TRV_OP_load_local, 0);
+  emit(root->code, TRV_OP_push_none);
+  emit(root->code, TRV_OP_function, 0);
+  emit(root->code, TRV_OP_assign);
+  emit(root->code, TRV_OP_call_prepare);
+  emit(root->code, TRV_OP_call);
+  root->exit_position = static_cast<uint32_t>(root->code.size());
+
+  trvptr_strong<trv_task> task = trv_task_for_block(root);
+  bool failed = false;
+  task->on_error = [&failed](trvvar_shared&) { failed = true; };
+  ASSERT_TRUE(task->run());
+  EXPECT_TRUE(failed);
+  EXPECT_FALSE(task->active);
+  EXPECT_EQ(task->frames.size(), 1u);  // only the global frame stays
+  const std::vector<std::string> errors = capture.errors();
+  ASSERT_FALSE(errors.empty());
+  EXPECT_EQ(errors.front(), "Runtime Error\n" + std::string(60, '-') +
+                                "\nMaximum call depth exceeded.\n" + std::string(60, '-'));
+  // Every other frame of the trace names the error once: the recursion went as deep as the
+  // limit allows and no deeper.
+  EXPECT_EQ(errors.size(), trv_max_frames);
+  task.reset();
+}
+
+}  // namespace
