@@ -211,12 +211,16 @@ bool trv_task::task_continue() {
     trv_log(TRV_LOG_ERROR, "task_continue called while the task was not active!");
     return false;
   }
-  if (task_nesting >= trv_max_task_nesting) {
-    trv_runtime_error("Maximum callback depth exceeded.");
-    return true;
-  }
   const trvptr_strong<trv_task> self = trvptr_strong<trv_task>::from(this);
   const size_t base = block_kind(frames.front()) == TRV_BLOCK_GLOBAL ? 1 : 0;
+  if (task_nesting >= trv_max_task_nesting) {
+    // Refused: the error goes to the task that asked, and this one ends as after an error,
+    // so that nothing schedules it to try again.
+    trv_runtime_error("Maximum callback depth exceeded.");
+    fail_at_base();
+    finish(base);
+    return true;
+  }
   current_task_scope current(*this);
   bool finished = false;
   while (!stop && !finished) {
@@ -265,10 +269,7 @@ bool trv_task::task_continue() {
                 "TODO: Implement proper called blocks cleanup and termination (try catch or "
                 "block / function based ?).");
         finished = unwind_to_suspended(base, true);
-        if (finished && on_error) {
-          trvvar_shared none = trvvar_new();
-          on_error(none);
-        }
+        if (finished) fail_at_base();
         break;
     }
   }
@@ -293,6 +294,12 @@ bool trv_task::unwind_to_suspended(size_t base, bool error) {
     pop_frame(*this, error);
   }
   return true;
+}
+
+void trv_task::fail_at_base() {
+  if (!on_error) return;
+  trvvar_shared none = trvvar_new();
+  on_error(none);
 }
 
 void trv_task::finish(size_t base) {

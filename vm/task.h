@@ -94,6 +94,8 @@ struct trv_task : public trvptr_base<trv_task> {
   // Pops finished frames down to one that is suspended (for an error: one that resumes at a
   // catch); true when nothing is left above `base` and the task is finished.
   bool unwind_to_suspended(size_t base, bool error);
+  // An error reached the base: the error callback gets a new none.
+  void fail_at_base();
   void finish(size_t base);
   void drop_structures();
 };
