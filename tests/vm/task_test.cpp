@@ -14,7 +14,7 @@ void emit(std::vector<uint8_t>& code, uint8_t opcode, int32_t a = 0) {
   const size_t at = code.size();
   code.resize(at + trv_opcode_table[opcode].length);
   code[at] = opcode;
-  std::memcpy(code.data() + at + 4, &a, sizeof a);
+  if (code.size() - at >= 8) std::memcpy(code.data() + at + 4, &a, sizeof a);
 }
 
 // A script function calling itself without end: the root keeps the function value in its
