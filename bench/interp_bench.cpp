@@ -1,0 +1,206 @@
+// The interpreter on three loops, each run as a program's global block through the real task
+// loop: a sum loop, a loop calling a script function f(i) -> i + 1, and a loop adding up the
+// native method call s.length(). bench/interp_peer.py runs the same loops in Lua 5.4 and
+// Python 3 in the same run. Each benchmark checks the loop's result after every run, and
+// reports the instructions one loop iteration executes (counted with the trace hook on short
+// runs) and the CPU time per iteration and per executed instruction.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <string>
+
+#include "host/assembler.h"
+#include "owned_runtime.h"
+#include "stdlib/string/std_string.h"
+#include "values/convert.h"
+#include "vm/interpreter.h"
+#include "vm/task.h"
+#include "vm/vm_context.h"
+
+namespace {
+
+// Locals: sum 0, i 1, s 2. The loop count `n` is block variable 0, so one text serves every
+// count.
+const std::string loop_head = R"(
+.block main global
+.root
+.local sum
+.local i
+.local s
+.var int )";
+
+// sum = 0; i = 0; while (i < n) { sum = sum + i; i++ }
+const std::string sum_loop = R"(
+  load_local sum
+  push_none
+  int 0
+  assign
+  load_local i
+  push_none
+  int 0
+  assign
+loop:
+  load_local i
+  push_none
+  load_block_var 0
+  lt 0
+  jump_if_false end
+  load_local sum
+  push_none
+  load_local sum
+  push_none
+  load_local i
+  add
+  assign
+  load_local i
+  inc 0
+  jump loop
+end:
+)";
+
+// i = 0; while (i < n) i = f(i); with fn f(x) { return x + 1 }
+const std::string call_loop = R"(
+.child f
+  load_local i
+  push_none
+  int 0
+  assign
+loop:
+  load_local i
+  push_none
+  load_block_var 0
+  lt 0
+  jump_if_false end
+  load_local i
+  push_none
+  function f
+  call_prepare 1
+  push_none
+  load_local i
+  call_arg 0
+  pop
+  call
+  assign
+  jump loop
+end:
+.block f function
+.param x
+  load_local x
+  push_none
+  int 1
+  add
+  return
+)";
+
+// s = "hello"; sum = 0; i = 0; while (i < n) { sum = sum + s.length(); i++ }
+const std::string method_loop = R"(
+  load_local s
+  push_none
+  string "hello"
+  assign
+  load_local sum
+  push_none
+  int 0
+  assign
+  load_local i
+  push_none
+  int 0
+  assign
+loop:
+  load_local i
+  push_none
+  load_block_var 0
+  lt 0
+  jump_if_false end
+  load_local sum
+  push_none
+  load_local sum
+  push_none
+  load_local s
+  get_member "length"
+  call_prepare 0
+  call
+  add
+  assign
+  load_local i
+  inc 0
+  jump loop
+end:
+)";
+
+struct loop_case {
+  const std::string& body;
+  size_t checked_local;            // the local holding the result
+  int64_t (*expected)(int64_t n);  // its value after n iterations
+};
+
+const loop_case sum_case{sum_loop, 0, [](int64_t n) { return n * (n - 1) / 2; }};
+const loop_case call_case{call_loop, 1, [](int64_t n) { return n; }};
+const loop_case method_case{method_loop, 0, [](int64_t n) { return 5 * n; }};
+
+size_t executed = 0;
+
+void count_instruction(const trv_vm_context&, const uint8_t*, size_t) { ++executed; }
+
+trvhost::assembled_program assemble_loop(const std::string& body, int64_t count) {
+  trv_std_string::script_register();
+  return trvhost::assemble(loop_head + std::to_string(count) + "\n" + body, "loop.tasm",
+                           [](std::string_view, std::string_view) { return nullptr; });
+}
+
+// Runs the program's global block to its end; true when the checked local then holds the
+// expected integer. A global task keeps its frame after it finishes.
+bool run_once(const trvhost::assembled_program& program, const loop_case& loop, int64_t count) {
+  trvptr_strong<trv_task> task = trv_task_for_block(program.root);
+  task->run();
+  if (task->active || task->frames.empty()) return false;
+  const trvvar_shared& result = task->frames.front()->locals[loop.checked_local];
+  return result && result->type == TRVVAR_INT && trvvar_int_value(*result) == loop.expected(count);
+}
+
+// Instructions per loop iteration: the difference of two counted runs.
+double instructions_per_iteration(const loop_case& loop) {
+  trv_set_trace_hook(count_instruction);
+  executed = 0;
+  const bool first = run_once(assemble_loop(loop.body, 1000), loop, 1000);
+  const size_t thousand = executed;
+  executed = 0;
+  const bool second = run_once(assemble_loop(loop.body, 2000), loop, 2000);
+  trv_set_trace_hook(nullptr);
+  if (!first || !second) return -1;
+  return static_cast<double>(executed - thousand) / 1000.0;
+}
+
+void run_loop(benchmark::State& state, const loop_case& loop) {
+  owned_runtime runtime;
+  const int64_t count = state.range(0);
+  const double per_iteration = instructions_per_iteration(loop);
+  if (per_iteration <= 0) {
+    state.SkipWithError("wrong result in the counted runs");
+    return;
+  }
+  const trvhost::assembled_program program = assemble_loop(loop.body, count);
+  bool correct = true;
+  for (auto _ : state) correct = run_once(program, loop, count) && correct;
+  if (!correct) {
+    state.SkipWithError("wrong result");
+    return;
+  }
+  const double iterations = static_cast<double>(state.iterations()) * static_cast<double>(count);
+  state.counters["instructions_per_iteration"] = per_iteration;
+  state.counters["time_per_iteration"] =
+      benchmark::Counter(iterations, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["time_per_instruction"] = benchmark::Counter(
+      iterations * per_iteration, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_sum_loop(benchmark::State& state) { run_loop(state, sum_case); }
+void BM_call_loop(benchmark::State& state) { run_loop(state, call_case); }
+void BM_method_loop(benchmark::State& state) { run_loop(state, method_case); }
+
+BENCHMARK(BM_sum_loop)->Arg(10'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_call_loop)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_method_loop)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
