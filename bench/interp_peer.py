@@ -1,0 +1,171 @@
+#!/usr/bin/env python3
+"""The interpreter's three loops (interp_bench) against the same loops in Lua 5.4 and Python 3.
+
+Each round runs interp_bench once, then a Lua 5.4 and a Python 3 process that run the same
+loops (as function locals, a while loop each), all pinned to CPU 0 and with the same malloc
+settings. Every side checks its loop results and times CPU time. Prints per loop the median
+ns per iteration over the rounds with its spread ((max - min) / median), the median over the
+rounds of our time divided by Lua's and by Python's, and our instructions per iteration and
+ns per instruction.
+
+    python3 bench/interp_peer.py [path/to/interp_bench] [rounds]
+        (defaults build/bench/bench/interp_bench, 5)
+"""
+import json
+import os
+import re
+import statistics
+import subprocess
+import sys
+import tempfile
+
+# The same glibc settings as the other peer scripts: blocks of up to 32 MiB from the heap,
+# freed memory kept.
+MALLOC_TUNABLES = "glibc.malloc.mmap_threshold=33554432:glibc.malloc.trim_threshold=4294967296"
+PINNED = ["taskset", "-c", "0"]
+
+# interp_bench's benchmark per loop; the loop counts come from its names (BM_sum_loop/N).
+LOOPS = [("sum", "BM_sum_loop"), ("call", "BM_call_loop"), ("method", "BM_method_loop")]
+
+# Lua: s:len() is the method-call form of #s.
+LUA = r"""
+local function sum_loop(n)
+  local sum, i = 0, 0
+  while i < n do sum = sum + i; i = i + 1 end
+  return sum
+end
+local function f(x) return x + 1 end
+local function call_loop(n)
+  local i = 0
+  while i < n do i = f(i) end
+  return i
+end
+local function method_loop(n)
+  local s, sum, i = "hello", 0, 0
+  while i < n do sum = sum + s:len(); i = i + 1 end
+  return sum
+end
+local loops = {sum = sum_loop, call = call_loop, method = method_loop}
+for k = 1, #arg, 3 do
+  local name, n, expected = arg[k], math.tointeger(arg[k + 1]), math.tointeger(arg[k + 2])
+  local start = os.clock()
+  local result = loops[name](n)
+  local seconds = os.clock() - start
+  if result ~= expected then error(name .. " loop: " .. tostring(result)) end
+  print(name, string.format("%.6f", seconds * 1e9 / n))
+end
+"""
+
+# Python: len(s) is the natural form of s.length(); it is a call of a builtin function.
+PYTHON = r"""
+import sys, time
+def sum_loop(n):
+    sum, i = 0, 0
+    while i < n:
+        sum = sum + i
+        i = i + 1
+    return sum
+def f(x):
+    return x + 1
+def call_loop(n):
+    i = 0
+    while i < n:
+        i = f(i)
+    return i
+def method_loop(n):
+    s, sum, i = "hello", 0, 0
+    while i < n:
+        sum = sum + len(s)
+        i = i + 1
+    return sum
+loops = {"sum": sum_loop, "call": call_loop, "method": method_loop}
+args = sys.argv[1:]
+for k in range(0, len(args), 3):
+    name, n, expected = args[k], int(args[k + 1]), int(args[k + 2])
+    start = time.process_time_ns()
+    result = loops[name](n)
+    elapsed = time.process_time_ns() - start
+    if result != expected:
+        sys.exit(f"{name} loop: {result}")
+    print(name, f"{elapsed / n:.6f}")
+"""
+
+
+def expected(name, n):
+    return {"sum": n * (n - 1) // 2, "call": n, "method": 5 * n}[name]
+
+
+def ours(bench):
+    """One run of interp_bench: per loop (count, ns per iteration, instructions per
+    iteration)."""
+    out = subprocess.run(PINNED + [bench, "--benchmark_format=json"],
+                         check=True, capture_output=True, text=True).stdout
+    found = {}
+    for b in json.loads(out)["benchmarks"]:
+        if "error_occurred" in b and b["error_occurred"]:
+            sys.exit(f"{b['name']}: {b.get('error_message')}")
+        family, count = re.fullmatch(r"(\w+)/(\d+)", b["run_name"]).groups()
+        found[family] = (int(count), b["time_per_iteration"] * 1e9,
+                         b["instructions_per_iteration"])
+    return {name: found[family] for name, family in LOOPS}
+
+
+def peer(command, counts):
+    """One run of a peer process over every loop: per loop ns per iteration."""
+    args = []
+    for name, _ in LOOPS:
+        args += [name, str(counts[name]), str(expected(name, counts[name]))]
+    out = subprocess.run(PINNED + command + args, check=True, capture_output=True,
+                         text=True).stdout
+    return {name: float(ns) for name, ns in (line.split() for line in out.splitlines())}
+
+
+def median_spread(values):
+    middle = statistics.median(values)
+    return middle, (max(values) - min(values)) / middle * 100
+
+
+def main():
+    if os.environ.get("GLIBC_TUNABLES") != MALLOC_TUNABLES:
+        # Re-run this script pinned and with the malloc settings every process inherits.
+        env = dict(os.environ, GLIBC_TUNABLES=MALLOC_TUNABLES)
+        os.execvpe("taskset", PINNED + [sys.executable] + sys.argv, env)
+    bench = sys.argv[1] if len(sys.argv) > 1 else "build/bench/bench/interp_bench"
+    rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 5
+    times = {side: {name: [] for name, _ in LOOPS} for side in ("ours", "lua", "python")}
+    instructions = {}
+    with tempfile.NamedTemporaryFile("w", suffix=".lua") as lua_file:
+        lua_file.write(LUA)
+        lua_file.flush()
+        for _ in range(rounds):
+            run = ours(bench)
+            counts = {name: run[name][0] for name, _ in LOOPS}
+            for name, (_, ns, per_iteration) in run.items():
+                times["ours"][name].append(ns)
+                instructions[name] = per_iteration
+            for side, command in (("lua", ["lua5.4", lua_file.name]),
+                                  ("python", [sys.executable, "-c", PYTHON])):
+                for name, ns in peer(command, counts).items():
+                    times[side][name].append(ns)
+    version = subprocess.run(["lua5.4", "-v"], capture_output=True, text=True).stdout.split()
+    print(f"{rounds} rounds, CPU time, pinned to CPU 0; Lua {version[1]}, "
+          f"Python {sys.version.split()[0]}; ns per iteration: median ±spread; ratios: median "
+          "of the rounds' ratios")
+    print(f"{'loop':7} {'n':>9} {'ours':>16} {'lua':>14} {'python':>14} {'ours/lua':>9} "
+          f"{'ours/py':>8} {'instr/it':>9} {'ns/instr':>9}")
+    for name, _ in LOOPS:
+        cells = {side: median_spread(times[side][name]) for side in times}
+        ns = cells["ours"][0]
+        # Ratios within each round, then their median: load that drifts between rounds
+        # affects both sides of a round alike.
+        ratio = {side: statistics.median(o / p for o, p in zip(times["ours"][name],
+                                                               times[side][name]))
+                 for side in ("lua", "python")}
+        text = {side: f"{m:8.1f} ±{s:3.0f}%" for side, (m, s) in cells.items()}
+        print(f"{name:7} {counts[name]:9d} {text['ours']:>16} {text['lua']:>14} "
+              f"{text['python']:>14} {ratio['lua']:9.2f} {ratio['python']:8.2f} "
+              f"{instructions[name]:9.1f} {ns / instructions[name]:9.2f}")
+
+
+if __name__ == "__main__":
+    main()
