@@ -110,7 +110,7 @@ void write_pointer(uint8_t* ip, const T* pointer) {
 }
 
 // Gives every whole native or variable instruction a live pointer, chosen by the byte the
-// input has where the pointer goes.
+// input has where the pointer goes; the block lists the natives it names, as compiled code does.
 void patch_pointers(trv_program_block& block) {
   const auto& definitions = natives();
   std::vector<uint8_t>& code = block.code;
@@ -119,7 +119,9 @@ void patch_pointers(trv_program_block& block) {
     if (info.mnemonic.empty() || info.length > code.size() - at) return;
     uint8_t* ip = code.data() + at;
     if (info.operands == TRV_OPERANDS_NATIVE) {
-      write_pointer(ip, definitions[ip[8] % definitions.size()]);
+      const trv_function_def* definition = definitions[ip[8] % definitions.size()];
+      write_pointer(ip, definition);
+      block.natives.push_back(definition);
     } else if (info.operands == TRV_OPERANDS_VARIABLE) {
       write_pointer(ip, block.immediates[ip[8] % block.immediates.size()].get());
     }

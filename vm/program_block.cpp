@@ -216,6 +216,17 @@ reason check_operands(const trv_program_block& block, const instruction_walk& wa
   return std::nullopt;
 }
 
+// A break resumes a break-target block at its last 8 bytes, which must be one instruction.
+reason check_break_target(const trv_program_block& block, const instruction_walk& walk) {
+  if (!block.break_target) return std::nullopt;
+  const size_t size = block.code.size();
+  if (size < 8 || walk.landing(static_cast<int64_t>(size - 8)) || size - 8 == walk.unknown_at ||
+      trv_opcode_table[block.code[size - 8]].length != 8) {
+    return std::string("break target does not end with an 8-byte instruction");
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> trv_program_block_check(const trv_program_block& block) {
@@ -228,5 +239,5 @@ std::optional<std::string> trv_program_block_check(const trv_program_block& bloc
   if (reason r = walk.landing(block.exit_position)) {
     return "exit position " + decimal(block.exit_position) + " " + *r;
   }
-  return std::nullopt;
+  return check_break_target(block, walk);
 }

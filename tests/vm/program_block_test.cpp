@@ -187,6 +187,18 @@ const check_case check_cases[] = {
        t.block->exit_position = 1;
      },
      "exit position 1 lands inside an instruction"},
+    {"break target ending in an 8-byte instruction",
+     [](block_under_check& t) {
+       t.code.op(TRV_OP_none).op(TRV_OP_jump).a(-1);
+       t.block->break_target = 1;
+     },
+     nullptr},
+    {"break target whose last 8 bytes are not one instruction",
+     [](block_under_check& t) {
+       t.code.op(TRV_OP_pop).op(TRV_OP_none).op(TRV_OP_none);
+       t.block->break_target = 1;
+     },
+     "break target does not end with an 8-byte instruction"},
     {"slot flags for some locals only", [](block_under_check& t) { t.block->slot_flags.resize(1); },
      "block has 1 slot flags for 2 locals"},
     {"slot flags for every local", [](block_under_check& t) { t.block->slot_flags.resize(2); },
