@@ -164,11 +164,15 @@ trvhost::native_resolver resolver_for(const trvhost::module_loader& module,
   };
 }
 
+// The names of the traced program's natives, so that a trace line reads as assembler text.
+const trvhost::native_name_map* traced_natives = nullptr;
+
 void print_trace(const trv_vm_context& frame, const uint8_t* instruction, size_t depth) {
   const trv_program_block& block = *frame.block;
   const auto offset = static_cast<uint32_t>(instruction - block.code_begin());
-  std::cout << "[trace] " << block.name << " " << trvhost::format_instruction(block, offset)
-            << " (stack " << depth << ")\n";
+  std::cout << "[trace] " << block.name << " "
+            << trvhost::format_instruction(block, offset, traced_natives) << " (stack " << depth
+            << ")\n";
 }
 
 // Assembles and runs the program; returns the exit status.
@@ -191,7 +195,10 @@ int run_program(const options& parsed, const trvhost::module_loader& module) {
     std::cout << trvhost::list_program(*program);
     return 0;
   }
-  if (parsed.trace) trv_set_trace_hook(print_trace);
+  if (parsed.trace) {
+    traced_natives = &program->native_names;
+    trv_set_trace_hook(print_trace);
+  }
   bool failed = false;
   {
     trvhost::task_loop loop(driver);
