@@ -94,6 +94,10 @@ trvvar_shared trv_call_native(trv_vm_context& caller, const trv_function_def& de
                       " max: ", definition.max_params);
     return {};
   }
+  // Natives read every argument; a slot the code never filled reads as none.
+  for (trvvar_shared& arg : args) {
+    if (!arg) arg = trvvar_new();
+  }
   trvobject_base* const previous = caller.native_object;
   caller.native_object = object;
   trvvar_shared result;
