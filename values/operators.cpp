@@ -14,17 +14,7 @@ namespace {
 
 uint8_t larger_type(const trvvar& a, const trvvar& b) { return a.type > b.type ? a.type : b.type; }
 
-// Two's-complement arithmetic without signed overflow.
-int64_t wrap_add(int64_t a, int64_t b) {
-  return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
-}
-int64_t wrap_sub(int64_t a, int64_t b) {
-  return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b));
-}
-int64_t wrap_mul(int64_t a, int64_t b) {
-  return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b));
-}
-int64_t wrap_neg(int64_t a) { return wrap_sub(0, a); }
+int64_t wrap_neg(int64_t a) { return trv_wrap_sub(0, a); }
 
 // The native object behind a string, binary, json or object value; null for other values.
 trvobject_base* native_object(const trvvar& v) {
@@ -174,7 +164,7 @@ void trvvar_op_add(trvvar_shared& result, trvvar& left, trvvar& right) {
   const uint8_t t = larger_type(left, right);
   switch (t) {
     case TRVVAR_INT:
-      trvvar_store_int(result, wrap_add(trvvar_int_value(left), trvvar_int_value(right)));
+      trvvar_store_int(result, trv_wrap_add(trvvar_int_value(left), trvvar_int_value(right)));
       return;
     case TRVVAR_FLOAT:
       trvvar_store_float(result, trvvar_float_value(left) + trvvar_float_value(right));
@@ -201,14 +191,14 @@ void trvvar_op_add(trvvar_shared& result, trvvar& left, trvvar& right) {
 void trvvar_op_sub(trvvar_shared& result, trvvar& left, trvvar& right) {
   arithmetic_op(
       result, left, right, subtraction,
-      [&](int64_t a, int64_t b) { trvvar_store_int(result, wrap_sub(a, b)); },
+      [&](int64_t a, int64_t b) { trvvar_store_int(result, trv_wrap_sub(a, b)); },
       [&](double a, double b) { trvvar_store_float(result, a - b); });
 }
 
 void trvvar_op_mul(trvvar_shared& result, trvvar& left, trvvar& right) {
   arithmetic_op(
       result, left, right, multiplication,
-      [&](int64_t a, int64_t b) { trvvar_store_int(result, wrap_mul(a, b)); },
+      [&](int64_t a, int64_t b) { trvvar_store_int(result, trv_wrap_mul(a, b)); },
       [&](double a, double b) { trvvar_store_float(result, a * b); });
 }
 
@@ -299,7 +289,7 @@ bool step(trvvar& v, int64_t delta, const char* message) {
       trvvar_set_int(v, delta);
       return true;
     case TRVVAR_INT:
-      v.payload.int_value = wrap_add(v.payload.int_value, delta);
+      v.payload.int_value = trv_wrap_add(v.payload.int_value, delta);
       return true;
     case TRVVAR_FLOAT:
       v.payload.float_value += static_cast<double>(delta);

@@ -20,6 +20,17 @@
 
 #include "values/var.h"
 
+// Two's-complement arithmetic without signed overflow.
+inline int64_t trv_wrap_add(int64_t a, int64_t b) {
+  return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
+}
+inline int64_t trv_wrap_sub(int64_t a, int64_t b) {
+  return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b));
+}
+inline int64_t trv_wrap_mul(int64_t a, int64_t b) {
+  return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b));
+}
+
 // One row per operator a script class can define: the method's name, the symbol messages use,
 // and whether it takes an argument.
 struct trv_operator_name {

@@ -343,20 +343,21 @@ void trvvar_set_ext_function(trvvar& v, const trvptr_weak<trv_function_def>& def
 
 namespace {
 
-bool overwritable(const trvvar_shared& target) {
-  return target && target->refcount == 1 && trvvar_is_primitive(target->type);
+// The runtime a new record for a primitive result would come from; no lookup when the target's
+// record is reused.
+trv_runtime* runtime_for_result(const trvvar_shared& target) {
+  const bool reused = target && target->refcount == 1 && trvvar_is_primitive(target->type);
+  return reused ? nullptr : trv_owned_runtime(trv_get_thread_local());
 }
 
 }  // namespace
 
 void trvvar_store_int(trvvar_shared& target, int64_t value) {
-  if (!overwritable(target)) target = trvvar_new();
-  trvvar_set_int(*target, value);
+  trvvar_store_int(target, value, runtime_for_result(target));
 }
 
 void trvvar_store_float(trvvar_shared& target, double value) {
-  if (!overwritable(target)) target = trvvar_new();
-  trvvar_set_float(*target, value);
+  trvvar_store_float(target, value, runtime_for_result(target));
 }
 
 trvobject_base* trvvar_payload_object(const trvvar& v) {

@@ -197,6 +197,43 @@ void trvvar_set_ext_function(trvvar& v, const trvptr_weak<trv_function_def>& def
 // a value shared with other holders never changes behind their back.
 void trvvar_store_int(trvvar_shared& target, int64_t value);
 void trvvar_store_float(trvvar_shared& target, double value);
+// The same with the calling thread's owned runtime (or null) already looked up; a new record
+// is taken from `spare` when that holds one (a plain none record its owner keeps for reuse).
+inline void trvvar_store_int(trvvar_shared& target, int64_t value, trv_runtime* owned,
+                             trvvar_shared* spare = nullptr);
+inline void trvvar_store_float(trvvar_shared& target, double value, trv_runtime* owned,
+                               trvvar_shared* spare = nullptr);
 
 // The object carrying a string, binary or json value; null for other types.
 trvobject_base* trvvar_payload_object(const trvvar& v);
+
+namespace trvvar_detail {
+// The record a primitive result is stored in: the target's own when it holds the only
+// reference to a primitive record, else the spare or a new one from `owned` in its place.
+inline trvvar* primitive_target(trvvar_shared& target, trv_runtime* owned, trvvar_shared* spare) {
+  trvvar* v = target.get();
+  if (v != nullptr && v->refcount == 1 && trvvar_is_primitive(v->type)) return v;
+  target = spare != nullptr && *spare ? std::move(*spare) : trvvar_new(owned);
+  return target.get();
+}
+}  // namespace trvvar_detail
+
+inline void trvvar_store_int(trvvar_shared& target, int64_t value, trv_runtime* owned,
+                             trvvar_shared* spare) {
+  trvvar* v = trvvar_detail::primitive_target(target, owned, spare);
+  if (v->type != TRVVAR_INT) {
+    v->type = TRVVAR_INT;
+    v->flags2 = 0;
+  }
+  v->payload.int_value = value;
+}
+
+inline void trvvar_store_float(trvvar_shared& target, double value, trv_runtime* owned,
+                               trvvar_shared* spare) {
+  trvvar* v = trvvar_detail::primitive_target(target, owned, spare);
+  if (v->type != TRVVAR_FLOAT) {
+    v->type = TRVVAR_FLOAT;
+    v->flags2 = 0;
+  }
+  v->payload.float_value = value;
+}

@@ -41,6 +41,44 @@ trvvar_shared deref_slot(trvvar_shared& slot, trv_runtime* rt) {
   return trvvar_deref_cheap(slot.get());
 }
 
+// A plain record (none, integer, float without flags) that a slot lets go of becomes the
+// task's spare record, or goes straight back to the variable pool of the runtime the frame
+// runs on. Releasing one cannot run code, so it may go before the slot's new value is stored.
+inline void drop_plain(trvvar_shared& slot, trvvar_shared& spare, trv_runtime* rt) {
+  trvvar* v = slot.get();
+  if (v == nullptr || v->refcount != 1 || v->type >= TRVVAR_STRING || v->flags != 0) return;
+  if (!spare) {
+    v->type = TRVVAR_NONE;
+    v->flags2 = 0;
+    v->payload.raw = 0;
+    spare = std::move(slot);
+  } else if (rt != nullptr) {
+    trvvar_release_unshared_plain(slot, *rt);
+  }
+}
+
+// slot := another holder of `variable`.
+inline void share_into(trvvar_shared& slot, const trvvar_shared& variable, trvvar_shared& spare,
+                       trv_runtime* rt) {
+  if (slot.get() == variable.get()) return;
+  drop_plain(slot, spare, rt);
+  slot = variable;
+}
+
+// push_none leaves an empty slot: a none that nothing has read yet. Instructions that hand
+// the slot's variable itself on make it a real one first.
+inline trvvar_shared& materialized(trvvar_shared& slot, trv_runtime* rt) {
+  if (!slot) slot = trvvar_new(rt);
+  return slot;
+}
+
+// The record of a slot when it holds an integer, else null (a reference or member is not
+// looked through here).
+inline const trvvar* plain_int(const trvvar_shared& slot) {
+  const trvvar* v = slot.get();
+  return v != nullptr && v->type == TRVVAR_INT ? v : nullptr;
+}
+
 trvvar_shared new_string(std::string_view text, trv_runtime* rt) {
   trvptr_strong<trvobject_base> object = trv_new_string_object();
   trv_string_object_text(*object).assign(text);
@@ -225,11 +263,12 @@ uint32_t leave(trv_vm_context& frame, const uint8_t* ip) {
 
 void trv_set_trace_hook(trv_trace_hook hook) { trace_hook = hook; }
 
-uint32_t trv_interpret(trv_vm_context& frame) {
+uint32_t trv_interpret(trv_vm_context& frame, trv_runtime* const rt) {
   trv_program_block& block = *frame.block;
   trv_task& task = *frame.task;
-  trv_runtime* const rt = trv_owned_runtime(trv_get_thread_local());
+  const trv_trace_hook hook = trace_hook;
   std::vector<trvvar_shared>& stack = task.stack;
+  trvvar_shared& spare = task.spare_record;
   frame.running = 1;
   frame.status = 0;
   const uint8_t* const begin = block.code_begin();
@@ -243,10 +282,12 @@ uint32_t trv_interpret(trv_vm_context& frame) {
 
 // Before each instruction: stop when the frame's status is set or the code is done, note the
 // instruction for error reports and the trace, then jump to its case.
-#define TRV_PROLOGUE()                           \
-  if (frame.status != 0 || ip >= end) goto done; \
-  frame.instruction_pointer = ip;                \
-  if (trace_hook != nullptr) trace_hook(frame, ip, stack.size())
+#define TRV_PROLOGUE()              \
+  if (frame.status != 0) goto done; \
+  dispatch_unchecked:               \
+  if (ip >= end) goto done;         \
+  frame.instruction_pointer = ip;   \
+  if (hook != nullptr) hook(frame, ip, stack.size())
 
 #if TRV_COMPUTED_GOTO
 #define TRV_I4 &&op_invalid, &&op_invalid, &&op_invalid, &&op_invalid,
@@ -285,6 +326,13 @@ dispatch:
     switch (*ip) {
 #endif
 
+// After an instruction that cannot raise an error or call out, the frame's status is still 0.
+#define TRV_NEXT_QUICK(n)    \
+  do {                       \
+    ip += (n);               \
+    goto dispatch_unchecked; \
+  } while (0)
+
 // Broken code can leave fewer operands than an instruction takes.
 #define TRV_NEED(n)                                 \
   if (stack.size() < (n)) {                         \
@@ -297,11 +345,17 @@ dispatch:
     stack.pop_back();    \
     --frame.stack_depth; \
   } while (0)
+// Pops a slot whose record is most often a temporary.
+#define TRV_POP_TEMPORARY()         \
+  do {                              \
+    drop_plain(TRV_TOP, spare, rt); \
+    TRV_POP();                      \
+  } while (0)
 
   TRV_CASE(load_local) {
     TRV_NEED(1);
-    TRV_TOP = frame.locals[static_cast<size_t>(trv_operand_a(ip))];
-    TRV_NEXT(8);
+    share_into(TRV_TOP, frame.locals[static_cast<size_t>(trv_operand_a(ip))], spare, rt);
+    TRV_NEXT_QUICK(8);
   }
   TRV_CASE(load_local_flags) {
     TRV_NEED(1);
@@ -312,8 +366,8 @@ dispatch:
   }
   TRV_CASE(load_block_var) {
     TRV_NEED(1);
-    TRV_TOP = block.block_variables[static_cast<size_t>(trv_operand_a(ip))];
-    TRV_NEXT(8);
+    share_into(TRV_TOP, block.block_variables[static_cast<size_t>(trv_operand_a(ip))], spare, rt);
+    TRV_NEXT_QUICK(8);
   }
   TRV_CASE(load_outer_local) {
     TRV_NEED(1);
@@ -348,13 +402,13 @@ dispatch:
   }
   TRV_CASE(int) {
     TRV_NEED(1);
-    trvvar_store_int(TRV_TOP, trv_operand_int(ip));
-    TRV_NEXT(16);
+    trvvar_store_int(TRV_TOP, trv_operand_int(ip), rt, &spare);
+    TRV_NEXT_QUICK(16);
   }
   TRV_CASE(float) {
     TRV_NEED(1);
-    trvvar_store_float(TRV_TOP, trv_operand_float(ip));
-    TRV_NEXT(16);
+    trvvar_store_float(TRV_TOP, trv_operand_float(ip), rt, &spare);
+    TRV_NEXT_QUICK(16);
   }
   TRV_CASE(string) {
     TRV_NEED(1);
@@ -390,39 +444,49 @@ dispatch:
   }
   TRV_CASE(capture) {
     TRV_NEED(2);
+    materialized(TRV_TOP, rt);
     capture(frame, stack, trv_operand_small(ip) != 0, false, rt);
     TRV_NEXT(2);
   }
   TRV_CASE(capture_ref) {
     TRV_NEED(2);
+    materialized(TRV_TOP, rt);
     capture(frame, stack, false, true, rt);
     TRV_NEXT(1);
   }
   TRV_CASE(push_none) {
-    stack.push_back(trvvar_new(rt));
+    stack.emplace_back();
     ++frame.stack_depth;
-    TRV_NEXT(1);
+    TRV_NEXT_QUICK(1);
   }
   TRV_CASE(dup) {
     TRV_NEED(1);
-    stack.push_back(TRV_TOP);
+    stack.push_back(materialized(TRV_TOP, rt));
     ++frame.stack_depth;
     TRV_NEXT(1);
   }
   TRV_CASE(pop) {
     TRV_NEED(1);
-    TRV_POP();
-    TRV_NEXT(8);
+    TRV_POP_TEMPORARY();
+    TRV_NEXT_QUICK(8);
   }
   TRV_CASE(assign) {
     TRV_NEED(2);
-    trvvar_shared value = std::move(TRV_TOP);
-    TRV_POP();
-    if (!value || !TRV_TOP) {
-      trv_runtime_error("invalid variable.");
-    } else {
-      trvvar_set(*TRV_TOP, value);
+    trvvar* target = stack[stack.size() - 2].get();
+    const trvvar* value = TRV_TOP.get();
+    // A none, integer or float into a record without a payload of its own is a copy of type
+    // and payload, as the full assignment does it.
+    if (target != nullptr && target->type < TRVVAR_STRING &&
+        (value == nullptr || (value->type >= TRVVAR_NONE && value->type <= TRVVAR_FLOAT))) {
+      target->type = value != nullptr ? value->type : TRVVAR_NONE;
+      target->flags2 = 0;
+      target->payload.raw = value != nullptr ? value->payload.raw : 0;
+      TRV_POP_TEMPORARY();
+      TRV_NEXT_QUICK(1);
     }
+    trvvar_shared source = std::move(materialized(TRV_TOP, rt));
+    TRV_POP();
+    trvvar_set(*materialized(TRV_TOP, rt), source);
     TRV_NEXT(1);
   }
   TRV_CASE(neg) {
@@ -434,7 +498,7 @@ dispatch:
   TRV_CASE(not ) {
     TRV_NEED(1);
     const bool zero = trvvar_compare_zero(*deref_slot(TRV_TOP, rt));
-    trvvar_store_int(TRV_TOP, zero ? 1 : 0);
+    trvvar_store_int(TRV_TOP, zero ? 1 : 0, rt, &spare);
     TRV_NEXT(1);
   }
   TRV_CASE(ref) {
@@ -462,19 +526,48 @@ dispatch:
     call;                                                 \
     TRV_NEXT(trv_opcode_table[TRV_OP_##mnemonic].length); \
   }
-  TRV_BINARY(add, trvvar_op_add(TRV_TOP, *left, *right))
-  TRV_BINARY(sub, trvvar_op_sub(TRV_TOP, *left, *right))
-  TRV_BINARY(mul, trvvar_op_mul(TRV_TOP, *left, *right))
+// Two integers are answered here; everything else by the operator's own rules.
+#define TRV_INTEGER_BINARY(mnemonic, result, call)                \
+  TRV_CASE(mnemonic) {                                            \
+    TRV_NEED(2);                                                  \
+    const trvvar* b = plain_int(TRV_TOP);                         \
+    const trvvar* a = plain_int(stack[stack.size() - 2]);         \
+    if (a != nullptr && b != nullptr) {                           \
+      const int64_t x = a->payload.int_value;                     \
+      const int64_t y = b->payload.int_value;                     \
+      TRV_POP_TEMPORARY();                                        \
+      trvvar_store_int(TRV_TOP, result, rt, &spare);              \
+      TRV_NEXT_QUICK(trv_opcode_table[TRV_OP_##mnemonic].length); \
+    }                                                             \
+    trvvar_shared right_slot = std::move(TRV_TOP);                \
+    TRV_POP();                                                    \
+    trvvar_shared right = deref_slot(right_slot, rt);             \
+    trvvar_shared left = deref_slot(TRV_TOP, rt);                 \
+    call;                                                         \
+    TRV_NEXT(trv_opcode_table[TRV_OP_##mnemonic].length);         \
+  }
+  TRV_INTEGER_BINARY(add, trv_wrap_add(x, y), trvvar_op_add(TRV_TOP, *left, *right))
+  TRV_INTEGER_BINARY(sub, trv_wrap_sub(x, y), trvvar_op_sub(TRV_TOP, *left, *right))
+  TRV_INTEGER_BINARY(mul, trv_wrap_mul(x, y), trvvar_op_mul(TRV_TOP, *left, *right))
   TRV_BINARY(div, trvvar_op_div(TRV_TOP, *left, *right))
   TRV_BINARY(band, trvvar_op_and(TRV_TOP, *left, *right))
   TRV_BINARY(bor, trvvar_op_or(TRV_TOP, *left, *right))
   TRV_BINARY(bxor, trvvar_op_xor(TRV_TOP, *left, *right))
-  TRV_BINARY(eq, trvvar_op_equal(TRV_TOP, *left, *right, trv_operand_small(ip) == 1))
-  TRV_BINARY(gt, trvvar_op_greater(TRV_TOP, *left, *right, trv_operand_small(ip) == 1))
-  TRV_BINARY(lt, trvvar_op_less(TRV_TOP, *left, *right, trv_operand_small(ip) == 1))
+  TRV_INTEGER_BINARY(eq, (x == y) != (trv_operand_small(ip) == 1),
+                     trvvar_op_equal(TRV_TOP, *left, *right, trv_operand_small(ip) == 1))
+  TRV_INTEGER_BINARY(gt, trv_operand_small(ip) == 1 ? x >= y : x > y,
+                     trvvar_op_greater(TRV_TOP, *left, *right, trv_operand_small(ip) == 1))
+  TRV_INTEGER_BINARY(lt, trv_operand_small(ip) == 1 ? x <= y : x < y,
+                     trvvar_op_less(TRV_TOP, *left, *right, trv_operand_small(ip) == 1))
+#undef TRV_INTEGER_BINARY
 #undef TRV_BINARY
   TRV_CASE(inc) {
     TRV_NEED(1);
+    if (trvvar* v = TRV_TOP.get();
+        v != nullptr && v->type == TRVVAR_INT && trv_operand_small(ip) == 0) {
+      v->payload.int_value = trv_wrap_add(v->payload.int_value, 1);
+      TRV_NEXT_QUICK(2);
+    }
     trvvar_shared target = deref_slot(TRV_TOP, rt);
     if (trv_operand_small(ip) != 0) {
       TRV_TOP = trvvar_new(rt);
@@ -485,6 +578,11 @@ dispatch:
   }
   TRV_CASE(dec) {
     TRV_NEED(1);
+    if (trvvar* v = TRV_TOP.get();
+        v != nullptr && v->type == TRVVAR_INT && trv_operand_small(ip) == 0) {
+      v->payload.int_value = trv_wrap_sub(v->payload.int_value, 1);
+      TRV_NEXT_QUICK(2);
+    }
     trvvar_shared target = deref_slot(TRV_TOP, rt);
     if (trv_operand_small(ip) != 0) {
       TRV_TOP = trvvar_new(rt);
@@ -496,7 +594,7 @@ dispatch:
   TRV_CASE(truth) {
     TRV_NEED(1);
     const bool zero = trvvar_compare_zero(*deref_slot(TRV_TOP, rt));
-    trvvar_store_int(TRV_TOP, zero ? 0 : 1);
+    trvvar_store_int(TRV_TOP, zero ? 0 : 1, rt, &spare);
     TRV_NEXT(1);
   }
   TRV_CASE(args_open) {
@@ -552,7 +650,8 @@ dispatch:
   }
   TRV_CASE(call_arg) {
     TRV_NEED(1);
-    trv_call_store_argument(frame, static_cast<uint32_t>(trv_operand_a(ip)), TRV_TOP);
+    trv_call_store_argument(frame, static_cast<uint32_t>(trv_operand_a(ip)),
+                            materialized(TRV_TOP, rt));
     TRV_NEXT(8);
   }
   TRV_CASE(call) {
@@ -614,14 +713,20 @@ dispatch:
     TRV_TOP = trv_runtime_error("Invalid class definition.");
     TRV_NEXT(1);
   }
-  TRV_CASE(jump) { TRV_NEXT(trv_operand_a(ip)); }
+  TRV_CASE(jump) { TRV_NEXT_QUICK(trv_operand_a(ip)); }
   TRV_CASE(jump_if_false) {
     TRV_NEED(1);
+    if (const trvvar* v = plain_int(TRV_TOP)) {
+      TRV_NEXT_QUICK(v->payload.int_value != 0 ? 8 : trv_operand_a(ip));
+    }
     const bool truth = !trvvar_compare_zero(*deref_slot(TRV_TOP, rt));
     TRV_NEXT(truth ? 8 : trv_operand_a(ip));
   }
   TRV_CASE(jump_if_true) {
     TRV_NEED(1);
+    if (const trvvar* v = plain_int(TRV_TOP)) {
+      TRV_NEXT_QUICK(v->payload.int_value != 0 ? trv_operand_a(ip) : 8);
+    }
     const bool truth = !trvvar_compare_zero(*deref_slot(TRV_TOP, rt));
     TRV_NEXT(truth ? trv_operand_a(ip) : 8);
   }
@@ -681,10 +786,10 @@ dispatch:
   }
   TRV_CASE(append) {
     TRV_NEED(2);
-    trvvar_shared value = std::move(TRV_TOP);
+    trvvar_shared value = std::move(materialized(TRV_TOP, rt));
     TRV_POP();
     trvvar_shared container = deref_slot(TRV_TOP, rt);
-    if (!value || container->type != TRVVAR_JSON) {
+    if (container->type != TRVVAR_JSON) {
       trv_runtime_error("invalid variable.");
     } else {
       trvvar_shared entry = trv_json_add_keyless(*container->payload.object);
@@ -699,7 +804,7 @@ dispatch:
   }
   TRV_CASE(teardown) {
     TRV_NEED(1);
-    if (TRV_TOP) TRV_TOP->flags |= TRVVAR_FLAG_TEARDOWN;
+    materialized(TRV_TOP, rt)->flags |= TRVVAR_FLAG_TEARDOWN;
     TRV_NEXT(1);
   }
   TRV_INVALID {

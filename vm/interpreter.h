@@ -10,8 +10,10 @@
 #include <cstdint>
 
 class trv_vm_context;
+struct trv_runtime;
 
-uint32_t trv_interpret(trv_vm_context& frame);
+// `owned` is the runtime the calling thread owns (null: none), looked up once by the caller.
+uint32_t trv_interpret(trv_vm_context& frame, trv_runtime* owned);
 
 // Called before each instruction when set (the host's --trace): the frame, its instruction
 // and the operand-stack depth. Null by default, at the cost of one test per instruction.

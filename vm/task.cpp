@@ -123,6 +123,7 @@ void trv_task::drop_structures() {
   stack.clear();
   argument_lists.clear();
   argument_depth = 0;
+  spare_record.reset();
 }
 
 bool trv_task::prepare_start(std::vector<trvvar_shared>* args) {
@@ -222,10 +223,11 @@ bool trv_task::task_continue() {
     return true;
   }
   current_task_scope current(*this);
+  trv_runtime* const owned = trv_owned_runtime(trv_get_thread_local());
   bool finished = false;
   while (!stop && !finished) {
     trv_vm_context* frame = frames.back();
-    const uint32_t status = trv_interpret(*frame);
+    const uint32_t status = trv_interpret(*frame, owned);
     switch (status) {
       case 2:  // break: the loop block resumes at its last instruction or is left
         if (!pop_to_kind(base, TRV_BLOCK_LOOP, TRV_BLOCK_LOOP)) {
@@ -247,10 +249,16 @@ bool trv_task::task_continue() {
         }
         break;
       case 8:  // return: the loop or function block resumes at its exit position
-        if (pop_to_kind(base, TRV_BLOCK_LOOP, TRV_BLOCK_FUNCTION)) {
-          frames.back()->saved_position = frames.back()->block->exit_position;
-        } else {
+        if (!pop_to_kind(base, TRV_BLOCK_LOOP, TRV_BLOCK_FUNCTION)) {
           finished = true;
+        } else if (frames.back() == frame &&
+                   frame->block->exit_position >= frame->block->code.size()) {
+          // Resuming the returning frame at its code end would only end its block.
+          frame->running = 0;
+          frame->saved_position = 0;
+          finished = unwind_to_suspended(base, false);
+        } else {
+          frames.back()->saved_position = frames.back()->block->exit_position;
         }
         break;
       case 16:  // a call or a nested block: the new innermost frame runs next

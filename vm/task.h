@@ -75,6 +75,9 @@ struct trv_task : public trvptr_base<trv_task> {
   std::vector<trvptr_strong<trvvector_shared<trvvar_shared>>> argument_lists;
   int32_t argument_depth = 0;
   trvvar_shared pending_error;
+  // A plain none record the interpreter keeps for its next integer or float result, so that a
+  // loop making and dropping temporaries takes nothing from the pool.
+  trvvar_shared spare_record;
   trv_runtime* runtime = nullptr;  // where it is scheduled; the creating thread's runtime
 
   // Starts the task now with optional arguments; false when it cannot run.
