@@ -59,9 +59,14 @@ loop:
 end:
 )";
 
-// i = 0; while (i < n) i = f(i); with fn f(x) { return x + 1 }
+// i = 0; while (i < n) i = f(i); with fn f(x) { return x + 1 } held in a local (slot 2), as
+// a compiled program holds a named function.
 const std::string call_loop = R"(
 .child f
+  load_local s
+  push_none
+  function f
+  assign
   load_local i
   push_none
   int 0
@@ -74,7 +79,7 @@ loop:
   jump_if_false end
   load_local i
   push_none
-  function f
+  load_local s
   call_prepare 1
   push_none
   load_local i
