@@ -282,11 +282,10 @@ uint32_t trv_interpret(trv_vm_context& frame, trv_runtime* const rt) {
 
 // Before each instruction: stop when the frame's status is set or the code is done, note the
 // instruction for error reports and the trace, then jump to its case.
-#define TRV_PROLOGUE()              \
-  if (frame.status != 0) goto done; \
-  dispatch_unchecked:               \
-  if (ip >= end) goto done;         \
-  frame.instruction_pointer = ip;   \
+#define TRV_PROLOGUE()                                            \
+  if (frame.status != 0) goto done;                               \
+  [[maybe_unused]] dispatch_unchecked : if (ip >= end) goto done; \
+  frame.instruction_pointer = ip;                                 \
   if (hook != nullptr) hook(frame, ip, stack.size())
 
 #if TRV_COMPUTED_GOTO
@@ -300,8 +299,10 @@ uint32_t trv_interpret(trv_vm_context& frame, trv_runtime* const rt) {
 #undef TRV_OPCODE
                                  TRV_I64 TRV_I64 TRV_I16 TRV_I16 TRV_I16 TRV_I4 TRV_I4 TRV_I4};
   static_assert(sizeof labels / sizeof labels[0] == 256);
-// Every case ends in a plain goto to the one dispatch point: a computed goto out of a case
-// would skip the destructors of the case's handles.
+// A case ends in a plain goto to the one dispatch point: a computed goto out of a case would
+// skip the destructors of the case's handles. Where no handle is in scope (the quick paths),
+// the case dispatches the next instruction itself, which gives the processor one indirect
+// branch per case to predict instead of one for all.
 #define TRV_CASE(mnemonic) op_##mnemonic:
 #define TRV_INVALID \
   op_invalid:
@@ -309,6 +310,14 @@ uint32_t trv_interpret(trv_vm_context& frame, trv_runtime* const rt) {
   do {              \
     ip += (n);      \
     goto dispatch;  \
+  } while (0)
+#define TRV_NEXT_QUICK(n)                               \
+  do {                                                  \
+    ip += (n);                                          \
+    if (ip >= end) goto done;                           \
+    frame.instruction_pointer = ip;                     \
+    if (hook != nullptr) hook(frame, ip, stack.size()); \
+    goto* labels[*ip];                                  \
   } while (0)
 dispatch:
   TRV_PROLOGUE();
@@ -321,17 +330,17 @@ dispatch:
     ip += (n);      \
     continue;       \
   }
+#define TRV_NEXT_QUICK(n)    \
+  {                          \
+    ip += (n);               \
+    goto dispatch_unchecked; \
+  }
   for (;;) {
     TRV_PROLOGUE();
     switch (*ip) {
 #endif
-
-// After an instruction that cannot raise an error or call out, the frame's status is still 0.
-#define TRV_NEXT_QUICK(n)    \
-  do {                       \
-    ip += (n);               \
-    goto dispatch_unchecked; \
-  } while (0)
+// TRV_NEXT_QUICK follows an instruction that cannot raise an error or call out: the frame's
+// status is still 0.
 
 // Broken code can leave fewer operands than an instruction takes.
 #define TRV_NEED(n)                                 \
