@@ -407,17 +407,48 @@ void text_writer::write_debug_value(const trvvar& v, unsigned indent) {
   write_document(scalar_, indent);
 }
 
-void warn_refusal(trv_json_path_guard::entry refusal, std::string_view verb) {
+void warn_refusal(trv_json_path_guard::entry refusal, std::string_view verb,
+                  size_t limit = trv_json_path_guard::limit) {
   if (refusal == trv_json_path_guard::entry::cycle) {
     trv_runtime_warning("JSON contains a reference to itself, ", verb,
                         " \"<cycle>\" instead of recursing forever.");
   } else if (refusal == trv_json_path_guard::entry::too_deep) {
-    trv_runtime_warning("JSON nesting exceeds the maximum depth of ", trv_json_path_guard::limit,
-                        ", ", verb, " \"<nested too deeply>\" for the rest.");
+    trv_runtime_warning("JSON nesting exceeds the maximum depth of ", limit, ", ", verb,
+                        " \"<nested too deeply>\" for the rest.");
   }
 }
 
+// The containers whose text conversion is running on this thread, outermost first. A
+// reference entry prints as the text of what it refers to, so converting one container can
+// convert another inside it, or the same one again. Each level embeds the inner text as an
+// escaped string, which doubles its backslashes, so such nesting stops early.
+constexpr size_t max_nested_conversions = 8;
+
+std::vector<const trv_std_json*>& conversions_running() {
+  thread_local std::vector<const trv_std_json*> running;
+  return running;
+}
+
+trv_json_path_guard::entry enter_conversion(const trv_std_json& container) {
+  std::vector<const trv_std_json*>& running = conversions_running();
+  if (std::find(running.begin(), running.end(), &container) != running.end()) {
+    return trv_json_path_guard::entry::cycle;
+  }
+  if (running.size() >= max_nested_conversions) return trv_json_path_guard::entry::too_deep;
+  running.push_back(&container);
+  return trv_json_path_guard::entry::entered;
+}
+
 std::string write_text_form(trv_std_json& container, bool compact, bool debug) {
+  const std::string_view verb = debug ? "debug_refs shows" : "printing";
+  if (const auto entered = enter_conversion(container);
+      entered != trv_json_path_guard::entry::entered) {
+    warn_refusal(entered, verb, max_nested_conversions);
+    return entered == trv_json_path_guard::entry::cycle ? "\"<cycle>\"" : "\"<nested too deeply>\"";
+  }
+  struct leave_conversion {
+    ~leave_conversion() { conversions_running().pop_back(); }
+  } leave;
   std::string out;
   trv_json_path_guard::entry refusal = trv_json_path_guard::entry::entered;
   try {
@@ -427,7 +458,7 @@ std::string write_text_form(trv_std_json& container, bool compact, bool debug) {
   } catch (const std::exception&) {
     out.clear();
   }
-  warn_refusal(refusal, debug ? "debug_refs shows" : "printing");
+  warn_refusal(refusal, verb);
   return out;
 }
 

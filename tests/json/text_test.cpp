@@ -13,6 +13,7 @@
 #include "stdlib/json/json_salvage.h"
 #include "tests/json/json_test_support.h"
 #include "tests/support/capturing_logger.h"
+#include "values/reference.h"
 
 namespace {
 
@@ -45,6 +46,30 @@ TEST(JsonText, PrettyFormIndentsByFour) {
   EXPECT_EQ(trvvar_string_value(*compact), j.text());
   EXPECT_EQ(trvvar_string_value(*j.call("string", {int_of(0)})), j->to_string());
   EXPECT_EQ(trvvar_string_value(*j.call("string")), j->to_string());
+}
+
+// A reference entry prints as its target's text, which converts that container inside the
+// conversion of the one holding the reference.
+TEST(JsonText, ContainersReachedThroughReferencesAreBoundedLikeNesting) {
+  log_capture capture;
+  json_value j;
+  trvvar_make_ref(*j->add_keyless(), j.var.get());
+  EXPECT_EQ(j.text(), R"(["\"<cycle>\""])");
+  EXPECT_EQ(capture.warnings(), std::vector<std::string>{cycle_warning});
+  j->clear_and_free();
+
+  // Each level escapes the text below it once more, so the chain stops at 8 conversions.
+  capture.logger().clear();
+  std::vector<json_value> chain(1000);
+  for (size_t i = 0; i + 1 < chain.size(); ++i) {
+    trvvar_make_ref(*chain[i]->add_keyless(), chain[i + 1].var.get());
+  }
+  const std::string text = chain[0].text();
+  EXPECT_NE(text.find("<nested too deeply>"), std::string::npos);
+  EXPECT_LT(text.size(), 4096u);
+  EXPECT_EQ(capture.warnings(),
+            std::vector<std::string>{"JSON nesting exceeds the maximum depth of 8, printing "
+                                     "\"<nested too deeply>\" for the rest."});
 }
 
 TEST(JsonText, CyclesAndDepthPrintMarkersWithOneWarning) {
