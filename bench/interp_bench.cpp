@@ -146,7 +146,7 @@ const loop_case method_case{method_loop, 0, [](int64_t n) { return 5 * n; }};
 
 size_t executed = 0;
 
-void count_instruction(const trv_vm_context&, const uint8_t*, size_t) { ++executed; }
+void count_instruction(trv_vm_context&, const uint8_t*, size_t) { ++executed; }
 
 trvhost::assembled_program assemble_loop(const std::string& body, int64_t count) {
   trv_std_string::script_register();

@@ -33,12 +33,11 @@ namespace {
 constexpr size_t instruction_budget = 20000;
 size_t executed = 0;
 
-// After the budget every instruction stops its frame with an error status and its task, so
-// that a frame that loops within itself ends, and one that a return or break would resume at
-// the same instruction again is not run again.
-void count_instruction(const trv_vm_context& frame, const uint8_t*, size_t) {
+// After the budget the hook stops every frame before its instruction, and the task, so that
+// a frame that a return or break would resume at the same place is not run again.
+void count_instruction(trv_vm_context& frame, const uint8_t*, size_t) {
   if (++executed <= instruction_budget) return;
-  const_cast<trv_vm_context&>(frame).status = 128;
+  frame.status = 128;
   frame.task->stop = 1;
 }
 

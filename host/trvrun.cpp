@@ -167,7 +167,7 @@ trvhost::native_resolver resolver_for(const trvhost::module_loader& module,
 // The names of the traced program's natives, so that a trace line reads as assembler text.
 const trvhost::native_name_map* traced_natives = nullptr;
 
-void print_trace(const trv_vm_context& frame, const uint8_t* instruction, size_t depth) {
+void print_trace(trv_vm_context& frame, const uint8_t* instruction, size_t depth) {
   const trv_program_block& block = *frame.block;
   const auto offset = static_cast<uint32_t>(instruction - block.code_begin());
   std::cout << "[trace] " << block.name << " "

@@ -282,11 +282,16 @@ uint32_t trv_interpret(trv_vm_context& frame, trv_runtime* const rt) {
 
 // Before each instruction: stop when the frame's status is set or the code is done, note the
 // instruction for error reports and the trace, then jump to its case.
+#define TRV_TRACE()                   \
+  if (hook != nullptr) {              \
+    hook(frame, ip, stack.size());    \
+    if (frame.status != 0) goto done; \
+  }
 #define TRV_PROLOGUE()                                            \
   if (frame.status != 0) goto done;                               \
   [[maybe_unused]] dispatch_unchecked : if (ip >= end) goto done; \
   frame.instruction_pointer = ip;                                 \
-  if (hook != nullptr) hook(frame, ip, stack.size())
+  TRV_TRACE()
 
 #if TRV_COMPUTED_GOTO
 #define TRV_I4 &&op_invalid, &&op_invalid, &&op_invalid, &&op_invalid,
@@ -311,13 +316,13 @@ uint32_t trv_interpret(trv_vm_context& frame, trv_runtime* const rt) {
     ip += (n);      \
     goto dispatch;  \
   } while (0)
-#define TRV_NEXT_QUICK(n)                               \
-  do {                                                  \
-    ip += (n);                                          \
-    if (ip >= end) goto done;                           \
-    frame.instruction_pointer = ip;                     \
-    if (hook != nullptr) hook(frame, ip, stack.size()); \
-    goto* labels[*ip];                                  \
+#define TRV_NEXT_QUICK(n)           \
+  do {                              \
+    ip += (n);                      \
+    if (ip >= end) goto done;       \
+    frame.instruction_pointer = ip; \
+    TRV_TRACE()                     \
+    goto* labels[*ip];              \
   } while (0)
 dispatch:
   TRV_PROLOGUE();

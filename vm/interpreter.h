@@ -15,8 +15,10 @@ struct trv_runtime;
 // `owned` is the runtime the calling thread owns (null: none), looked up once by the caller.
 uint32_t trv_interpret(trv_vm_context& frame, trv_runtime* owned);
 
-// Called before each instruction when set (the host's --trace): the frame, its instruction
-// and the operand-stack depth. Null by default, at the cost of one test per instruction.
-using trv_trace_hook = void (*)(const trv_vm_context& frame, const uint8_t* instruction,
+// Called before each instruction when set (the host's --trace, an instruction budget): the
+// frame, its instruction and the operand-stack depth. A hook that sets the frame's status
+// stops the frame before the instruction runs. Null by default, at the cost of one test per
+// instruction.
+using trv_trace_hook = void (*)(trv_vm_context& frame, const uint8_t* instruction,
                                 size_t stack_depth);
 void trv_set_trace_hook(trv_trace_hook hook);
