@@ -76,6 +76,15 @@ int hex_value(char c) {
   return -1;
 }
 
+// Digits only, after an optional sign and 0x: a number, whether or not it fits 64 bits.
+bool is_number_text(std::string_view text) {
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) text.remove_prefix(1);
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    return std::all_of(text.begin() + 2, text.end(), [](char c) { return hex_value(c) >= 0; });
+  }
+  return !text.empty() && std::all_of(text.begin(), text.end(), is_digit);
+}
+
 // The escape at line[at] (just after a backslash): its byte, and how many characters it took.
 std::pair<char, size_t> read_escape(std::string_view line, size_t at, const reporter& report) {
   if (at == line.size()) report.fail(static_cast<uint32_t>(at), "unterminated string");
@@ -205,8 +214,8 @@ class cursor {
   }
   int64_t integer_of(const token& t, std::string_view what, int64_t low, int64_t high) const {
     const std::optional<int64_t> value = t.quoted ? std::nullopt : parse_integer(t.text);
-    if (!value) fail(t, "expected " + std::string(what));
-    if (*value < low || *value > high) {
+    if (!value && (t.quoted || !is_number_text(t.text))) fail(t, "expected " + std::string(what));
+    if (!value || *value < low || *value > high) {
       fail(t, std::string(t.text) + " is out of range: " + std::string(what) + " lies from " +
                   std::to_string(low) + " to " + std::to_string(high));
     }
@@ -557,10 +566,10 @@ void assembler::unit_directive(cursor& in) {
       unit->display_name = in.string("a quoted display name");
       display_given = true;
     } else if (option.text == "parent") {
-      const std::string_view parent = in.name("the name of an earlier unit");
-      auto found = unit_index_.find(std::string(parent));
+      const token& parent = in.word("the name of an earlier unit");
+      auto found = unit_index_.find(std::string(parent.text));
       if (found == unit_index_.end()) {
-        in.fail(option, "parent '" + std::string(parent) + "' is not an earlier unit");
+        in.fail(parent, "parent '" + std::string(parent.text) + "' is not an earlier unit");
       }
       unit->parent = program_.unit->sources[found->second].get();
     } else {
@@ -819,7 +828,7 @@ void assembler::operands(cursor& in, block_text& b, site& s) {
     case TRV_OPERANDS_SMALL:
     case TRV_OPERANDS_SMALL_CLASS:
       column();
-      code[s.offset + 1] = static_cast<uint8_t>(in.integer("a number from 0 to 255", 0, 255));
+      code[s.offset + 1] = static_cast<uint8_t>(in.integer("a small operand", 0, 255));
       return;
     case TRV_OPERANDS_A:
       column();

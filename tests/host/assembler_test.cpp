@@ -304,6 +304,11 @@ TEST_F(Assembler, MistakesNameFileLineAndColumn) {
        "t.tasm:4:13: argument count 65536 is out of range: the limit is 65535"},
       {head + "  .cache 70000",
        "t.tasm:4:10: 70000 is out of range: a cache size lies from 0 to 65535"},
+      {head + "  inc 300", "t.tasm:4:7: 300 is out of range: a small operand lies from 0 to 255"},
+      {head + "  int 9223372036854775808",
+       "t.tasm:4:7: 9223372036854775808 is out of range: an integer lies from "
+       "-9223372036854775808 to 9223372036854775807"},
+      {".unit u parent w\n" + head, "t.tasm:1:16: parent 'w' is not an earlier unit"},
       {head + "  .param p", "t.tasm:4:3: parameters come before captures and locals"},
       {head + "  .local x", "t.tasm:4:10: slot name 'x' is used twice"},
       {head + "  none\n  .child main",
