@@ -440,7 +440,8 @@ class assembler {
   void add_class_name(class_text& c, const token& name);
   trv_class_def* class_named(std::string_view name, location where);
   trv_class_def* class_operand(cursor& in, block_text& b, site& s);
-  trv_program_block* class_block(const reference& r, trv_class_def& definition);
+  trv_program_block* class_block(const reference& r, trv_class_def& definition,
+                                 bool makes_instances);
   void resolve_classes();
 
   void position_prefix(cursor& in, const token& t);
@@ -476,6 +477,7 @@ class assembler {
   std::vector<class_text> classes_;  // in order of first use
   std::unordered_map<std::string, size_t> class_index_;
   std::optional<size_t> open_class_;      // the class whose lines are being read
+  std::vector<size_t> class_blocks_;      // blocks the classes name, which keep them
   trv_source_unit* open_unit_ = nullptr;  // takes source lines until the next other line
   uint32_t directive_column_ = 1;         // of the directive being read
 };
@@ -1155,13 +1157,17 @@ void assembler::value_directive(cursor& in) {
                                                           {report_.line(), name.column}});
 }
 
-// A block a class names belongs to that class (new_instance makes instances of it).
-trv_program_block* assembler::class_block(const reference& r, trv_class_def& definition) {
+// A block a class names. The blocks that make instances (constructor and default block) belong
+// to that one class: new_instance makes instances of the class of its block.
+trv_program_block* assembler::class_block(const reference& r, trv_class_def& definition,
+                                          bool makes_instances) {
   auto found = block_index_.find(r.name);
   if (found == block_index_.end()) report_.fail(r.where, "unknown block '" + r.name + "'");
+  class_blocks_.push_back(found->second);
   trv_program_block* block = blocks_[found->second].block.get();
+  if (!makes_instances) return block;
   if (block->class_definition != nullptr && block->class_definition != &definition) {
-    report_.fail(r.where, "block '" + r.name + "' belongs to class '" +
+    report_.fail(r.where, "block '" + r.name + "' makes instances of class '" +
                               block->class_definition->name + "' already");
   }
   block->class_definition = &definition;
@@ -1177,13 +1183,14 @@ void assembler::resolve_classes() {
   }
   for (class_text& c : classes_) {
     trv_class_def& definition = *c.definition;
-    auto strong = [&](const std::optional<reference>& r) {
-      return r ? trvptr_strong<trv_program_block>::from(class_block(*r, definition))
+    auto strong = [&](const std::optional<reference>& r, bool makes_instances) {
+      return r ? trvptr_strong<trv_program_block>::from(
+                     class_block(*r, definition, makes_instances))
                : trvptr_strong<trv_program_block>();
     };
-    definition.constructor = strong(c.constructor);
-    definition.default_block = strong(c.default_block);
-    definition.destructor = strong(c.destructor);
+    definition.constructor = strong(c.constructor, true);
+    definition.default_block = strong(c.default_block, true);
+    definition.destructor = strong(c.destructor, false);
     if (c.parent) {
       trv_class_def* parent = classes_[class_index_.at(c.parent->name)].definition.get();
       for (trv_class_def* up = parent; up != nullptr; up = up->parent.get()) {
@@ -1210,7 +1217,7 @@ void assembler::resolve_classes() {
       const uint32_t index = static_cast<uint32_t>(definition.functions.size());
       trvvar_shared entry = function.value;
       if (function.block) {
-        trv_program_block* block = class_block(*function.block, definition);
+        trv_program_block* block = class_block(*function.block, definition, false);
         definition.methods.push_back(trvptr_strong<trv_program_block>::from(block));
         entry = trvvar_new();
         trvvar_set_function(*entry, trvptr_weak<trv_program_block>::from(block), {});
@@ -1308,9 +1315,7 @@ void assembler::link_blocks(size_t root) {
   std::vector<std::pair<size_t, size_t>> stack;  // block, next edge
   // The root's tree first, then the blocks classes name (classes keep them) with theirs.
   std::vector<size_t> starts{root};
-  for (size_t i = 0; i < blocks_.size(); ++i) {
-    if (blocks_[i].block->class_definition != nullptr) starts.push_back(i);
-  }
+  starts.insert(starts.end(), class_blocks_.begin(), class_blocks_.end());
   for (size_t start : starts) {
     if (state[start] != unvisited) continue;
     state[start] = open;
