@@ -335,6 +335,38 @@ struct block_text {
   std::optional<trv_source_token> recorded;  // the last position entered into the map
 };
 
+// A class as written: its blocks, members and function-table entries by name, resolved once
+// every block is known. A class named before its .class line exists from that first use on.
+struct class_member_line {
+  std::string name;
+  uint32_t index;
+  bool is_private;
+  location where;
+};
+
+struct class_function_line {
+  std::string name;
+  std::optional<reference> block;  // a method; else `value`
+  trvvar_shared value;
+  bool is_private;
+  location where;
+};
+
+struct class_text {
+  trvptr_strong<trv_class_def> definition;
+  bool declared = false;
+  location first_use;
+  location where;
+  std::optional<reference> parent;
+  std::optional<reference> constructor;
+  std::optional<reference> default_block;
+  std::optional<reference> destructor;
+  std::vector<class_member_line> members;
+  std::vector<class_function_line> functions;
+  std::set<std::string, std::less<>> seen;   // the directives given once
+  std::set<std::string, std::less<>> names;  // of members, methods and values
+};
+
 enum class a_space { plain, local, block_variable, global_local, global_variable };
 
 a_space space_of(uint8_t opcode) {
@@ -397,6 +429,30 @@ class assembler {
   void at_directive(cursor& in);
   void bytes(cursor& in);
 
+  void class_directive(cursor& in);
+  class_text& open_class(std::string_view what);
+  void class_block_directive(cursor& in, std::optional<reference> class_text::*field,
+                             std::string_view what);
+  void constructor_directive(cursor& in) {
+    class_block_directive(in, &class_text::constructor, ".constructor");
+  }
+  void default_directive(cursor& in) {
+    class_block_directive(in, &class_text::default_block, ".default");
+  }
+  void destructor_directive(cursor& in) {
+    class_block_directive(in, &class_text::destructor, ".destructor");
+  }
+  void member_directive(cursor& in);
+  void method_directive(cursor& in);
+  void value_directive(cursor& in);
+  bool private_flag(cursor& in);
+  void add_class_name(class_text& c, const token& name);
+  trv_class_def* class_named(std::string_view name, location where);
+  trv_class_def* class_operand(cursor& in, block_text& b, site& s);
+  trv_program_block* class_block(const reference& r, trv_class_def& definition,
+                                 bool makes_instances);
+  void resolve_classes();
+
   void position_prefix(cursor& in, const token& t);
   trv_source_token parse_position(const cursor& in, const token& t, const trv_source_unit* unit);
   void start_item(block_text& b);
@@ -427,6 +483,10 @@ class assembler {
   std::unordered_map<std::string, uint32_t> literal_index_;
   std::vector<block_text> blocks_;
   std::unordered_map<std::string, size_t> block_index_;
+  std::vector<class_text> classes_;  // in order of first use
+  std::unordered_map<std::string, size_t> class_index_;
+  std::optional<size_t> open_class_;      // the class whose lines are being read
+  std::vector<size_t> class_blocks_;      // blocks the classes name, which keep them
   trv_source_unit* open_unit_ = nullptr;  // takes source lines until the next other line
   uint32_t directive_column_ = 1;         // of the directive being read
 };
@@ -447,6 +507,13 @@ const assembler::directive_entry assembler::directives[] = {
     {".var", &assembler::var_directive, true, false},
     {".cache", &assembler::cache_directive, true, true},
     {".at", &assembler::at_directive, false, false},
+    {".class", &assembler::class_directive, false, false},
+    {".constructor", &assembler::constructor_directive, false, false},
+    {".default", &assembler::default_directive, false, false},
+    {".destructor", &assembler::destructor_directive, false, false},
+    {".member", &assembler::member_directive, false, false},
+    {".method", &assembler::method_directive, false, false},
+    {".value", &assembler::value_directive, false, false},
 };
 
 assembled_program assembler::run(std::string_view text) {
@@ -463,6 +530,7 @@ assembled_program assembler::run(std::string_view text) {
   if (!blocks_.empty()) finish_block();
   const size_t root = root_index();
   resolve_globals(blocks_[root]);
+  resolve_classes();
   link_blocks(root);
   validate_sites(blocks_[root]);
   check_blocks();
@@ -527,6 +595,11 @@ void assembler::directive(cursor& in, const token& name) {
 }
 
 block_text& assembler::current(uint32_t column, std::string_view what) {
+  if (open_class_) {
+    report_.fail(column, std::string(what) + " inside class '" +
+                             classes_[*open_class_].definition->name +
+                             "' (start a block with .block NAME)");
+  }
   if (blocks_.empty()) {
     report_.fail(column, std::string(what) + " outside a block (start one with .block NAME)");
   }
@@ -586,6 +659,7 @@ void assembler::unit_directive(cursor& in) {
 }
 
 void assembler::block_directive(cursor& in) {
+  open_class_.reset();
   if (!blocks_.empty()) finish_block();
   const uint32_t column = in.next_column();
   const std::string_view name = in.name("a block name");
@@ -691,8 +765,8 @@ void assembler::child_directive(cursor& in) {
 }
 
 bool is_constant_kind(const token& t) {
-  return !t.quoted &&
-         (t.text == "none" || t.text == "int" || t.text == "float" || t.text == "string");
+  return !t.quoted && (t.text == "none" || t.text == "int" || t.text == "float" ||
+                       t.text == "string" || t.text == "class");
 }
 
 void assembler::var_directive(cursor& in) {
@@ -812,9 +886,7 @@ void assembler::instruction(cursor& in, uint8_t opcode, const token& mnemonic) {
   b.sites.push_back(std::move(s));
 }
 
-// Writes the operands of the instruction at s.offset by its operand kind. The accessing class
-// of get_member (+16) and index (+8) stays 0: the text has no script classes yet, and a
-// `class NAME` operand will go here when it does.
+// Writes the operands of the instruction at s.offset by its operand kind.
 void assembler::operands(cursor& in, block_text& b, site& s) {
   std::vector<uint8_t>& code = b.block->code;
   const uint8_t opcode = code[s.offset];
@@ -826,9 +898,13 @@ void assembler::operands(cursor& in, block_text& b, site& s) {
     case TRV_OPERANDS_NONE:
       return;
     case TRV_OPERANDS_SMALL:
+      column();
+      code[s.offset + 1] = static_cast<uint8_t>(in.integer("a small operand", 0, 255));
+      return;
     case TRV_OPERANDS_SMALL_CLASS:
       column();
       code[s.offset + 1] = static_cast<uint8_t>(in.integer("a small operand", 0, 255));
+      put(code, s.offset + 8, class_operand(in, b, s));
       return;
     case TRV_OPERANDS_A:
       column();
@@ -884,12 +960,13 @@ void assembler::operands(cursor& in, block_text& b, site& s) {
       column();
       put_int32(4, literal(in.string("a quoted member name")));
       column();
-      if (in.done()) {
+      if (in.done() || in.peek()->text == "class") {
         // A site without a written entry gets one of its own, after the declared ones.
         put_int32(8, b.declared_cache + b.automatic_cache++);
       } else {
         put_int32(8, in.integer("a cache entry", 0, int32_max));
       }
+      put(code, s.offset + 16, class_operand(in, b, s));
       return;
   }
 }
@@ -953,7 +1030,7 @@ trv_function_def* assembler::native(cursor& in) {
 }
 
 trvvar_shared assembler::constant(cursor& in) {
-  const token& kind = in.word("a constant: none, int N, float X or string \"TEXT\"");
+  const token& kind = in.word("a constant: none, int N, float X, string \"TEXT\" or class NAME");
   trvvar_shared value = trvvar_new();
   if (kind.text == "int") {
     trvvar_set_int(*value, in.integer("an integer", std::numeric_limits<int64_t>::min(),
@@ -962,10 +1039,202 @@ trvvar_shared assembler::constant(cursor& in) {
     trvvar_set_float(*value, in.floating("a float"));
   } else if (kind.text == "string") {
     trvvar_set_string(*value, in.string("a quoted string"));
+  } else if (kind.text == "class") {
+    const location where{report_.line(), in.next_column()};
+    trv_class_def* definition = class_named(in.name("a class name"), where);
+    trvvar_set_type(*value, TRVVAR_CLASS_DEF);
+    value->payload.class_def_payload->definition = trvptr_weak<trv_class_def>::from(definition);
   } else if (kind.text != "none") {
-    in.fail(kind, "expected a constant: none, int N, float X or string \"TEXT\"");
+    in.fail(kind, "expected a constant: none, int N, float X, string \"TEXT\" or class NAME");
   }
   return value;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Classes.
+
+// The accessing class of get_member and index: `class NAME`, or none (null) when not written.
+trv_class_def* assembler::class_operand(cursor& in, block_text& b, site& s) {
+  if (in.done()) return nullptr;
+  s.operand_columns.push_back(in.next_column());
+  if (!in.take_word("class")) in.fail(*in.peek(), "expected class NAME");
+  const location where{report_.line(), in.next_column()};
+  trv_class_def* definition = class_named(in.name("a class name"), where);
+  std::vector<const trv_class_def*>& kept = b.block->classes;
+  if (std::find(kept.begin(), kept.end(), definition) == kept.end()) kept.push_back(definition);
+  return definition;
+}
+
+trv_class_def* assembler::class_named(std::string_view name, location where) {
+  auto [found, added] = class_index_.emplace(std::string(name), classes_.size());
+  if (added) {
+    class_text& c = classes_.emplace_back();
+    c.definition = trvptr_strong<trv_class_def>::from(new trv_class_def());
+    c.definition->name = name;
+    c.first_use = where;
+  }
+  return classes_[found->second].definition.get();
+}
+
+void assembler::class_directive(cursor& in) {
+  const uint32_t column = in.next_column();
+  const location where{report_.line(), column};
+  const std::string_view name = in.name("a class name");
+  class_named(name, where);
+  const size_t index = class_index_.at(std::string(name));
+  class_text& c = classes_[index];
+  if (c.declared) report_.fail(column, "class '" + std::string(name) + "' is declared twice");
+  c.declared = true;
+  c.where = where;
+  if (in.take_word("parent")) {
+    const uint32_t parent_column = in.next_column();
+    const std::string_view parent = in.name("the name of the parent class");
+    classes_[index].parent = reference{std::string(parent), {report_.line(), parent_column}};
+    class_named(parent, {report_.line(), parent_column});
+  }
+  open_class_ = index;
+  program_.classes.push_back(classes_[index].definition);
+}
+
+class_text& assembler::open_class(std::string_view what) {
+  if (!open_class_) {
+    fail_here(std::string(what) + " outside a class (start one with .class NAME)");
+  }
+  return classes_[*open_class_];
+}
+
+void assembler::class_block_directive(cursor& in, std::optional<reference> class_text::*field,
+                                      std::string_view what) {
+  class_text& c = open_class(what);
+  if (!c.seen.emplace(what).second) fail_here(std::string(what) + " is given twice");
+  const uint32_t column = in.next_column();
+  c.*field = reference{std::string(in.name("a block name")), {report_.line(), column}};
+}
+
+bool assembler::private_flag(cursor& in) { return in.take_word("private"); }
+
+void assembler::add_class_name(class_text& c, const token& name) {
+  if (!is_identifier(name.text)) report_.fail(name.column, "expected a member name");
+  if (!c.names.emplace(name.text).second) {
+    report_.fail(name.column, "member '" + std::string(name.text) + "' is declared twice");
+  }
+}
+
+void assembler::member_directive(cursor& in) {
+  class_text& c = open_class(".member");
+  const token& name = in.word("a member name");
+  add_class_name(c, name);
+  const uint32_t column = in.next_column();
+  const uint32_t index =
+      static_cast<uint32_t>(in.integer("a member index", 0, assembler_count_limit - 1));
+  c.members.push_back(
+      class_member_line{std::string(name.text), index, private_flag(in), {report_.line(), column}});
+}
+
+void assembler::method_directive(cursor& in) {
+  class_text& c = open_class(".method");
+  if (c.functions.size() == assembler_count_limit) {
+    fail_here("a class has at most " + std::to_string(assembler_count_limit) +
+              " methods and values");
+  }
+  const token& name = in.word("a method name");
+  add_class_name(c, name);
+  const uint32_t column = in.next_column();
+  reference block{std::string(in.name("a block name")), {report_.line(), column}};
+  c.functions.push_back(class_function_line{std::string(name.text),
+                                            std::move(block),
+                                            {},
+                                            private_flag(in),
+                                            {report_.line(), name.column}});
+}
+
+void assembler::value_directive(cursor& in) {
+  open_class(".value");
+  const size_t index = *open_class_;
+  if (classes_[index].functions.size() == assembler_count_limit) {
+    fail_here("a class has at most " + std::to_string(assembler_count_limit) +
+              " methods and values");
+  }
+  const token& name = in.word("a value name");
+  add_class_name(classes_[index], name);
+  trvvar_shared value = constant(in);  // may name a class first used here
+  const bool is_private = private_flag(in);
+  classes_[index].functions.push_back(class_function_line{std::string(name.text),
+                                                          std::nullopt,
+                                                          std::move(value),
+                                                          is_private,
+                                                          {report_.line(), name.column}});
+}
+
+// A block a class names. The blocks that make instances (constructor and default block) belong
+// to that one class: new_instance makes instances of the class of its block.
+trv_program_block* assembler::class_block(const reference& r, trv_class_def& definition,
+                                          bool makes_instances) {
+  auto found = block_index_.find(r.name);
+  if (found == block_index_.end()) report_.fail(r.where, "unknown block '" + r.name + "'");
+  class_blocks_.push_back(found->second);
+  trv_program_block* block = blocks_[found->second].block.get();
+  if (!makes_instances) return block;
+  if (block->class_definition != nullptr && block->class_definition != &definition) {
+    report_.fail(r.where, "block '" + r.name + "' makes instances of class '" +
+                              block->class_definition->name + "' already");
+  }
+  block->class_definition = &definition;
+  return block;
+}
+
+void assembler::resolve_classes() {
+  for (class_text& c : classes_) {
+    if (!c.declared) {
+      report_.fail(c.first_use,
+                   "unknown class '" + c.definition->name + "' (declare it with .class)");
+    }
+  }
+  for (class_text& c : classes_) {
+    trv_class_def& definition = *c.definition;
+    auto strong = [&](const std::optional<reference>& r, bool makes_instances) {
+      return r ? trvptr_strong<trv_program_block>::from(
+                     class_block(*r, definition, makes_instances))
+               : trvptr_strong<trv_program_block>();
+    };
+    definition.constructor = strong(c.constructor, true);
+    definition.default_block = strong(c.default_block, true);
+    definition.destructor = strong(c.destructor, false);
+    if (c.parent) {
+      trv_class_def* parent = classes_[class_index_.at(c.parent->name)].definition.get();
+      for (trv_class_def* up = parent; up != nullptr; up = up->parent.get()) {
+        if (up == &definition) {
+          report_.fail(c.parent->where,
+                       "class '" + definition.name + "' would be its own ancestor");
+        }
+      }
+      definition.parent = trvptr_weak<trv_class_def>::from(parent);
+    }
+    // An instance's members are the locals of the block that creates it.
+    for (const class_member_line& member : c.members) {
+      for (const trv_program_block* maker :
+           {definition.constructor.get(), definition.default_block.get()}) {
+        if (maker != nullptr && member.index >= maker->local_count) {
+          report_.fail(member.where, "member index " + std::to_string(member.index) +
+                                         " is out of range: block '" + maker->name + "' has " +
+                                         std::to_string(maker->local_count) + " locals");
+        }
+      }
+      definition.add_member(member.name, trv_symbol_entry{member.is_private, member.index, 0});
+    }
+    for (const class_function_line& function : c.functions) {
+      const uint32_t index = static_cast<uint32_t>(definition.functions.size());
+      trvvar_shared entry = function.value;
+      if (function.block) {
+        trv_program_block* block = class_block(*function.block, definition, false);
+        definition.methods.push_back(trvptr_strong<trv_program_block>::from(block));
+        entry = trvvar_new();
+        trvvar_set_function(*entry, trvptr_weak<trv_program_block>::from(block), {});
+      }
+      definition.functions.push_back(std::move(entry));
+      definition.add_member(function.name, trv_symbol_entry{function.is_private, index, 1});
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1052,32 +1321,39 @@ void assembler::link_blocks(size_t root) {
   enum : uint8_t { unvisited, open, closed };
   std::vector<uint8_t> state(blocks_.size(), unvisited);
   std::vector<uint32_t> height(blocks_.size(), 0);
-  std::vector<std::pair<size_t, size_t>> stack{{root, 0}};  // block, next edge
-  state[root] = open;
-  while (!stack.empty()) {
-    auto& [node, next] = stack.back();
-    if (next < edges[node].size()) {
-      const edge& e = edges[node][next++];
-      if (state[e.to] == open) {
-        report_.fail(e.where,
-                     "block '" + blocks_[e.to].block->name + "' would be its own ancestor");
+  std::vector<std::pair<size_t, size_t>> stack;  // block, next edge
+  // The root's tree first, then the blocks classes name (classes keep them) with theirs.
+  std::vector<size_t> starts{root};
+  starts.insert(starts.end(), class_blocks_.begin(), class_blocks_.end());
+  for (size_t start : starts) {
+    if (state[start] != unvisited) continue;
+    state[start] = open;
+    stack.emplace_back(start, 0);
+    while (!stack.empty()) {
+      auto& [node, next] = stack.back();
+      if (next < edges[node].size()) {
+        const edge& e = edges[node][next++];
+        if (state[e.to] == open) {
+          report_.fail(e.where,
+                       "block '" + blocks_[e.to].block->name + "' would be its own ancestor");
+        }
+        if (state[e.to] == unvisited) {
+          state[e.to] = open;
+          stack.emplace_back(e.to, 0);
+        }
+        continue;
       }
-      if (state[e.to] == unvisited) {
-        state[e.to] = open;
-        stack.emplace_back(e.to, 0);
+      uint32_t levels = 1;
+      for (const edge& e : edges[node]) levels = std::max(levels, height[e.to] + 1);
+      if (levels > assembler_depth_limit) {
+        report_.fail(blocks_[node].where,
+                     "blocks nest more than " + std::to_string(assembler_depth_limit) +
+                         " levels deep below '" + blocks_[node].block->name + "'");
       }
-      continue;
+      height[node] = levels;
+      state[node] = closed;
+      stack.pop_back();
     }
-    uint32_t levels = 1;
-    for (const edge& e : edges[node]) levels = std::max(levels, height[e.to] + 1);
-    if (levels > assembler_depth_limit) {
-      report_.fail(blocks_[node].where,
-                   "blocks nest more than " + std::to_string(assembler_depth_limit) +
-                       " levels deep below '" + blocks_[node].block->name + "'");
-    }
-    height[node] = levels;
-    state[node] = closed;
-    stack.pop_back();
   }
   for (size_t i = 0; i < blocks_.size(); ++i) {
     if (state[i] == unvisited) {
@@ -1133,15 +1409,15 @@ void assembler::check_blocks() {
 // ---------------------------------------------------------------------------------------------
 // What ordinary syntax can write.
 
-// Whether byte `at` of an instruction belongs to one of its operands. The accessing class of
-// get_member and index is not written yet, so its bytes count as unused.
+// Whether byte `at` of an instruction belongs to one of its operands.
 bool operand_byte(trv_operand_kind kind, size_t at) {
   switch (kind) {
     case TRV_OPERANDS_NONE:
       return false;
     case TRV_OPERANDS_SMALL:
-    case TRV_OPERANDS_SMALL_CLASS:
       return at == 1;
+    case TRV_OPERANDS_SMALL_CLASS:
+      return at == 1 || (at >= 8 && at < 16);
     case TRV_OPERANDS_A:
     case TRV_OPERANDS_LITERAL:
     case TRV_OPERANDS_CHILD:
@@ -1149,8 +1425,9 @@ bool operand_byte(trv_operand_kind kind, size_t at) {
       return at >= 4 && at < 8;
     case TRV_OPERANDS_AB:
     case TRV_OPERANDS_A_FLAG:
-    case TRV_OPERANDS_MEMBER:
       return at >= 4 && at < 12;
+    case TRV_OPERANDS_MEMBER:
+      return (at >= 4 && at < 12) || (at >= 16 && at < 24);
     case TRV_OPERANDS_INT:
     case TRV_OPERANDS_FLOAT:
     case TRV_OPERANDS_NATIVE:
@@ -1226,6 +1503,17 @@ std::optional<operand_problem> pointer_problem(const uint8_t* ip, std::string_vi
   return operand_problem{0, std::string(what) + " is null"};
 }
 
+// The accessing class of get_member and index: none, or a class the block names.
+std::optional<operand_problem> class_problem(const trv_program_block& block, const uint8_t* ip,
+                                             int offset, int operand) {
+  const trv_class_def* accessing = trv_operand_pointer<const trv_class_def>(ip, offset);
+  if (accessing == nullptr ||
+      std::find(block.classes.begin(), block.classes.end(), accessing) != block.classes.end()) {
+    return std::nullopt;
+  }
+  return operand_problem{operand, "the accessing class is not one the block names"};
+}
+
 std::optional<operand_problem> literal_problem(const trv_program_block& block, int64_t index) {
   return index_problem(0, index, block.unit ? block.unit->literals.size() : 0, "literal",
                        "the unit", "literals");
@@ -1292,14 +1580,16 @@ std::optional<operand_problem> ordinary_operand_problem(const trv_program_block&
     }
     case TRV_OPERANDS_INT:
     case TRV_OPERANDS_FLOAT:
-    case TRV_OPERANDS_SMALL_CLASS:
       return std::nullopt;
+    case TRV_OPERANDS_SMALL_CLASS:
+      return class_problem(block, ip, 8, 1);
     case TRV_OPERANDS_NATIVE:
       return pointer_problem(ip, "the native definition");
     case TRV_OPERANDS_VARIABLE:
       return pointer_problem(ip, "the variable");
     case TRV_OPERANDS_MEMBER:
       if (auto problem = literal_problem(block, trv_operand_a(ip))) return problem;
+      if (auto problem = class_problem(block, ip, 16, 2)) return problem;
       return index_problem(1, trv_operand_b(ip), block.member_cache.size(), "cache entry",
                            "the block", "cache entries");
   }
@@ -1361,6 +1651,12 @@ std::optional<std::string> constant_text(const trvvar& value) {
     }
     case TRVVAR_STRING:
       return "string " + quoted_text(trvvar_string_view(value));
+    case TRVVAR_CLASS_DEF: {
+      const trv_class_def* definition =
+          static_cast<const trv_class_def*>(value.payload.class_def_payload->definition.get());
+      if (definition == nullptr) return std::nullopt;
+      return "class " + definition->name;
+    }
     default:
       return std::nullopt;
   }

@@ -18,6 +18,7 @@
 
 #include "objects/function_def.h"
 #include "objects/object_ptr.h"
+#include "vm/class_def.h"
 #include "vm/program_block.h"
 
 namespace trvhost {
@@ -31,6 +32,7 @@ struct assembled_program {
   std::vector<trvptr_strong<trv_program_block>> blocks;  // every block, in text order
   std::vector<std::string> unit_names;                   // the name of each unit->sources entry
   native_name_map native_names;  // of every native definition an instruction points at
+  std::vector<trvptr_strong<trv_class_def>> classes;  // in text order; they keep their blocks
 
   // Null when no block has that name.
   trv_program_block* find_block(std::string_view name) const;

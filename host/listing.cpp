@@ -6,6 +6,7 @@
 #include <set>
 #include <vector>
 
+#include "values/payloads.h"
 #include "values/var_type.h"
 #include "vm/opcodes.h"
 
@@ -70,6 +71,12 @@ std::string variable_text(const trvvar* variable) {
   return constant ? *constant : "<" + std::string(trvvar_type_name(variable->type)) + ">";
 }
 
+// " class NAME" for an accessing class, nothing for none.
+std::string class_text(const uint8_t* ip, int offset) {
+  const trv_class_def* accessing = trv_operand_pointer<const trv_class_def>(ip, offset);
+  return accessing != nullptr ? " class " + accessing->name : std::string();
+}
+
 std::string operand_text(const trv_program_block& block, uint32_t offset,
                          const native_name_map* natives) {
   const uint8_t* ip = block.code_begin() + offset;
@@ -79,8 +86,9 @@ std::string operand_text(const trv_program_block& block, uint32_t offset,
     case TRV_OPERANDS_NONE:
       return "";
     case TRV_OPERANDS_SMALL:
-    case TRV_OPERANDS_SMALL_CLASS:
       return std::to_string(trv_operand_small(ip));
+    case TRV_OPERANDS_SMALL_CLASS:
+      return std::to_string(trv_operand_small(ip)) + class_text(ip, 8);
     case TRV_OPERANDS_A:
       return std::to_string(a);
     case TRV_OPERANDS_AB:
@@ -102,7 +110,7 @@ std::string operand_text(const trv_program_block& block, uint32_t offset,
     case TRV_OPERANDS_VARIABLE:
       return variable_text(trv_operand_pointer<const trvvar>(ip));
     case TRV_OPERANDS_MEMBER:
-      return literal_text(block, a) + " " + std::to_string(trv_operand_b(ip));
+      return literal_text(block, a) + " " + std::to_string(trv_operand_b(ip)) + class_text(ip, 16);
   }
   return "";
 }
@@ -294,6 +302,45 @@ void list_unit(std::string& out, const std::string& name, const trv_source_unit&
   }
 }
 
+std::string private_text(uint8_t is_private) { return is_private ? " private" : ""; }
+
+// A class with its blocks, its members by index and its function table in order.
+void list_class(std::string& out, const trv_class_def& definition) {
+  out += ".class " + definition.name;
+  if (const trv_class_def* parent = definition.parent.get()) out += " parent " + parent->name;
+  out += "\n";
+  if (definition.constructor) out += "  .constructor " + definition.constructor->name + "\n";
+  if (definition.default_block) out += "  .default " + definition.default_block->name + "\n";
+  if (definition.destructor) out += "  .destructor " + definition.destructor->name + "\n";
+  if (!definition.symbols) return;
+  std::vector<std::pair<std::string, trv_symbol_entry>> members;
+  std::vector<std::pair<std::string, trv_symbol_entry>> functions(definition.functions.size());
+  for (const auto& [name, entry] : definition.symbols->ordered) {
+    if (!entry.is_method) {
+      members.emplace_back(name, entry);
+    } else if (entry.index < functions.size()) {
+      functions[entry.index] = {name, entry};
+    }
+  }
+  std::stable_sort(members.begin(), members.end(),
+                   [](const auto& a, const auto& b) { return a.second.index < b.second.index; });
+  for (const auto& [name, entry] : members) {
+    out += "  .member " + name + " " + std::to_string(entry.index) +
+           private_text(entry.is_private) + "\n";
+  }
+  for (size_t i = 0; i < functions.size(); ++i) {
+    const trvvar& value = *definition.functions[i];
+    const auto& [name, entry] = functions[i];
+    if (value.type == TRVVAR_FUNCTION) {
+      const trv_program_block* block = value.payload.function_payload->definition.get();
+      out += "  .method " + name + " " + (block != nullptr ? block->name : "?");
+    } else {
+      out += "  .value " + name + " " + constant_text(value).value_or("none");
+    }
+    out += private_text(entry.is_private) + "\n";
+  }
+}
+
 }  // namespace
 
 std::string list_program(const assembled_program& program) {
@@ -301,6 +348,10 @@ std::string list_program(const assembled_program& program) {
   const auto& sources = program.unit->sources;
   for (size_t i = 0; i < sources.size(); ++i) {
     list_unit(out, program.unit_names[i], *sources[i], program);
+  }
+  for (const auto& definition : program.classes) {
+    if (!out.empty()) out += "\n";
+    list_class(out, *definition);
   }
   for (const auto& block : program.blocks) {
     if (!out.empty()) out += "\n";

@@ -204,6 +204,13 @@ class trvptr_weak {
     return *this;
   }
 
+  // Adopts a block whose weak count already includes this pointer.
+  static trvptr_weak adopt(trvptr_control_block* block) noexcept {
+    trvptr_weak p;
+    p.block_ = block;
+    return p;
+  }
+
   static trvptr_weak from(T* object) {
     trvptr_weak p;
     if (object != nullptr) p.block_ = trvptr_detail::acquire_weak(object->get_control_block());

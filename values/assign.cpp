@@ -1,6 +1,8 @@
 #include "values/assign.h"
 
 #include <new>
+#include <string>
+#include <vector>
 
 #include "objects/object.h"
 #include "values/payload_objects.h"
@@ -46,27 +48,110 @@ void set_member_destination(trvvar& destination, trvvar_shared& source) {
   trv_runtime_warning("Cannot set object member, doesnt exist anymore!");
 }
 
-void transfer_object(trvvar& destination, const trvvar& source) {
-  trvvar_object_payload* from = source.payload.object_payload;
-  trvvar_object_payload* to = destination.payload.object_payload;
+// What an object value's assignment stores: the same object when the source shares on
+// assignment, else the object's own answer (a copy for classes with value semantics).
+trvptr_strong<trvobject_base> assigned_object(const trvvar& source) {
+  const trvvar_object_payload* from = source.payload.object_payload;
   trvobject_base* object = from->object.get();
-  if (object == nullptr) return;
-  if ((source.flags & TRVVAR_FLAG_SHARE_ON_ASSIGN) != 0) {
-    if (to->object.get() != object) to->object = from->object;
-    return;
-  }
-  to->object = object->self_pointer();
+  if (object == nullptr) return {};
+  if ((source.flags & TRVVAR_FLAG_SHARE_ON_ASSIGN) != 0) return from->object;
+  return object->self_pointer();
 }
 
-void transfer_function(trvvar& destination, const trvvar& source) {
-  trvvar_function_payload* from = source.payload.function_payload;
-  trvvar_function_payload* to = destination.payload.function_payload;
-  to->definition = from->definition;
-  to->bound_object = from->bound_object;
-  if (from->captures) to->captures = from->captures;
-  // A function whose scope is gone takes the scope of the task running on this thread; with
-  // no script running it keeps none.
-  if (!from->scope.expired()) to->scope = from->scope;
+// Everything an assignment stores, taken from the source before the destination's old value
+// is released: releasing it can run code (a destructor) that changes or frees the source.
+struct taken_value {
+  trvvar_type type = TRVVAR_NONE;
+  uint64_t raw = 0;
+  std::string text;
+  std::vector<uint8_t> bytes;
+  trvptr_strong<trvobject_base> object;
+  trvptr_strong<trv_class> instance;
+  trvptr_weak<trv_class_def> class_definition;
+  trvptr_weak<trv_program_block> function;
+  trvptr_weak<trv_task> scope;
+  trvptr_weak<trvobject_base> bound_object;
+  trvptr_strong<trvvar_ptr_function_lambda> captures;
+  trvptr_weak<trv_function_def> ext_function;
+  trvvar_shared target;
+};
+
+taken_value take(const trvvar& from) {
+  taken_value v;
+  v.type = from.type;
+  switch (from.type) {
+    case TRVVAR_STRING:
+      v.text = trv_string_object_text(*from.payload.object);
+      break;
+    case TRVVAR_BINARY:
+      v.bytes = trv_buffer_object_bytes(*from.payload.object);
+      break;
+    case TRVVAR_OBJECT:
+      v.object = assigned_object(from);
+      break;
+    case TRVVAR_CLASS:
+      v.instance = from.payload.class_payload->instance;
+      break;
+    case TRVVAR_CLASS_DEF:
+      v.class_definition = from.payload.class_def_payload->definition;
+      break;
+    case TRVVAR_FUNCTION: {
+      const trvvar_function_payload* p = from.payload.function_payload;
+      v.function = p->definition;
+      v.bound_object = p->bound_object;
+      v.captures = p->captures;
+      // A function whose scope is gone keeps none.
+      if (!p->scope.expired()) v.scope = p->scope;
+      break;
+    }
+    case TRVVAR_EXT_FUNCTION:
+      v.ext_function = from.payload.ext_function_payload->definition;
+      break;
+    case TRVVAR_REF:
+      v.target = trvvar_shared::share(from.payload.ref);
+      break;
+    default:
+      v.raw = from.payload.raw;
+      break;
+  }
+  return v;
+}
+
+void store(trvvar& destination, taken_value& v) {
+  switch (v.type) {
+    case TRVVAR_STRING:
+      trv_string_object_text(*destination.payload.object) = std::move(v.text);
+      break;
+    case TRVVAR_BINARY:
+      trv_buffer_object_bytes(*destination.payload.object) = std::move(v.bytes);
+      break;
+    case TRVVAR_OBJECT:
+      destination.payload.object_payload->object = std::move(v.object);
+      break;
+    case TRVVAR_CLASS:
+      destination.payload.class_payload->instance = std::move(v.instance);
+      break;
+    case TRVVAR_CLASS_DEF:
+      destination.payload.class_def_payload->definition = std::move(v.class_definition);
+      break;
+    case TRVVAR_FUNCTION: {
+      trvvar_function_payload* p = destination.payload.function_payload;
+      p->definition = std::move(v.function);
+      p->bound_object = std::move(v.bound_object);
+      p->captures = std::move(v.captures);
+      p->scope = std::move(v.scope);
+      break;
+    }
+    case TRVVAR_EXT_FUNCTION:
+      destination.payload.ext_function_payload->definition = std::move(v.ext_function);
+      break;
+    case TRVVAR_REF:
+      destination.payload.ref = v.target.detach();
+      break;
+    default:
+      destination.payload.raw = v.raw;
+      break;
+  }
 }
 
 }  // namespace
@@ -97,41 +182,14 @@ void trvvar_set(trvvar& destination, trvvar_shared& source) {
     destination.type = TRVVAR_JSON;
     return;
   }
-  trvvar_set_type(destination, from.type);
-  switch (from.type) {
-    case TRVVAR_STRING:
-      trv_string_object_text(*destination.payload.object) =
-          trv_string_object_text(*from.payload.object);
-      break;
-    case TRVVAR_BINARY:
-      trv_buffer_object_bytes(*destination.payload.object) =
-          trv_buffer_object_bytes(*from.payload.object);
-      break;
-    case TRVVAR_OBJECT:
-      transfer_object(destination, from);
-      break;
-    case TRVVAR_CLASS:
-      destination.payload.class_payload->instance = from.payload.class_payload->instance;
-      break;
-    case TRVVAR_CLASS_DEF:
-      destination.payload.class_def_payload->definition =
-          from.payload.class_def_payload->definition;
-      break;
-    case TRVVAR_FUNCTION:
-      transfer_function(destination, from);
-      break;
-    case TRVVAR_EXT_FUNCTION:
-      destination.payload.ext_function_payload->definition =
-          from.payload.ext_function_payload->definition;
-      break;
-    case TRVVAR_REF:
-      if (trvvar* target = from.payload.ref) {
-        ++target->refcount;
-        destination.payload.ref = target;
-      }
-      break;
-    default:
-      destination.payload.raw = from.payload.raw;
-      break;
+  if (from.type <= TRVVAR_FLOAT) {  // nothing to take but the payload word
+    const uint64_t raw = from.payload.raw;
+    const trvvar_type type = from.type;
+    trvvar_set_type(destination, type);
+    destination.payload.raw = raw;
+    return;
   }
+  taken_value value = take(from);
+  trvvar_set_type(destination, value.type);
+  store(destination, value);
 }

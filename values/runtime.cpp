@@ -2,6 +2,7 @@
 
 #include <cassert>
 
+#include "glue/log.h"
 #include "objects/object.h"
 #include "values/runtime_lock.h"
 
@@ -17,6 +18,23 @@ void destroy_pooled_elements(trv_runtime& rt) {
   }
 }
 
+// Instances that outlived every script: members of reference cycles, or instances whose
+// destructor task never finished. Each is released as if its last pointer went (its class is
+// gone by now, so no destructor runs), which frees what its members held; one whose release
+// had begun already is freed outright.
+void release_script_instances(trv_runtime& rt) {
+  if (rt.script_instances.empty()) return;
+  trv_log(TRV_LOG_WARNING, rt.script_instances.size(),
+          " script class instances are still referenced at shutdown (reference cycle); "
+          "releasing them.");
+  while (!rt.script_instances.empty()) {
+    trvptr_base_internal* instance = *rt.script_instances.begin();
+    instance->detach();
+    instance->release();
+    if (rt.script_instances.erase(instance) != 0) delete instance;
+  }
+}
+
 }  // namespace
 
 trv_runtime::~trv_runtime() {
@@ -29,6 +47,7 @@ trv_runtime::~trv_runtime() {
     waiting.clear();
     trv_runtime_process_deferred(*this);
     deferred_destroy.clear();  // nothing runs elsewhere any more
+    release_script_instances(*this);
     trv_runtime_drain_returns(*this);
     destroy_pooled_elements(*this);
     log.reset();  // its control block may be pooled

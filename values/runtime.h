@@ -12,6 +12,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "glue/thread_local.h"
@@ -45,6 +46,10 @@ struct trv_runtime {
   std::vector<trvptr_strong<trv_task>> schedule_heap;
   std::vector<trvptr_strong<trv_task>> waiting;
   std::function<void()> wake_up;
+  // Script class instances (objects/script_class.h) made on this runtime and not yet
+  // destroyed. Those still here when the runtime goes are kept alive by a reference cycle (or
+  // by a destructor that never finished): the runtime releases them before its pools go.
+  std::unordered_set<trvptr_base_internal*> script_instances;
 
   trv_runtime() = default;
   // Run on a thread that may own the runtime while no other thread uses it. The calling thread

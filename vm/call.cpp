@@ -9,6 +9,7 @@
 #include "values/payloads.h"
 #include "values/reference.h"
 #include "values/report.h"
+#include "vm/class_runtime.h"
 #include "vm/task.h"
 
 namespace {
@@ -139,11 +140,11 @@ bool trv_call_prepare(trv_vm_context& caller, trvvar& callee, uint32_t argument_
       return prepare_script(caller, callee, argument_count);
     case TRVVAR_EXT_FUNCTION:
       return prepare_native(caller, callee, argument_count);
-    case TRVVAR_CLASS_DEF:
-      // A class is called through its constructor; until classes are defined no definition
-      // can be live.
-      trv_runtime_error("Invalid class definition.");
-      return false;
+    case TRVVAR_CLASS_DEF: {
+      // A class is called through its constructor.
+      trvvar_shared constructor = trv_class_constructor(caller, callee);
+      return constructor && prepare_script(caller, *constructor, argument_count);
+    }
     default:
       trv_runtime_error("not a function!");
       return false;

@@ -18,6 +18,7 @@
 #include "values/report.h"
 #include "values/runtime.h"
 #include "vm/call.h"
+#include "vm/class_runtime.h"
 #include "vm/opcodes.h"
 #include "vm/program_block.h"
 #include "vm/task.h"
@@ -279,6 +280,7 @@ uint32_t trv_interpret(trv_vm_context& frame, trv_runtime* const rt) {
     fatal_error(frame, "invalid program block: " + *problem);
     return leave(frame, ip);
   }
+  if (frame.pending_operator_mode != 0) trv_class_finish_operator(frame);
 
 // Before each instruction: stop when the frame's status is set or the code is done, note the
 // instruction for error reports and the trace, then jump to its case.
@@ -707,24 +709,23 @@ dispatch:
     TRV_NEXT(1);
   }
   TRV_CASE(bind_this) {
-    // Only a script class instance can be bound; none exists without a class definition.
     TRV_NEED(1);
-    frame.bound_object.reset();
+    trv_class_bind_this(frame, *deref_slot(TRV_TOP, rt));
     TRV_NEXT(1);
   }
   TRV_CASE(this) {
     TRV_NEED(1);
-    TRV_TOP = trv_runtime_error("object not valid.");
+    TRV_TOP = trv_class_this(frame);
     TRV_NEXT(1);
   }
   TRV_CASE(member) {
     TRV_NEED(1);
-    TRV_TOP = trv_runtime_error("class not valid.");
+    TRV_TOP = trv_class_bound_member(frame, trv_operand_a(ip), trv_operand_b(ip) != 0);
     TRV_NEXT(12);
   }
   TRV_CASE(new_instance) {
     TRV_NEED(1);
-    TRV_TOP = trv_runtime_error("Invalid class definition.");
+    TRV_TOP = trv_class_new_instance(frame);
     TRV_NEXT(1);
   }
   TRV_CASE(jump) { TRV_NEXT_QUICK(trv_operand_a(ip)); }
@@ -761,7 +762,11 @@ dispatch:
     const std::string& name = block.unit->literals[static_cast<size_t>(trv_operand_a(ip))];
     trvvar_shared value = deref_slot(TRV_TOP, rt);
     trv_member_cache_entry& cache = block.member_cache[static_cast<size_t>(trv_operand_b(ip))];
-    trvvar_shared member = member_by_literal(*value, name, cache);
+    trvvar_shared member =
+        value->type == TRVVAR_CLASS
+            ? trv_class_get_member(*value, name, cache,
+                                   trv_operand_pointer<const trv_class_def>(ip, 16))
+            : member_by_literal(*value, name, cache);
     TRV_TOP = member ? std::move(member) : trvvar_new(rt);
     TRV_NEXT(24);
   }
@@ -774,6 +779,11 @@ dispatch:
       TRV_NEXT(16);
     }
     trvvar_shared container = deref_slot(TRV_TOP, rt);
+    if (container->type == TRVVAR_CLASS &&
+        !trv_class_key_allowed(*container, *key, trv_operand_pointer<const trv_class_def>(ip))) {
+      TRV_TOP = trvvar_new(rt);
+      TRV_NEXT(16);
+    }
     trvvar_shared member = keyed_member(*container, *key);
     TRV_TOP = member ? std::move(member) : trvvar_new(rt);
     TRV_NEXT(16);

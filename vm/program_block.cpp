@@ -165,6 +165,16 @@ reason check_pointer(const uint8_t* ip, const std::vector<T>& known, std::string
   return std::string(what) + " at " + decimal(at) + " is not one of the block's";
 }
 
+// The accessing class of a member access: none, or one the block names.
+reason check_class(const trv_program_block& block, const uint8_t* ip, int offset, size_t at) {
+  const trv_class_def* accessing = trv_operand_pointer<const trv_class_def>(ip, offset);
+  if (accessing == nullptr) return std::nullopt;
+  for (const trv_class_def* known : block.classes) {
+    if (known == accessing) return std::nullopt;
+  }
+  return "accessing class at " + decimal(at) + " is not one of the block's";
+}
+
 reason check_jump(const instruction_walk& walk, const uint8_t* ip, size_t at) {
   reason r = walk.landing(static_cast<int64_t>(at) + trv_operand_a(ip));
   if (r) return "jump at " + decimal(at) + " " + *r;
@@ -204,13 +214,15 @@ reason check_operands(const trv_program_block& block, const instruction_walk& wa
       return check_pointer(ip, block.immediates, "variable", at);
     case TRV_OPERANDS_MEMBER:
       if (reason r = check_literal(block, trv_operand_a(ip), at)) return r;
+      if (reason r = check_class(block, ip, 16, at)) return r;
       return index_in(trv_operand_b(ip), block.member_cache.size(), "cache entry", at, "block's",
                       "cache entries");
+    case TRV_OPERANDS_SMALL_CLASS:
+      return check_class(block, ip, 8, at);
     case TRV_OPERANDS_AB:
     case TRV_OPERANDS_A_FLAG:
     case TRV_OPERANDS_INT:
     case TRV_OPERANDS_FLOAT:
-    case TRV_OPERANDS_SMALL_CLASS:
       return std::nullopt;
   }
   return std::nullopt;

@@ -119,6 +119,9 @@ class trv_program_block : public trvptr_base<trv_program_block> {
   // outlive the block. A pointer operand must be one of these or of the immediates: no other
   // pointer can be proven to be what the instruction takes it for.
   std::vector<const trv_function_def*> natives;
+  // Classes the instructions name as the accessing class of a member access (instructions 61
+  // and 62); the program that defines them outlives the block. Null names no class.
+  std::vector<const trv_class_def*> classes;
 
   // The token covering `offset`; nothing when the block has no position at or before it.
   std::optional<trv_source_token> token_at(uint32_t offset) const;

@@ -551,3 +551,101 @@ L9:
 }
 
 }  // namespace
+
+TEST_F(Assembler, ClassesListBackWithTheirTablesAndAccessingClasses) {
+  const assembled_program original = assemble(R"(
+.class Derived parent Base
+  .constructor make
+  .destructor bye
+  .member b 1 private
+  .member a 0
+  .method get getter
+  .method __add__ getter private
+  .value tag string "d"
+  .value kind class Base
+.class Base
+  .default base_body
+.block main global
+  .root
+  .var class Derived
+  none
+  get_member "a" class Derived
+  get_member "b"
+  index 1 class Base
+  variable class Base
+.block make function
+  .param a
+  .local b
+  new_instance
+.block base_body
+  new_instance
+.block getter function
+  int 1
+.block bye function
+  none
+)");
+  const trv_class_def& derived = *original.classes[0];
+  EXPECT_EQ(derived.name, "Derived");
+  EXPECT_EQ(derived.parent.get(), original.classes[1].get());
+  EXPECT_EQ(original.find_block("make")->class_definition, &derived);
+  EXPECT_EQ(original.find_block("getter")->class_definition, nullptr);  // only makers belong
+  ASSERT_EQ(derived.functions.size(), 4u);
+  EXPECT_EQ(derived.functions[0]->type, TRVVAR_FUNCTION);
+  EXPECT_EQ(derived.functions[3]->type, TRVVAR_CLASS_DEF);
+  // A method under an operator's name also fills that operator's row.
+  EXPECT_EQ(derived.operators[TRV_OP_ADD].get(), original.find_block("getter"));
+  const std::optional<trv_class_member> b = const_cast<trv_class_def&>(derived).find_member("b");
+  ASSERT_TRUE(b);
+  EXPECT_TRUE(b->is_private);
+  EXPECT_EQ(b->index, 1u);
+  const trv_program_block& main = *original.root;
+  EXPECT_EQ(trv_operand_pointer<const trv_class_def>(main.code_begin() + 1, 16), &derived);
+  EXPECT_EQ(trv_operand_pointer<const trv_class_def>(main.code_begin() + 25, 16), nullptr);
+
+  const std::string listing = trvhost::list_program(original);
+  SCOPED_TRACE(listing);
+  EXPECT_EQ(listing.substr(0, listing.find("\n.block")), R"(.class Derived parent Base
+  .constructor make
+  .destructor bye
+  .member a 0
+  .member b 1 private
+  .method get getter
+  .method __add__ getter private
+  .value tag string "d"
+  .value kind class Base
+
+.class Base
+  .default base_body
+)");
+  const assembled_program again = assemble(listing);
+  EXPECT_EQ(trvhost::list_program(again), listing);
+  EXPECT_EQ(trv_operand_pointer<const trv_class_def>(again.root->code_begin() + 1, 16),
+            again.classes[0].get());
+}
+
+TEST_F(Assembler, ClassMistakes) {
+  const std::string head = ".block main global\n  .root\n";
+  const struct {
+    std::string text;
+    std::string error;
+  } rows[] = {
+      {head + "  .var class Ghost", "t.tasm:3:14: unknown class 'Ghost' (declare it with .class)"},
+      {head + "  get_member \"x\" class", "t.tasm:3:23: expected a class name"},
+      {head + "  get_member \"x\" 0 klass A", "t.tasm:3:20: expected class NAME"},
+      {".class A\n.class A\n" + head, "t.tasm:2:8: class 'A' is declared twice"},
+      {".class A\n  .member x 0\n  .method x f\n" + head,
+       "t.tasm:3:11: member 'x' is declared twice"},
+      {".class A\n  .default d\n  .member x 1\n" + head + ".block d\n  .local x\n",
+       "t.tasm:3:13: member index 1 is out of range: block 'd' has 1 locals"},
+      {".class A\n  .default d\n  .default d\n" + head, "t.tasm:3:3: .default is given twice"},
+      {head + "  .member x 0", "t.tasm:3:3: .member outside a class (start one with .class NAME)"},
+      {".class A\n  none\n" + head,
+       "t.tasm:2:3: an instruction inside class 'A' (start a block with .block NAME)"},
+      {".class A parent B\n.class B parent A\n" + head,
+       "t.tasm:2:17: class 'B' would be its own ancestor"},
+      {".class A\n  .method f ghost\n" + head, "t.tasm:2:13: unknown block 'ghost'"},
+      {".class A\n  .default d\n.class B\n  .constructor d\n" + head + ".block d\n",
+       "t.tasm:4:16: block 'd' makes instances of class 'A' already"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(error_of(row.text), row.error) << row.text;
+}

@@ -1,0 +1,156 @@
+#include "objects/script_class.h"
+
+#include <utility>
+
+#include "glue/log.h"
+#include "glue/thread_local.h"
+#include "objects/object.h"
+#include "values/assign.h"
+#include "values/payloads.h"
+#include "values/report.h"
+#include "values/runtime.h"
+
+namespace {
+
+// Instances whose release has begun and whose destructor has yet to start (or whose memory has
+// yet to go). Releasing one instance can release others; they wait here instead of recursing.
+thread_local std::vector<trv_class*> releasing;
+thread_local bool draining = false;
+
+class drain_guard {
+ public:
+  drain_guard() { draining = true; }
+  ~drain_guard() { draining = false; }
+  drain_guard(const drain_guard&) = delete;
+  drain_guard& operator=(const drain_guard&) = delete;
+};
+
+}  // namespace
+
+trv_class::trv_class(const trvptr_weak<trv_class_shape>& definition,
+                     std::vector<trvvar_shared>& initial, const trvptr_weak<trv_task>& scope)
+    : scope_(scope) {
+  members_.reserve(initial.size());
+  for (size_t i = 0; i < initial.size(); ++i) members_.push_back(trvvar_new());
+  trv_class_shape* shape = definition.get();
+  if (shape != nullptr) origin_ = shape->origin_object();
+  trv_log(TRV_LOG_DEBUG, "trv_class created. ", static_cast<const void*>(this));
+  if (shape == nullptr) {
+    trv_runtime_error("Invalid class definition.");
+  } else {
+    definition_ = definition;
+    for (size_t i = 0; i < initial.size(); ++i) members_[i].swap(initial[i]);
+  }
+  if (trv_runtime* rt = trv_owned_runtime(trv_get_thread_local())) {
+    runtime_ = rt;
+    rt->script_instances.insert(this);
+  }
+}
+
+trv_class::~trv_class() {
+  if (runtime_ != nullptr) runtime_->script_instances.erase(this);
+  // Members go first and one at a time: releasing one can run code that reads the others.
+  for (trvvar_shared& member : members_) member.reset();
+  members_.clear();
+  origin_.reset();
+  scope_.reset();
+  definition_.reset();
+  self_hold_.reset();
+}
+
+trvptr_weak<trvobject_base> trv_class::bound_pointer() {
+  return trvptr_weak<trvobject_base>::adopt(trvptr_detail::acquire_weak(get_control_block()));
+}
+
+trvvar_shared trv_class::bound_method(const trvvar& entry) {
+  trvvar_shared method = trvvar_new();
+  trvvar_set_type(*method, TRVVAR_FUNCTION);
+  trvvar_function_payload* p = method->payload.function_payload;
+  p->definition = entry.payload.function_payload->definition;
+  p->scope = scope_;
+  p->bound_object = bound_pointer();
+  return method;
+}
+
+trvvar_shared trv_class::member_by_index(int64_t index, bool method) {
+  if (index >= 0) {
+    const size_t i = static_cast<size_t>(index);
+    trv_class_shape* shape = definition_.get();
+    if (method && shape != nullptr && i < shape->function_table().size()) {
+      trvvar_shared& entry = shape->function_table()[i];
+      if (entry->type == TRVVAR_FUNCTION) return bound_method(*entry);
+      trvvar_shared copy = trvvar_new();
+      trvvar_set(*copy, entry);
+      return copy;
+    }
+    if (!method && i < members_.size()) return members_[i];
+  }
+  return trv_runtime_error("out of range!");
+}
+
+trvvar_shared trv_class::member_by_name(std::string_view name) {
+  trv_class_shape* shape = definition_.get();
+  if (shape == nullptr)
+    return trv_runtime_error("invalid class def while trying to read member ", name);
+  const std::optional<trv_class_member> member = shape->find_member(name);
+  if (!member) {
+    return trv_runtime_error("class '", shape->class_name(), "' does not have member ", name);
+  }
+  if (!member->is_method) {
+    if (member->index < members_.size()) return members_[member->index];
+  } else if (member->index < shape->function_table().size()) {
+    trvvar_shared& entry = shape->function_table()[member->index];
+    return entry->type == TRVVAR_FUNCTION ? bound_method(*entry) : entry;
+  }
+  return trv_runtime_error("out of range!");
+}
+
+void trv_class::release() {
+  if (released_ != 0) return;
+  released_ = 1;
+  trv_log(TRV_LOG_DEBUG, "trv_class release. ", static_cast<const void*>(this));
+  releasing.push_back(this);
+  if (draining) return;
+  drain_guard guard;
+  while (!releasing.empty()) {
+    trv_class* next = releasing.back();
+    releasing.pop_back();
+    next->finish_release();
+  }
+}
+
+void trv_class::finish_release() {
+  trv_class_shape* shape = definition_.get();
+  if (shape == nullptr || !shape->has_destructor()) {
+    destroy();
+    return;
+  }
+  // The destructor may make and drop references to the instance; the count held here keeps
+  // them from ever reaching zero until it has finished.
+  self_hold_ = trvptr_strong<trv_class>::from(this);
+  if (trv_class_start_destructor(*this, [this](trvvar_shared&) { destroy(); })) return;
+  trv_log(TRV_LOG_ERROR,
+          "Cannot create destructor task when global scope is already destroyed. Internal todo: "
+          "handle releasing via signals instead of this...");
+  destroy();
+}
+
+void trv_class::destroy() {
+  trv_log(TRV_LOG_DEBUG, "trv_class destroyed. ", static_cast<const void*>(this));
+  // Pointers held anywhere read the instance as gone before its members are released.
+  detach();
+  delete this;
+}
+
+trv_class* trv_class_from_bound(const trvptr_weak<trvobject_base>& bound) {
+  trvptr_base_internal* object = bound.control_block()->object;
+  if (object == nullptr || object->type_tag != trv_type_tag<trv_class>()) return nullptr;
+  return static_cast<trv_class*>(object);
+}
+
+trvvar_shared trv_class_new_value(trv_class* instance) {
+  trvvar_shared value = trvvar_new();
+  trvvar_set_type(*value, TRVVAR_CLASS);
+  value->payload.class_payload->instance = trvptr_strong<trv_class>::from(instance);
+  return value;
+}
