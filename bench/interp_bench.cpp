@@ -1,6 +1,7 @@
-// The interpreter on three loops, each run as a program's global block through the real task
-// loop: a sum loop, a loop calling a script function f(i) -> i + 1, and a loop adding up the
-// native method call s.length(). bench/interp_peer.py runs the same loops in Lua 5.4 and
+// The interpreter on five loops, each run as a program's global block through the real task
+// loop: a sum loop, a loop calling a script function f(i) -> i + 1, a loop adding up the
+// native method call s.length(), and two over a script class instance: the method call o.get()
+// and the member read o.x. bench/interp_peer.py runs the same loops in Lua 5.4 and
 // Python 3 in the same run. Each benchmark checks the loop's result after every run, and
 // reports the instructions one loop iteration executes (counted with the trace hook on short
 // runs) and the CPU time per iteration and per executed instruction.
@@ -134,23 +135,99 @@ loop:
 end:
 )";
 
+const std::string class_head = R"(
+.class Counter
+  .constructor counter_new
+  .member x 0
+  .method get counter_get
+
+.block counter_new function
+.param x
+  new_instance
+
+.block counter_get function
+  member 0 0
+
+.block main global
+.root
+.local sum
+.local i
+.local o
+.var Counter class Counter
+.var int )";
+
+const std::string class_loop_start = R"(
+  push_none
+  load_local o
+  push_none
+  load_block_var Counter
+  call_prepare 1
+  push_none
+  int 2
+  call_arg 0
+  pop
+  call
+  assign
+  load_local sum
+  push_none
+  int 0
+  assign
+  load_local i
+  push_none
+  int 0
+  assign
+loop:
+  load_local i
+  push_none
+  load_block_var 1
+  lt 0
+  jump_if_false end
+  load_local sum
+  push_none
+  load_local sum
+  push_none
+  load_local o
+)";
+
+const std::string class_loop_end = R"(
+  add
+  assign
+  load_local i
+  inc 0
+  jump loop
+end:
+)";
+
+// sum = sum + o.get()
+const std::string class_method_loop = class_loop_start + R"(  get_member "get"
+  call_prepare 0
+  call)" + class_loop_end;
+
+// sum = sum + o.x
+const std::string class_member_loop = class_loop_start + R"(  get_member "x")" + class_loop_end;
+
 struct loop_case {
+  const std::string& head;
   const std::string& body;
   size_t checked_local;            // the local holding the result
   int64_t (*expected)(int64_t n);  // its value after n iterations
 };
 
-const loop_case sum_case{sum_loop, 0, [](int64_t n) { return n * (n - 1) / 2; }};
-const loop_case call_case{call_loop, 1, [](int64_t n) { return n; }};
-const loop_case method_case{method_loop, 0, [](int64_t n) { return 5 * n; }};
+const loop_case sum_case{loop_head, sum_loop, 0, [](int64_t n) { return n * (n - 1) / 2; }};
+const loop_case call_case{loop_head, call_loop, 1, [](int64_t n) { return n; }};
+const loop_case method_case{loop_head, method_loop, 0, [](int64_t n) { return 5 * n; }};
+const loop_case class_method_case{class_head, class_method_loop, 0,
+                                  [](int64_t n) { return 2 * n; }};
+const loop_case class_member_case{class_head, class_member_loop, 0,
+                                  [](int64_t n) { return 2 * n; }};
 
 size_t executed = 0;
 
 void count_instruction(trv_vm_context&, const uint8_t*, size_t) { ++executed; }
 
-trvhost::assembled_program assemble_loop(const std::string& body, int64_t count) {
+trvhost::assembled_program assemble_loop(const loop_case& loop, int64_t count) {
   trv_std_string::script_register();
-  return trvhost::assemble(loop_head + std::to_string(count) + "\n" + body, "loop.tasm",
+  return trvhost::assemble(loop.head + std::to_string(count) + "\n" + loop.body, "loop.tasm",
                            [](std::string_view, std::string_view) { return nullptr; });
 }
 
@@ -168,10 +245,10 @@ bool run_once(const trvhost::assembled_program& program, const loop_case& loop, 
 double instructions_per_iteration(const loop_case& loop) {
   trv_set_trace_hook(count_instruction);
   executed = 0;
-  const bool first = run_once(assemble_loop(loop.body, 1000), loop, 1000);
+  const bool first = run_once(assemble_loop(loop, 1000), loop, 1000);
   const size_t thousand = executed;
   executed = 0;
-  const bool second = run_once(assemble_loop(loop.body, 2000), loop, 2000);
+  const bool second = run_once(assemble_loop(loop, 2000), loop, 2000);
   trv_set_trace_hook(nullptr);
   if (!first || !second) return -1;
   return static_cast<double>(executed - thousand) / 1000.0;
@@ -185,7 +262,7 @@ void run_loop(benchmark::State& state, const loop_case& loop) {
     state.SkipWithError("wrong result in the counted runs");
     return;
   }
-  const trvhost::assembled_program program = assemble_loop(loop.body, count);
+  const trvhost::assembled_program program = assemble_loop(loop, count);
   bool correct = true;
   for (auto _ : state) correct = run_once(program, loop, count) && correct;
   if (!correct) {
@@ -203,9 +280,13 @@ void run_loop(benchmark::State& state, const loop_case& loop) {
 void BM_sum_loop(benchmark::State& state) { run_loop(state, sum_case); }
 void BM_call_loop(benchmark::State& state) { run_loop(state, call_case); }
 void BM_method_loop(benchmark::State& state) { run_loop(state, method_case); }
+void BM_class_method_loop(benchmark::State& state) { run_loop(state, class_method_case); }
+void BM_class_member_loop(benchmark::State& state) { run_loop(state, class_member_case); }
 
 BENCHMARK(BM_sum_loop)->Arg(10'000'000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_call_loop)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_method_loop)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_class_method_loop)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_class_member_loop)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

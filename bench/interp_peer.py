@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The interpreter's three loops (interp_bench) against the same loops in Lua 5.4 and Python 3.
+"""The interpreter's five loops (interp_bench) against the same loops in Lua 5.4 and Python 3.
 
 Each round runs interp_bench once, then a Lua 5.4 and a Python 3 process that run the same
 loops (as function locals, a while loop each), all pinned to CPU 0 and with the same malloc
@@ -25,7 +25,8 @@ MALLOC_TUNABLES = "glibc.malloc.mmap_threshold=33554432:glibc.malloc.trim_thresh
 PINNED = ["taskset", "-c", "0"]
 
 # interp_bench's benchmark per loop; the loop counts come from its names (BM_sum_loop/N).
-LOOPS = [("sum", "BM_sum_loop"), ("call", "BM_call_loop"), ("method", "BM_method_loop")]
+LOOPS = [("sum", "BM_sum_loop"), ("call", "BM_call_loop"), ("method", "BM_method_loop"),
+         ("o.get", "BM_class_method_loop"), ("o.x", "BM_class_member_loop")]
 
 # Lua: s:len() is the method-call form of #s.
 LUA = r"""
@@ -45,7 +46,22 @@ local function method_loop(n)
   while i < n do sum = sum + s:len(); i = i + 1 end
   return sum
 end
-local loops = {sum = sum_loop, call = call_loop, method = method_loop}
+local Counter = {}
+Counter.__index = Counter
+function Counter.new(x) return setmetatable({x = x}, Counter) end
+function Counter:get() return self.x end
+local function class_method_loop(n)
+  local o, sum, i = Counter.new(2), 0, 0
+  while i < n do sum = sum + o:get(); i = i + 1 end
+  return sum
+end
+local function class_member_loop(n)
+  local o, sum, i = Counter.new(2), 0, 0
+  while i < n do sum = sum + o.x; i = i + 1 end
+  return sum
+end
+local loops = {sum = sum_loop, call = call_loop, method = method_loop,
+               ["o.get"] = class_method_loop, ["o.x"] = class_member_loop}
 for k = 1, #arg, 3 do
   local name, n, expected = arg[k], math.tointeger(arg[k + 1]), math.tointeger(arg[k + 2])
   local start = os.clock()
@@ -78,7 +94,25 @@ def method_loop(n):
         sum = sum + len(s)
         i = i + 1
     return sum
-loops = {"sum": sum_loop, "call": call_loop, "method": method_loop}
+class Counter:
+    def __init__(self, x):
+        self.x = x
+    def get(self):
+        return self.x
+def class_method_loop(n):
+    o, sum, i = Counter(2), 0, 0
+    while i < n:
+        sum = sum + o.get()
+        i = i + 1
+    return sum
+def class_member_loop(n):
+    o, sum, i = Counter(2), 0, 0
+    while i < n:
+        sum = sum + o.x
+        i = i + 1
+    return sum
+loops = {"sum": sum_loop, "call": call_loop, "method": method_loop,
+         "o.get": class_method_loop, "o.x": class_member_loop}
 args = sys.argv[1:]
 for k in range(0, len(args), 3):
     name, n, expected = args[k], int(args[k + 1]), int(args[k + 2])
@@ -92,7 +126,8 @@ for k in range(0, len(args), 3):
 
 
 def expected(name, n):
-    return {"sum": n * (n - 1) // 2, "call": n, "method": 5 * n}[name]
+    return {"sum": n * (n - 1) // 2, "call": n, "method": 5 * n, "o.get": 2 * n,
+            "o.x": 2 * n}[name]
 
 
 def ours(bench):
