@@ -126,3 +126,14 @@ void trv_pooled_release(T* element) {
     trv_pooled_detail::free_under_lock(*rt, tl, element);
   }
 }
+
+// The same for a caller that already knows the runtime its thread owns (null: none known,
+// then the thread's state decides as above).
+template <class T>
+void trv_pooled_release(T* element, trv_runtime* owned) {
+  if (owned != nullptr && element->pool_tag != trv_heap_tag) {
+    trv_pool_free(owned->pools[trv_pool_of<T>::value].pool, element);
+    return;
+  }
+  trv_pooled_release(element);
+}

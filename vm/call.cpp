@@ -53,8 +53,8 @@ bool prepare_script(trv_vm_context& caller, trvvar& callee, uint32_t count) {
   if (!frame_room(task)) return false;
   trv_task* scope = function.scope.get();
   scope = scope != nullptr ? trv_task_scope_root(scope) : caller.scope;
-  trv_vm_context* frame =
-      trv_vm_context_create(&task, scope, block, block->local_count, function.bound_object);
+  trv_vm_context* frame = trv_vm_context_create(&task, scope, block, block->local_count,
+                                                function.bound_object, task.owned);
   frame->argument_count = count;
   task.prepared.push_back(frame);
   task.pending_calls.push_back(trv_pending_call{});

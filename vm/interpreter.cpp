@@ -165,8 +165,8 @@ bool enter_block(trv_vm_context& frame, trv_program_block* block) {
     trv_runtime_error("Maximum call depth exceeded.");
     return false;
   }
-  task.frames.push_back(
-      trv_vm_context_create(&task, frame.scope, block, block->local_count, frame.bound_object));
+  task.frames.push_back(trv_vm_context_create(&task, frame.scope, block, block->local_count,
+                                              frame.bound_object, task.owned));
   frame.status = 16;
   return true;
 }

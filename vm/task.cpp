@@ -43,7 +43,7 @@ void pop_frame(trv_task& task, bool report) {
   const size_t count = std::min(pushed, droppable);
   if (report && count > 0) trv_log(TRV_LOG_WARNING, "Clearing stack vars ", count);
   task.stack.resize(task.stack.size() - count);
-  trv_vm_context_release(frame);
+  trv_vm_context_release(frame, task.owned);
 }
 
 void release_frames(std::vector<trv_vm_context*>& frames, size_t keep) {
@@ -223,7 +223,11 @@ bool trv_task::task_continue() {
     return true;
   }
   current_task_scope current(*this);
-  trv_runtime* const owned = trv_owned_runtime(trv_get_thread_local());
+  struct owned_scope {
+    trv_task& task;
+    trv_runtime* previous;
+    ~owned_scope() { task.owned = previous; }
+  } owned_for_run{*this, std::exchange(owned, trv_owned_runtime(trv_get_thread_local()))};
   bool finished = false;
   while (!stop && !finished) {
     trv_vm_context* frame = frames.back();

@@ -79,6 +79,9 @@ struct trv_task : public trvptr_base<trv_task> {
   // loop making and dropping temporaries takes nothing from the pool.
   trvvar_shared spare_record;
   trv_runtime* runtime = nullptr;  // where it is scheduled; the creating thread's runtime
+  // While task_continue runs: the runtime the running thread owns (null: none), so that frames
+  // come from and go back to its pool without a lookup of the thread's state.
+  trv_runtime* owned = nullptr;
 
   // Starts the task now with optional arguments; false when it cannot run.
   bool run(std::vector<trvvar_shared>* args = nullptr);

@@ -9,14 +9,16 @@ namespace {
 
 const trv_pool_kind_registration<trv_vm_context> call_frame_pool;
 
-void reset_locals(std::vector<trvvar_shared>& locals) {
+void reset_locals(std::vector<trvvar_shared>& locals, trv_runtime* owned) {
   for (trvvar_shared& local : locals) {
     if (local && local->refcount == 1) {
-      trvvar_set_type(*local, TRVVAR_NONE);
+      if (local->type >= TRVVAR_STRING) trvvar_set_type(*local, TRVVAR_NONE);
+      local->type = TRVVAR_NONE;
+      local->payload.raw = 0;
       local->flags = 0;
       local->flags2 = 0;
     } else {
-      local = trvvar_new();
+      local = trvvar_new(owned);
     }
   }
 }
@@ -28,16 +30,24 @@ trvobject_base* trv_context_native_object(trv_vm_context& context) { return cont
 trv_vm_context* trv_vm_context_create(trv_task* task, trv_task* scope, trv_program_block* block,
                                       uint32_t local_count,
                                       const trvptr_weak<trvobject_base>& bound_object) {
-  trv_vm_context* context = trv_pooled_new<trv_vm_context>();
+  return trv_vm_context_create(task, scope, block, local_count, bound_object,
+                               trv_owned_runtime(trv_get_thread_local()));
+}
+
+trv_vm_context* trv_vm_context_create(trv_task* task, trv_task* scope, trv_program_block* block,
+                                      uint32_t local_count,
+                                      const trvptr_weak<trvobject_base>& bound_object,
+                                      trv_runtime* owned) {
+  trv_vm_context* context = trv_pooled_new<trv_vm_context>(owned);
   if (context == nullptr) throw std::bad_alloc();
   context->refcount = 1;
   context->task = task;
   context->scope = scope;
   context->block = block;
   try {
-    while (context->locals.size() < local_count) context->locals.push_back(trvvar_new());
+    while (context->locals.size() < local_count) context->locals.push_back(trvvar_new(owned));
   } catch (...) {
-    trv_vm_context_release(context);
+    trv_vm_context_release(context, owned);
     throw;
   }
   context->saved_position = 0;
@@ -50,9 +60,12 @@ trv_vm_context* trv_vm_context_create(trv_task* task, trv_task* scope, trv_progr
   return context;
 }
 
-void trv_vm_context_release(trv_vm_context* context) {
+void trv_vm_context_release(trv_vm_context* context) { trv_vm_context_release(context, nullptr); }
+
+void trv_vm_context_release(trv_vm_context* context, trv_runtime* owned) {
   if (--context->refcount > 0) return;
-  reset_locals(context->locals);
+  if (owned == nullptr) owned = trv_owned_runtime(trv_get_thread_local());
+  reset_locals(context->locals, owned);
   context->bound_object.reset();
-  trv_pooled_release(context);
+  trv_pooled_release(context, owned);
 }

@@ -46,8 +46,15 @@ struct trv_pool_of<trv_vm_context> : std::integral_constant<trv_pool_id, TRV_POO
 trv_vm_context* trv_vm_context_create(trv_task* task, trv_task* scope, trv_program_block* block,
                                       uint32_t local_count,
                                       const trvptr_weak<trvobject_base>& bound_object);
+// The same with the calling thread's owned runtime (or null) already looked up.
+trv_vm_context* trv_vm_context_create(trv_task* task, trv_task* scope, trv_program_block* block,
+                                      uint32_t local_count,
+                                      const trvptr_weak<trvobject_base>& bound_object,
+                                      trv_runtime* owned);
 
 // Drops one count. The last one resets every local (an unshared variable becomes none in place,
 // a shared one is replaced by a fresh variable), drops the bound object and returns the context
 // to its pool.
 void trv_vm_context_release(trv_vm_context* context);
+// The same with the calling thread's owned runtime already looked up (null: look it up).
+void trv_vm_context_release(trv_vm_context* context, trv_runtime* owned);
