@@ -16,6 +16,7 @@
 
 #include "glue/thread_local.h"
 #include "objects/object_ptr.h"
+#include "values/job_rings.h"
 #include "values/pool.h"
 #include "values/return_ring.h"
 
@@ -45,6 +46,10 @@ struct trv_runtime {
   std::vector<trvptr_strong<trv_task>> schedule_heap;
   std::vector<trvptr_strong<trv_task>> waiting;
   std::function<void()> wake_up;
+  // Work handed to worker threads (values/job_rings.h): the thread pool's ring of queued jobs,
+  // which the host's workers take, and the ring of finished jobs, which the owner consumes.
+  trv_thread_pool thread_pool;
+  trv_completion_ring completions;
 
   trv_runtime() = default;
   // Run on a thread that may own the runtime while no other thread uses it. The calling thread
