@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "host/runtime_driver.h"
+#include "host/worker_pool.h"
 #include "vm/task.h"
 
 namespace trvhost {
@@ -42,11 +43,13 @@ bool task_loop::run(const trvptr_strong<trv_task>& root) {
   trv_runtime& rt = driver_.runtime();
   for (;;) {
     driver_.service();
+    consume_completions(rt);
     if (trvptr_strong<trv_task> due = trv_runtime_take_due(rt, trv_now_ms())) {
       if (due->active) due->task_continue();
       continue;
     }
-    if (rt.schedule_heap.empty() && rt.waiting.empty()) break;
+    // A job still out will wake a task, or at least must be consumed here.
+    if (rt.schedule_heap.empty() && rt.waiting.empty() && !jobs_outstanding(rt)) break;
     sleep_until(trv_runtime_next_eta(rt));
   }
   return failed;

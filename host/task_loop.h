@@ -3,8 +3,8 @@
 // The host's task loop: runs a program's root task, then every task that becomes due, in eta
 // order, servicing the runtime between steps (returned pool elements, deferred objects). When
 // nothing is due it sleeps until the next eta or until the runtime's wake-up callback fires,
-// so an idle program uses no processor time. The loop ends when no task is scheduled or
-// waiting.
+// so an idle program uses no processor time. Finished worker jobs wake their tasks first. The
+// loop ends when no task is scheduled or waiting and no worker job is out.
 
 #include <condition_variable>
 #include <mutex>

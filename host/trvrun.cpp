@@ -23,6 +23,7 @@
 #include "host/standard_classes.h"
 #include "host/task_loop.h"
 #include "host/thread_state.h"
+#include "host/worker_pool.h"
 #include "objects/function_def.h"
 #include "values/convert.h"
 #include "vm/interpreter.h"
@@ -32,7 +33,7 @@
 namespace {
 
 constexpr std::string_view usage =
-    "usage: trvrun [--module PATH] [--log-mask N] [--trace] [--list] [FILE]\n"
+    "usage: trvrun [--module PATH] [--log-mask N] [--workers N] [--trace] [--list] [FILE]\n"
     "       trvrun --help\n"
     "\n"
     "Runs the program FILE (the assembler text form, see docs/assembler.md) against a\n"
@@ -44,6 +45,8 @@ constexpr std::string_view usage =
     "  --module PATH  the module library to load\n"
     "  --log-mask N   the logger's category mask (1 info, 2 warning, 4 error, 8 debug; default\n"
     "                 39)\n"
+    "  --workers N    worker threads for jobs that natives move off the script thread\n"
+    "                 (default: the hardware threads, at least 2; at least 1)\n"
     "  --trace        print each instruction as it executes: offset, mnemonic, operands and\n"
     "                 operand-stack depth\n"
     "  --list         print the assembled program instead of running it\n";
@@ -55,18 +58,19 @@ struct options {
   std::string module_path = TRV_DEFAULT_MODULE_PATH;
   std::string program_path;
   uint32_t log_mask = trv_default_log_mask;
+  unsigned workers = trvhost::worker_pool::default_count();
   bool help = false;
   bool trace = false;
   bool list = false;
 };
 
-uint32_t parse_mask(std::string_view text) {
-  uint32_t mask = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), mask);
+uint32_t parse_number(std::string_view option, std::string_view text) {
+  uint32_t number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
   if (error != std::errc() || end != text.data() + text.size()) {
-    throw std::runtime_error("--log-mask needs a number, not " + std::string(text));
+    throw std::runtime_error(std::string(option) + " needs a number, not " + std::string(text));
   }
-  return mask;
+  return number;
 }
 
 // Throws std::runtime_error on an argument it does not know.
@@ -81,7 +85,11 @@ options parse_arguments(int argc, char** argv) {
       parsed.module_path = argv[++i];
     } else if (arg == "--log-mask") {
       if (i + 1 == argc) throw std::runtime_error("--log-mask needs a number");
-      parsed.log_mask = parse_mask(argv[++i]);
+      parsed.log_mask = parse_number(arg, argv[++i]);
+    } else if (arg == "--workers") {
+      if (i + 1 == argc) throw std::runtime_error("--workers needs a number");
+      parsed.workers = parse_number(arg, argv[++i]);
+      if (parsed.workers == 0) throw std::runtime_error("--workers needs at least 1");
     } else if (arg == "--trace") {
       parsed.trace = true;
     } else if (arg == "--list") {
@@ -178,7 +186,8 @@ void print_trace(trv_vm_context& frame, const uint8_t* instruction, size_t depth
 // Assembles and runs the program; returns the exit status.
 int run_program(const options& parsed, const trvhost::module_loader& module) {
   trvhost::register_standard_classes();
-  trvhost::runtime_driver driver("trvrun");
+  // Workers report through the runtime's logger, the same console logger as this thread's.
+  trvhost::runtime_driver driver("trvrun", trvhost::thread_state().logger);
   driver.take_ownership();
   trv_namespace host;
   trvhost::populate_host_namespace(host);
@@ -202,6 +211,7 @@ int run_program(const options& parsed, const trvhost::module_loader& module) {
   bool failed = false;
   {
     trvhost::task_loop loop(driver);
+    trvhost::worker_pool workers(driver.runtime(), parsed.workers);
     trvptr_strong<trv_task> root = trv_task_for_block(program->root);
     failed = loop.run(root);
   }

@@ -169,6 +169,11 @@ class trvobject : public trvobject_base {
     def->parameter_documentation.insert(def->parameter_documentation.end(), docs);
   }
 
+  // Sets the native marker of the method added last (TRV_NATIVE_DEREF_ARGUMENTS by default).
+  static void set_native_marker(uint32_t marker) {
+    member_list.back()->function_def()->native_marker = marker;
+  }
+
   static void add_getter(std::string_view name, getter get) {
     variable_def(name).get = std::move(get);
   }

@@ -45,6 +45,7 @@ trv_runtime::~trv_runtime() {
     trv_runtime_lock_guard owner(*this, tl);
     schedule_heap.clear();  // tasks hold frames and variables from the pools
     waiting.clear();
+    trv_job_rings_clear(thread_pool, completions);
     trv_runtime_process_deferred(*this);
     deferred_destroy.clear();  // nothing runs elsewhere any more
     release_script_instances(*this);

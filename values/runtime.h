@@ -17,6 +17,7 @@
 
 #include "glue/thread_local.h"
 #include "objects/object_ptr.h"
+#include "values/job_rings.h"
 #include "values/pool.h"
 #include "values/return_ring.h"
 
@@ -50,6 +51,10 @@ struct trv_runtime {
   // destroyed. Those still here when the runtime goes are kept alive by a reference cycle (or
   // by a destructor that never finished): the runtime releases them before its pools go.
   std::unordered_set<trvptr_base_internal*> script_instances;
+  // Work handed to worker threads (values/job_rings.h): the thread pool's ring of queued jobs,
+  // which the host's workers take, and the ring of finished jobs, which the owner consumes.
+  trv_thread_pool thread_pool;
+  trv_completion_ring completions;
 
   trv_runtime() = default;
   // Run on a thread that may own the runtime while no other thread uses it. The calling thread

@@ -24,3 +24,20 @@ trv_runtime_lock_guard::~trv_runtime_lock_guard() {
     runtime_.lock.unlock();
   }
 }
+
+trv_runtime_unlock_scope::trv_runtime_unlock_scope(trv_runtime& runtime, trv_thread_local& thread)
+    : runtime_(runtime),
+      thread_(thread),
+      gave_up_(runtime.owner_thread_id.load(std::memory_order_relaxed) == thread.thread_id) {
+  if (gave_up_) {
+    runtime_.owner_thread_id.store(0, std::memory_order_relaxed);
+    runtime_.lock.unlock();
+  }
+}
+
+trv_runtime_unlock_scope::~trv_runtime_unlock_scope() {
+  if (gave_up_) {
+    runtime_.lock.lock();
+    runtime_.owner_thread_id.store(thread_.thread_id, std::memory_order_relaxed);
+  }
+}

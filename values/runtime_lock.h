@@ -22,3 +22,20 @@ class trv_runtime_lock_guard {
   trv_thread_local& thread_;
   bool took_lock_;
 };
+
+// Giving a held runtime up for a while: when the calling thread owns the runtime, the scope
+// records no owner and unlocks the mutex, and on release locks it again and records the thread
+// as owner, however deeply its guards nest. A thread that does not own the runtime does
+// nothing.
+class trv_runtime_unlock_scope {
+ public:
+  trv_runtime_unlock_scope(trv_runtime& runtime, trv_thread_local& thread);
+  ~trv_runtime_unlock_scope();
+  trv_runtime_unlock_scope(const trv_runtime_unlock_scope&) = delete;
+  trv_runtime_unlock_scope& operator=(const trv_runtime_unlock_scope&) = delete;
+
+ private:
+  trv_runtime& runtime_;
+  trv_thread_local& thread_;
+  bool gave_up_;
+};

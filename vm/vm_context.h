@@ -5,6 +5,7 @@
 // call-frame pool and keep their locals across uses.
 
 #include <cstdint>
+#include <functional>
 #include <type_traits>
 #include <vector>
 
@@ -34,6 +35,13 @@ class trv_vm_context {
   uint8_t running = 0;
   uint8_t pending_operator_mode = 0;
   uint8_t pool_tag = trv_heap_tag;
+
+  // Runs `callback` on a worker thread of the runtime's thread pool (vm/thread_job.h). The
+  // context waits (status 32); the returned variable, none until then, receives the callback's
+  // value, and the task resumes once the host consumes the job's completion. The two flags are
+  // carried to the completion record for the host.
+  trvvar_shared return_thread(std::function<trvvar_shared()> callback, bool first_flag = false,
+                              bool second_flag = false);
 };
 
 template <>

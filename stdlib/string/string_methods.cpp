@@ -14,6 +14,7 @@
 #include "stdlib/string/string_edit.h"
 #include "stdlib/string/string_extract.h"
 #include "stdlib/string/string_list.h"
+#include "stdlib/string/string_regex.h"
 #include "stdlib/string/string_replace.h"
 #include "stdlib/string/string_search.h"
 #include "stdlib/string/string_split.h"
@@ -376,6 +377,35 @@ void trv_std_string::script_register() {
   add_function("extract_all", extract_all, 2, 2,
                "Extract all substring between specified left and right delimiters");
   add_parameter_docs({left_line, right_line});
+  // The regular-expression methods run as worker jobs (string_regex.h). Four of them take their
+  // arguments as passed, references included; the text conversion follows a reference.
+  constexpr uint32_t arguments_as_passed = 2;
+  add_function("regex_match", trv_string_regex_match, 1, 1,
+               "Check if the string matches a regular expression pattern");
+  add_parameter_docs({"pattern: string - Regular expression pattern to match against"});
+  set_native_marker(arguments_as_passed);
+  add_function("regex_search", trv_string_regex_search, 1, 1,
+               "Search for a regular expression pattern in the string and return the starting "
+               "position of the match");
+  add_parameter_docs({"pattern: string - Regular expression pattern to search for"});
+  add_function("regex_findall", trv_string_regex_findall, 1, 1,
+               "Find all matches of a regex pattern in the string");
+  add_parameter_docs({"pattern: string - Regular expression pattern to search for"});
+  add_function("regex_replace", trv_string_regex_replace, 2, 2,
+               "Replace all occurrences of a regular expression pattern in the string");
+  add_parameter_docs({"pat: string - Regular expression pattern to search for"});
+  set_native_marker(arguments_as_passed);
+  add_function("regex_replace_inplace", trv_string_regex_replace_inplace, 2, 2,
+               "Replace all occurrences of a regular expression pattern in the string with a "
+               "replacement text");
+  add_parameter_docs({"pattern: string - Regular expression pattern to search for"});
+  add_function("regex_split", trv_string_regex_split, 1, 1,
+               "Split string using regular expression pattern and return results as JSON array");
+  add_parameter_docs({"pattern: string - Regular expression pattern to split the string"});
+  set_native_marker(arguments_as_passed);
+  add_function("regex_escape", trv_string_regex_escape, 0, 0,
+               "Escape regex metacharacters in string");
+  set_native_marker(arguments_as_passed);
 
   script_register_internal();
 }

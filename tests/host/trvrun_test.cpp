@@ -38,11 +38,15 @@ TEST(Trvrun, FailuresAreOneLineAndNonZero) {
   EXPECT_EQ(unknown.exit_status, 1);
   EXPECT_EQ(unknown.output, "trvrun: unexpected argument --verbose (see --help)\n");
   EXPECT_EQ(run_trvrun("--module").output, "trvrun: --module needs a PATH\n");
+  EXPECT_EQ(run_trvrun("--workers 0").output, "trvrun: --workers needs at least 1\n");
+  EXPECT_EQ(run_trvrun("--workers x").output, "trvrun: --workers needs a number, not x\n");
 
   const run_result help = run_trvrun("--help");
   EXPECT_EQ(help.exit_status, 0);
   EXPECT_EQ(help.output.rfind(
-                "usage: trvrun [--module PATH] [--log-mask N] [--trace] [--list] [FILE]\n", 0),
+                "usage: trvrun [--module PATH] [--log-mask N] [--workers N] [--trace] [--list] "
+                "[FILE]\n",
+                0),
             0u)
       << help.output;
 }
