@@ -12,6 +12,7 @@
 
 namespace {
 
+// clang-format off
 const trv_namespace_registrar registrations[] = {
     {"std", trv_std_buffer::populate_namespace},
     {"json", populate_json_bool_namespace},
@@ -19,5 +20,6 @@ const trv_namespace_registrar registrations[] = {
     {"std", trv_std_string::populate_namespace},
     {"opencv", populate_opencv_namespace},
 };
+// clang-format on
 
 }  // namespace

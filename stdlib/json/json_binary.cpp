@@ -70,8 +70,7 @@ void fetch_object(const trvvar& v) {
 // A container's entry array; the object behind an object variable's payload.
 void fetch_contents(const trvvar& v) {
   if (v.type == TRVVAR_JSON && v.payload.object) {
-    const trv_json_entry_vector& entries =
-        static_cast<trv_std_json&>(*v.payload.object).entries;
+    const trv_json_entry_vector& entries = static_cast<trv_std_json&>(*v.payload.object).entries;
     if (entries.empty()) return;
     trv_prefetch(entries.data());
     if (entries.size() > 4) trv_prefetch(entries.data() + 4);  // the next cache line
