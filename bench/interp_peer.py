@@ -12,17 +12,14 @@ ns per instruction.
         (defaults build/bench/bench/interp_bench, 5)
 """
 import json
-import os
 import re
 import statistics
 import subprocess
 import sys
 import tempfile
 
-# The same glibc settings as the other peer scripts: blocks of up to 32 MiB from the heap,
-# freed memory kept.
-MALLOC_TUNABLES = "glibc.malloc.mmap_threshold=33554432:glibc.malloc.trim_threshold=4294967296"
-PINNED = ["taskset", "-c", "0"]
+from peer_run import PINNED, median_spread, run_pinned
+
 
 # interp_bench's benchmark per loop; the loop counts come from its names (BM_sum_loop/N).
 LOOPS = [("sum", "BM_sum_loop"), ("call", "BM_call_loop"), ("method", "BM_method_loop"),
@@ -155,16 +152,8 @@ def peer(command, counts):
     return {name: float(ns) for name, ns in (line.split() for line in out.splitlines())}
 
 
-def median_spread(values):
-    middle = statistics.median(values)
-    return middle, (max(values) - min(values)) / middle * 100
-
-
 def main():
-    if os.environ.get("GLIBC_TUNABLES") != MALLOC_TUNABLES:
-        # Re-run this script pinned and with the malloc settings every process inherits.
-        env = dict(os.environ, GLIBC_TUNABLES=MALLOC_TUNABLES)
-        os.execvpe("taskset", PINNED + [sys.executable] + sys.argv, env)
+    run_pinned()
     bench = sys.argv[1] if len(sys.argv) > 1 else "build/bench/bench/interp_bench"
     rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 5
     times = {side: {name: [] for name, _ in LOOPS} for side in ("ours", "lua", "python")}

@@ -29,10 +29,8 @@ import sys
 import tempfile
 import time
 
-# The same glibc settings as the other peer scripts: blocks of up to 32 MiB from the heap,
-# freed memory kept.
-MALLOC_TUNABLES = "glibc.malloc.mmap_threshold=33554432:glibc.malloc.trim_threshold=4294967296"
-PINNED = ["taskset", "-c", "0"]
+from peer_run import PINNED, median_spread, run_pinned
+
 
 # (operation, what Python does, the Python work returning the match count or result size)
 OPERATIONS = [
@@ -76,16 +74,8 @@ def python_time(work, text, expected):
             return elapsed / calls
 
 
-def median_spread(values):
-    middle = statistics.median(values)
-    return middle, (max(values) - min(values)) / middle * 100
-
-
 def main():
-    if os.environ.get("GLIBC_TUNABLES") != MALLOC_TUNABLES:
-        # Re-run this script pinned and with the malloc settings every process inherits.
-        env = dict(os.environ, GLIBC_TUNABLES=MALLOC_TUNABLES)
-        os.execvpe("taskset", PINNED + [sys.executable] + sys.argv, env)
+    run_pinned()
     bench = sys.argv[1] if len(sys.argv) > 1 else "build/bench/bench/regex_bench"
     rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 5
     times = {side: {op: [] for op, _, _ in OPERATIONS} for side in SIDES + ("python",)}

@@ -12,6 +12,7 @@
 // Records are shared through trvvar_shared handles and released when their count falls below
 // 1. Counts are plain integers: a record belongs to the thread running the script that uses it.
 
+#include <bit>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -216,24 +217,27 @@ inline trvvar* primitive_target(trvvar_shared& target, trv_runtime* owned, trvva
   target = spare != nullptr && *spare ? std::move(*spare) : trvvar_new(owned);
   return target.get();
 }
+
+// An integer or float result of `type` with payload bits `raw`; flags2 is cleared when the
+// type changes, as a type change does.
+inline void store_primitive(trvvar_shared& target, trvvar_type type, uint64_t raw,
+                            trv_runtime* owned, trvvar_shared* spare) {
+  trvvar* v = primitive_target(target, owned, spare);
+  if (v->type != type) {
+    v->type = type;
+    v->flags2 = 0;
+  }
+  v->payload.raw = raw;
+}
 }  // namespace trvvar_detail
 
 inline void trvvar_store_int(trvvar_shared& target, int64_t value, trv_runtime* owned,
                              trvvar_shared* spare) {
-  trvvar* v = trvvar_detail::primitive_target(target, owned, spare);
-  if (v->type != TRVVAR_INT) {
-    v->type = TRVVAR_INT;
-    v->flags2 = 0;
-  }
-  v->payload.int_value = value;
+  trvvar_detail::store_primitive(target, TRVVAR_INT, static_cast<uint64_t>(value), owned, spare);
 }
 
 inline void trvvar_store_float(trvvar_shared& target, double value, trv_runtime* owned,
                                trvvar_shared* spare) {
-  trvvar* v = trvvar_detail::primitive_target(target, owned, spare);
-  if (v->type != TRVVAR_FLOAT) {
-    v->type = TRVVAR_FLOAT;
-    v->flags2 = 0;
-  }
-  v->payload.float_value = value;
+  trvvar_detail::store_primitive(target, TRVVAR_FLOAT, std::bit_cast<uint64_t>(value), owned,
+                                 spare);
 }

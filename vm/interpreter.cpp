@@ -532,15 +532,19 @@ dispatch:
     TRV_TOP = deref_slot(TRV_TOP, rt);
     TRV_NEXT(1);
   }
-#define TRV_BINARY(mnemonic, call)                        \
-  TRV_CASE(mnemonic) {                                    \
-    TRV_NEED(2);                                          \
-    trvvar_shared right_slot = std::move(TRV_TOP);        \
-    TRV_POP();                                            \
-    trvvar_shared right = deref_slot(right_slot, rt);     \
-    trvvar_shared left = deref_slot(TRV_TOP, rt);         \
-    call;                                                 \
-    TRV_NEXT(trv_opcode_table[TRV_OP_##mnemonic].length); \
+// A binary operator by the operator's own rules: the right operand popped, both read
+// dereferenced, the result in the left operand's slot.
+#define TRV_BINARY_BY_RULES(mnemonic, call)         \
+  trvvar_shared right_slot = std::move(TRV_TOP);    \
+  TRV_POP();                                        \
+  trvvar_shared right = deref_slot(right_slot, rt); \
+  trvvar_shared left = deref_slot(TRV_TOP, rt);     \
+  call;                                             \
+  TRV_NEXT(trv_opcode_table[TRV_OP_##mnemonic].length);
+#define TRV_BINARY(mnemonic, call)      \
+  TRV_CASE(mnemonic) {                  \
+    TRV_NEED(2);                        \
+    TRV_BINARY_BY_RULES(mnemonic, call) \
   }
 // Two integers are answered here; everything else by the operator's own rules.
 #define TRV_INTEGER_BINARY(mnemonic, result, call)                \
@@ -555,12 +559,7 @@ dispatch:
       trvvar_store_int(TRV_TOP, result, rt, &spare);              \
       TRV_NEXT_QUICK(trv_opcode_table[TRV_OP_##mnemonic].length); \
     }                                                             \
-    trvvar_shared right_slot = std::move(TRV_TOP);                \
-    TRV_POP();                                                    \
-    trvvar_shared right = deref_slot(right_slot, rt);             \
-    trvvar_shared left = deref_slot(TRV_TOP, rt);                 \
-    call;                                                         \
-    TRV_NEXT(trv_opcode_table[TRV_OP_##mnemonic].length);         \
+    TRV_BINARY_BY_RULES(mnemonic, call)                           \
   }
   TRV_INTEGER_BINARY(add, trv_wrap_add(x, y), trvvar_op_add(TRV_TOP, *left, *right))
   TRV_INTEGER_BINARY(sub, trv_wrap_sub(x, y), trvvar_op_sub(TRV_TOP, *left, *right))
@@ -577,36 +576,28 @@ dispatch:
                      trvvar_op_less(TRV_TOP, *left, *right, trv_operand_small(ip) == 1))
 #undef TRV_INTEGER_BINARY
 #undef TRV_BINARY
-  TRV_CASE(inc) {
-    TRV_NEED(1);
-    if (trvvar* v = TRV_TOP.get();
-        v != nullptr && v->type == TRVVAR_INT && trv_operand_small(ip) == 0) {
-      v->payload.int_value = trv_wrap_add(v->payload.int_value, 1);
-      TRV_NEXT_QUICK(2);
-    }
-    trvvar_shared target = deref_slot(TRV_TOP, rt);
-    if (trv_operand_small(ip) != 0) {
-      TRV_TOP = trvvar_new(rt);
-      trvvar_set(*TRV_TOP, target);
-    }
-    if (!trvvar_increment_value(*target)) trv_runtime_error("Cannot increment variable!");
-    TRV_NEXT(2);
+#undef TRV_BINARY_BY_RULES
+// Increment and decrement: the dereferenced top in place; with the small operand (postfix) the
+// top slot first gets a copy of the old value.
+#define TRV_STEP(mnemonic, delta, step, message)                               \
+  TRV_CASE(mnemonic) {                                                         \
+    TRV_NEED(1);                                                               \
+    if (trvvar* v = TRV_TOP.get();                                             \
+        v != nullptr && v->type == TRVVAR_INT && trv_operand_small(ip) == 0) { \
+      v->payload.int_value = trv_wrap_add(v->payload.int_value, delta);        \
+      TRV_NEXT_QUICK(2);                                                       \
+    }                                                                          \
+    trvvar_shared target = deref_slot(TRV_TOP, rt);                            \
+    if (trv_operand_small(ip) != 0) {                                          \
+      TRV_TOP = trvvar_new(rt);                                                \
+      trvvar_set(*TRV_TOP, target);                                            \
+    }                                                                          \
+    if (!step(*target)) trv_runtime_error(message);                            \
+    TRV_NEXT(2);                                                               \
   }
-  TRV_CASE(dec) {
-    TRV_NEED(1);
-    if (trvvar* v = TRV_TOP.get();
-        v != nullptr && v->type == TRVVAR_INT && trv_operand_small(ip) == 0) {
-      v->payload.int_value = trv_wrap_sub(v->payload.int_value, 1);
-      TRV_NEXT_QUICK(2);
-    }
-    trvvar_shared target = deref_slot(TRV_TOP, rt);
-    if (trv_operand_small(ip) != 0) {
-      TRV_TOP = trvvar_new(rt);
-      trvvar_set(*TRV_TOP, target);
-    }
-    if (!trvvar_decrement_value(*target)) trv_runtime_error("Cannot decrement variable!");
-    TRV_NEXT(2);
-  }
+  TRV_STEP(inc, 1, trvvar_increment_value, "Cannot increment variable!")
+  TRV_STEP(dec, -1, trvvar_decrement_value, "Cannot decrement variable!")
+#undef TRV_STEP
   TRV_CASE(truth) {
     TRV_NEED(1);
     const bool zero = trvvar_compare_zero(*deref_slot(TRV_TOP, rt));
