@@ -147,13 +147,8 @@ bool trv_task::prepare_start(std::vector<trvvar_shared>* args) {
   trv_vm_context& first = *frames.front();
   const trv_program_block& block = *first.block;
   if (args != nullptr) {
-    if (args->size() > block.parameter_count) {
-      trv_runtime_error("Too many params.");
-      return false;
-    }
-    if (block.minimum_argument_count != trv_no_minimum &&
-        args->size() < block.minimum_argument_count) {
-      trv_runtime_error("Not enough parameters.");
+    if (const char* problem = trv_argument_count_problem(block, args->size())) {
+      trv_runtime_error(problem);
       return false;
     }
   }
@@ -185,6 +180,14 @@ bool trv_task::prepare_start(std::vector<trvvar_shared>* args) {
     }
   }
   return true;
+}
+
+const char* trv_argument_count_problem(const trv_program_block& block, size_t count) {
+  if (count > block.parameter_count) return "Too many params.";
+  if (block.minimum_argument_count != trv_no_minimum && count < block.minimum_argument_count) {
+    return "Not enough parameters.";
+  }
+  return nullptr;
 }
 
 bool trv_task::run(std::vector<trvvar_shared>* args) {
@@ -353,8 +356,9 @@ trvptr_strong<trv_task> trv_task_for_block(const trvptr_strong<trv_program_block
 
 namespace {
 
-// Links a routine to the global scope it belongs to; false after a runtime error.
-bool link_routine(trv_task& task, trv_vm_context* caller) {
+// Links a routine to the global scope it belongs to: the caller's, else that of the task
+// running on this thread, else the function value's own scope. False after a runtime error.
+bool link_routine(trv_task& task, trv_vm_context* caller, trv_task* function_scope) {
   if (caller == nullptr) {
     trv_task* current = trv_get_thread_local().current_task;
     if (current != nullptr && trv_owned_runtime(trv_get_thread_local()) != nullptr &&
@@ -362,11 +366,13 @@ bool link_routine(trv_task& task, trv_vm_context* caller) {
       caller = current->frames.back();
     }
   }
-  if (caller == nullptr || caller->scope == nullptr) {
+  trv_task* scope = caller != nullptr ? caller->scope : function_scope;
+  trv_task* creator = caller != nullptr ? caller->task : function_scope;
+  if (scope == nullptr) {
     trv_runtime_error("Cannot create routine from non-global scope routine without context.");
     return false;
   }
-  trv_task* root = trv_task_scope_root(caller->scope);
+  trv_task* root = trv_task_scope_root(scope);
   if (root->unit.get() != task.unit.get()) {
     trv_runtime_error(
         "Global scope root mismatch when creating routine, functions must be initialized "
@@ -377,7 +383,7 @@ bool link_routine(trv_task& task, trv_vm_context* caller) {
     trv_runtime_error("Global scope has no task block!");
     return false;
   }
-  trv_task* creator = caller->task != nullptr ? caller->task : root;
+  if (creator == nullptr) creator = root;
   task.parent = trvptr_weak<trv_task>::from(creator);
   task.global_root = trvptr_weak<trv_task>::from(root);
   creator->children.push_back(trvptr_weak<trv_task>::from(&task));
@@ -398,7 +404,7 @@ trvptr_strong<trv_task> trv_task_for_function(trvvar& function, trv_vm_context* 
   task->routine = block->kind != TRV_BLOCK_GLOBAL;
   task->bound_object = payload.bound_object;
   task->captures = payload.captures;
-  if (task->routine && !link_routine(*task, caller)) return {};
+  if (task->routine && !link_routine(*task, caller, payload.scope.get())) return {};
   if (trv_task* up = task->parent.get()) {
     trv_log(TRV_LOG_DEBUG, "Task (parent=", up->name, ") ", task->name, " ",
             static_cast<const void*>(task.get()), " created.");

@@ -120,6 +120,10 @@ trvptr_strong<trv_task> trv_task_for_block(const trvptr_strong<trv_program_block
 // The root of a task's scope chain: its parent links followed to the end.
 trv_task* trv_task_scope_root(trv_task* task);
 
+// Why a task of `block` cannot start with `count` arguments ("Too many params.", "Not enough
+// parameters."), or null when it can.
+const char* trv_argument_count_problem(const trv_program_block& block, size_t count);
+
 // The context's status becomes 32 and its task goes on the runtime's waiting list.
 void trv_task_wait(trv_vm_context& context);
 // A waiting task leaves the waiting list and is scheduled without delay.

@@ -7,6 +7,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "stdlib/json/json_iteration.h"
 #include "stdlib/json/json_methods.h"
 #include "stdlib/json/json_parse.h"
 #include "stdlib/json/json_print.h"
@@ -17,6 +18,7 @@
 #include "values/payloads.h"
 #include "values/reference.h"
 #include "values/report.h"
+#include "vm/program_block.h"
 
 namespace {
 
@@ -73,22 +75,6 @@ std::string ascii_lower(std::string_view text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return lowered;
-}
-
-// Script callbacks run as routines of the interpreter. This runtime has no routine that can
-// run them here, so the call is refused the way the runtime refuses a callback it cannot call,
-// and the method returns what it has gathered: nothing.
-void refuse_callback() {
-  trv_runtime_error_continuing("JSON callback could not be called, check its parameter count.");
-}
-
-// A method that only works with a callback: anything else gets the method's warning.
-void refuse_callback_or_warn(const trvvar_shared& argument, const char* warning) {
-  if (!is_function(argument)) {
-    trv_runtime_warning(warning);
-  } else {
-    refuse_callback();
-  }
 }
 
 // ---- adding and removing ----
@@ -390,20 +376,77 @@ trvvar_shared filter_value(trv_std_json* self, trv_vm_context&, args_t& args) {
   return result_var;
 }
 
+// ---- script callbacks ----
+
+// Runs `callback` over the container's entries with the key and value of each; `on_result`
+// consumes each value.
+void iterate(trv_std_json* self, trv_vm_context& context, trvvar_shared& callback,
+             trv_json_iteration::on_result_fn on_result,
+             std::function<void()> on_finish = nullptr) {
+  auto it = std::make_shared<trv_json_iteration>();
+  it->build_arguments = trv_json_key_value_arguments;
+  it->on_result = std::move(on_result);
+  it->on_finish = std::move(on_finish);
+  trv_json_iteration::start(it, *self, context, callback);
+}
+
+std::string_view key_of(const trv_json_entry& entry) {
+  return entry.key ? *entry.key : std::string_view();
+}
+
 trvvar_shared filter(trv_std_json* self, trv_vm_context& context, args_t& args) {
   if (!is_function(args[0])) return filter_key(self, context, args);
-  refuse_callback();
-  return trv_new_json_var();
+  trv_std_json* kept = nullptr;
+  trvvar_shared result = trv_new_json_var(&kept);
+  iterate(self, context, args[0],
+          [kept = trvptr_strong<trv_std_json>::from(kept)](trv_std_json& json, uint32_t index,
+                                                           trvvar_shared& r) {
+            if (holds(r)) kept->add_value(json.entries[index].value, key_of(json.entries[index]));
+            return true;
+          });
+  return result;
 }
 
-trvvar_shared map(trv_std_json*, trv_vm_context&, args_t& args) {
-  refuse_callback_or_warn(args[0], "map expects a function");
-  return trv_new_json_var();
+trvvar_shared map(trv_std_json* self, trv_vm_context& context, args_t& args) {
+  trv_std_json* mapped = nullptr;
+  trvvar_shared result = trv_new_json_var(&mapped);
+  if (!is_function(args[0])) {
+    trv_runtime_warning("map expects a function");
+    return result;
+  }
+  iterate(self, context, args[0],
+          [mapped = trvptr_strong<trv_std_json>::from(mapped)](trv_std_json& json, uint32_t index,
+                                                               trvvar_shared& r) {
+            mapped->add_value(r, key_of(json.entries[index]));
+            return true;
+          });
+  return result;
 }
 
-trvvar_shared reduce(trv_std_json*, trv_vm_context&, args_t& args) {
-  refuse_callback_or_warn(args[0], "reduce expects a callback");
-  return trvvar_new();
+trvvar_shared reduce(trv_std_json* self, trv_vm_context& context, args_t& args) {
+  trvvar_shared result = trvvar_new();
+  if (!is_function(args[0])) {
+    trv_runtime_warning("reduce expects a callback");
+    return result;
+  }
+  auto accumulator = std::make_shared<trvvar_shared>(trvvar_new());
+  if (args.size() > 1) {
+    trvvar_set(**accumulator, args[1]);
+  } else {
+    trvvar_set_int(**accumulator, 0);
+  }
+  auto it = std::make_shared<trv_json_iteration>();
+  it->build_arguments = [accumulator](trv_std_json& json, uint32_t index, args_t& call_args) {
+    call_args.push_back(*accumulator);
+    trv_json_key_value_arguments(json, index, call_args);
+  };
+  it->on_result = [accumulator](trv_std_json&, uint32_t, trvvar_shared& r) {
+    *accumulator = r;
+    return true;
+  };
+  it->on_finish = [accumulator, result] { trvvar_set(*result, *accumulator); };
+  trv_json_iteration::start(it, *self, context, args[0]);
+  return result;
 }
 
 // The test "any" and "all" apply for a text argument: the entry's key contains it (a keyless
@@ -412,39 +455,63 @@ auto key_containing(std::string_view part) {
   return [part](const trv_json_entry& e) { return e.key && e.key->find(part) != part.npos; };
 }
 
-trvvar_shared any(trv_std_json* self, trv_vm_context&, args_t& args) {
+trvvar_shared any(trv_std_json* self, trv_vm_context& context, args_t& args) {
   if (args[0]->type == TRVVAR_STRING) {
     const auto& entries = self->entries;
     return flag(
         std::any_of(entries.begin(), entries.end(), key_containing(trvvar_string_view(*args[0]))));
   }
-  if (is_function(args[0])) {
-    refuse_callback();
-  } else {
+  if (!is_function(args[0])) {
     trv_runtime_warning("any expects string or function");
+    return flag(false);
   }
-  return flag(false);
+  trvvar_shared result = flag(false);
+  iterate(self, context, args[0], [result](trv_std_json&, uint32_t, trvvar_shared& r) {
+    if (!holds(r)) return true;
+    trvvar_set_int(*result, 1);
+    return false;
+  });
+  return result;
 }
 
-trvvar_shared all(trv_std_json* self, trv_vm_context&, args_t& args) {
+trvvar_shared all(trv_std_json* self, trv_vm_context& context, args_t& args) {
   if (args[0]->type == TRVVAR_STRING) {
     const auto& entries = self->entries;
     return flag(
         std::all_of(entries.begin(), entries.end(), key_containing(trvvar_string_view(*args[0]))));
   }
-  if (is_function(args[0])) {
-    refuse_callback();
-    return flag(true);
+  if (!is_function(args[0])) {
+    trv_runtime_warning("all expects string or function");
+    return flag(false);
   }
-  trv_runtime_warning("all expects string or function");
-  return flag(false);
+  trvvar_shared result = flag(true);
+  iterate(self, context, args[0], [result](trv_std_json&, uint32_t, trvvar_shared& r) {
+    if (holds(r)) return true;
+    trvvar_set_int(*result, 0);
+    return false;
+  });
+  return result;
 }
 
-trvvar_shared foreach (trv_std_json* self, trv_vm_context&, args_t & args) {
+// Every entry that exists when its turn comes, entries added on the way included; a callback
+// declaring exactly two parameters gets key and value, any other the value alone.
+trvvar_shared foreach (trv_std_json* self, trv_vm_context & context, args_t & args) {
   if (!is_function(args[0])) {
     return trv_runtime_error("foreach requires a callback function argument.");
   }
-  refuse_callback();
+  const trvptr_strong<trv_program_block> definition =
+      args[0]->payload.function_payload->definition.lock();
+  const bool key_and_value = definition && definition->parameter_count == 2;
+  auto it = std::make_shared<trv_json_iteration>();
+  it->build_arguments = [key_and_value](trv_std_json& json, uint32_t index, args_t& call_args) {
+    if (key_and_value) {
+      trv_json_key_value_arguments(json, index, call_args);
+    } else {
+      call_args.push_back(json.entries[index].value);
+    }
+  };
+  it->on_result = [](trv_std_json&, uint32_t, trvvar_shared&) { return true; };
+  trv_json_iteration::start(it, *self, context, args[0]);
   return this_result(self);
 }
 

@@ -1,0 +1,56 @@
+#pragma once
+
+// Script callbacks over a container's entries (filter, map, reduce, any, all, foreach). The
+// calling task waits while the callback runs as a routine once per entry, one call after the
+// other; each call's completion feeds the next, and the last one wakes the calling task. The
+// method itself returns its result variable at once; the script reads it once it resumes.
+//
+// A callback that completes at once (the usual case) completes inside the loop that started
+// it: its completion only marks the loop to go on, so a container of any size costs no stack.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "objects/object_ptr.h"
+#include "values/var.h"
+
+class trv_std_json;
+class trv_vm_context;
+struct trv_task;
+
+struct trv_json_iteration {
+  using build_arguments_fn =
+      std::function<void(trv_std_json&, uint32_t, std::vector<trvvar_shared>&)>;
+  // Consumes the callback's value for entry `index`; false ends the iteration.
+  using on_result_fn = std::function<bool(trv_std_json&, uint32_t, trvvar_shared&)>;
+
+  trvptr_strong<trv_std_json> json;
+  trvptr_strong<trv_task> task;  // the calling task, waiting until the iteration ends
+  trvvar_shared callback;        // a copy whose scope is the calling task
+  build_arguments_fn build_arguments;
+  on_result_fn on_result;
+  std::function<void()> on_finish;  // may be empty
+  uint32_t index = 0;
+  bool running = false;  // the loop of run() is active
+  bool rerun = false;    // a call completed while the loop was active
+  bool done = false;
+  // The routine of the last call when it completed inside the loop; the next call reuses it.
+  trvptr_strong<trv_task> spare;
+
+  // Makes the calling task of `context` wait and starts the calls over `json`.
+  static void start(const std::shared_ptr<trv_json_iteration>& self, trv_std_json& json,
+                    trv_vm_context& context, trvvar_shared& callback);
+  // Starts calls until one is pending or the iteration ends.
+  static void run(const std::shared_ptr<trv_json_iteration>& self);
+  // A call's value arrived.
+  static void complete(const std::shared_ptr<trv_json_iteration>& self, trvvar_shared& result);
+  // Ends the iteration (once): the finish action, then the calling task is woken.
+  void finish();
+};
+
+// The arguments most callbacks get: the entry's key (empty for a keyless entry), then the
+// entry's value variable itself, so that the callback can change the entry through it.
+void trv_json_key_value_arguments(trv_std_json& json, uint32_t index,
+                                  std::vector<trvvar_shared>& args);
