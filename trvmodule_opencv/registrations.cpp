@@ -8,6 +8,7 @@
 #include "stdlib/json/json_bool.h"
 #include "stdlib/json/json_methods.h"
 #include "stdlib/string/std_string.h"
+#include "stdlib/thread/std_thread.h"
 #include "trvmodule_opencv/opencv_namespace.h"
 
 namespace {
@@ -18,6 +19,7 @@ const trv_namespace_registrar registrations[] = {
     {"json", populate_json_bool_namespace},
     {"std", populate_std_json_namespace},
     {"std", trv_std_string::populate_namespace},
+    {"std", trv_std_thread::populate_namespace},
     {"opencv", populate_opencv_namespace},
 };
 // clang-format on

@@ -308,6 +308,26 @@ trvvar_shared trvvar_new_carrying(trvvar_type type, trvptr_strong<trvobject_base
   return v;
 }
 
+trvvar_shared trvvar_new_int(int64_t value) {
+  trvvar_shared v = trvvar_new();
+  trvvar_set_int(*v, value);
+  return v;
+}
+
+trvvar_shared trvvar_new_float(double value) {
+  trvvar_shared v = trvvar_new();
+  trvvar_set_float(*v, value);
+  return v;
+}
+
+trvvar_shared trvvar_new_object(trvptr_strong<trvobject_base> object) {
+  trvvar_shared v = trvvar_new();
+  if (!object) return v;
+  trvvar_set_type(*v, TRVVAR_OBJECT);
+  v->payload.object_payload->object = std::move(object);
+  return v;
+}
+
 void trvvar_set_type(trvvar& v, trvvar_type type) {
   void* kept = nullptr;
   if (v.type >= TRVVAR_STRING) release_payload(v, type, kept);

@@ -181,6 +181,12 @@ trvvar_shared trvvar_new(trv_runtime* owned);
 trvvar_shared trvvar_new_carrying(trvvar_type type, trvptr_strong<trvobject_base>&& object,
                                   trv_runtime* owned);
 
+// The result builders: a new record holding an integer, a float, or an object (a none record
+// when the pointer is empty).
+trvvar_shared trvvar_new_int(int64_t value);
+trvvar_shared trvvar_new_float(double value);
+trvvar_shared trvvar_new_object(trvptr_strong<trvobject_base> object);
+
 // Changes the type in place: releases the old payload, clears flags2 and builds an empty
 // payload of the new type.
 void trvvar_set_type(trvvar& v, trvvar_type type);

@@ -68,8 +68,9 @@ void trv_json_iteration::complete(const std::shared_ptr<trv_json_iteration>& sel
                                   trvvar_shared& result) {
   trv_json_iteration& it = *self;
   if (it.done) return;
+  // The callback or another routine may have removed the entry: the iteration ends there.
   trv_std_json* json = it.json.get();
-  if (json != nullptr && it.on_result(*json, it.index, result)) {
+  if (json != nullptr && it.index < json->size() && it.on_result(*json, it.index, result)) {
     ++it.index;
     run(self);
     return;
