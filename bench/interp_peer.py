@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
-"""The interpreter's five loops (interp_bench) against the same loops in Lua 5.4 and Python 3.
+"""The interpreter's five loops and std.json's filter and map with a script callback
+(interp_bench) against the same work in Lua 5.4 and Python 3.
 
 Each round runs interp_bench once, then a Lua 5.4 and a Python 3 process that run the same
-loops (as function locals, a while loop each), all pinned to CPU 0 and with the same malloc
+loops (as function locals, a while loop each) and filter and map over a prebuilt list of the
+integers 0 .. n - 1 with f(v) = v + 1 (Python: [v for v in xs if f(v)] and list(map(f, xs));
+Lua: a loop appending to a new table), all pinned to CPU 0 and with the same malloc
 settings. Every side checks its loop results and times CPU time. Prints per loop the median
 ns per iteration over the rounds with its spread ((max - min) / median), the median over the
 rounds of our time divided by Lua's and by Python's, and our instructions per iteration and
-ns per instruction.
+ns per instruction (for the loops).
 
     python3 bench/interp_peer.py [path/to/interp_bench] [rounds]
         (defaults build/bench/bench/interp_bench, 5)
@@ -23,7 +26,8 @@ from peer_run import PINNED, median_spread, run_pinned
 
 # interp_bench's benchmark per loop; the loop counts come from its names (BM_sum_loop/N).
 LOOPS = [("sum", "BM_sum_loop"), ("call", "BM_call_loop"), ("method", "BM_method_loop"),
-         ("o.get", "BM_class_method_loop"), ("o.x", "BM_class_member_loop")]
+         ("o.get", "BM_class_method_loop"), ("o.x", "BM_class_member_loop"),
+         ("filter", "BM_filter_callback"), ("map", "BM_map_callback")]
 
 # Lua: s:len() is the method-call form of #s.
 LUA = r"""
@@ -57,12 +61,31 @@ local function class_member_loop(n)
   while i < n do sum = sum + o.x; i = i + 1 end
   return sum
 end
+local function g(v) return v + 1 end
+local function filter(xs)
+  local kept = {}
+  for _, v in ipairs(xs) do if g(v) ~= 0 then kept[#kept + 1] = v end end
+  return #kept
+end
+local function map(xs)
+  local mapped = {}
+  for _, v in ipairs(xs) do mapped[#mapped + 1] = g(v) end
+  return #mapped
+end
+local function list(n)
+  local xs = {}
+  for i = 0, n - 1 do xs[#xs + 1] = i end
+  return xs
+end
 local loops = {sum = sum_loop, call = call_loop, method = method_loop,
-               ["o.get"] = class_method_loop, ["o.x"] = class_member_loop}
+               ["o.get"] = class_method_loop, ["o.x"] = class_member_loop,
+               filter = filter, map = map}
+local inputs = {filter = list, map = list}
 for k = 1, #arg, 3 do
   local name, n, expected = arg[k], math.tointeger(arg[k + 1]), math.tointeger(arg[k + 2])
+  local input = inputs[name] and inputs[name](n) or n
   local start = os.clock()
-  local result = loops[name](n)
+  local result = loops[name](input)
   local seconds = os.clock() - start
   if result ~= expected then error(name .. " loop: " .. tostring(result)) end
   print(name, string.format("%.6f", seconds * 1e9 / n))
@@ -108,13 +131,22 @@ def class_member_loop(n):
         sum = sum + o.x
         i = i + 1
     return sum
+def g(v):
+    return v + 1
+def filter_list(xs):
+    return len([v for v in xs if g(v)])
+def map_list(xs):
+    return len(list(map(g, xs)))
 loops = {"sum": sum_loop, "call": call_loop, "method": method_loop,
-         "o.get": class_method_loop, "o.x": class_member_loop}
+         "o.get": class_method_loop, "o.x": class_member_loop,
+         "filter": filter_list, "map": map_list}
+inputs = {"filter": lambda n: list(range(n)), "map": lambda n: list(range(n))}
 args = sys.argv[1:]
 for k in range(0, len(args), 3):
     name, n, expected = args[k], int(args[k + 1]), int(args[k + 2])
+    data = inputs[name](n) if name in inputs else n
     start = time.process_time_ns()
-    result = loops[name](n)
+    result = loops[name](data)
     elapsed = time.process_time_ns() - start
     if result != expected:
         sys.exit(f"{name} loop: {result}")
@@ -124,7 +156,7 @@ for k in range(0, len(args), 3):
 
 def expected(name, n):
     return {"sum": n * (n - 1) // 2, "call": n, "method": 5 * n, "o.get": 2 * n,
-            "o.x": 2 * n}[name]
+            "o.x": 2 * n, "filter": n, "map": n}[name]
 
 
 def ours(bench):
@@ -138,7 +170,7 @@ def ours(bench):
             sys.exit(f"{b['name']}: {b.get('error_message')}")
         family, count = re.fullmatch(r"(\w+)/(\d+)", b["run_name"]).groups()
         found[family] = (int(count), b["time_per_iteration"] * 1e9,
-                         b["instructions_per_iteration"])
+                         b.get("instructions_per_iteration"))
     return {name: found[family] for name, family in LOOPS}
 
 
@@ -186,9 +218,11 @@ def main():
                                                                times[side][name]))
                  for side in ("lua", "python")}
         text = {side: f"{m:8.1f} ±{s:3.0f}%" for side, (m, s) in cells.items()}
+        per_iteration = instructions[name]
+        counted = (f"{per_iteration:9.1f} {ns / per_iteration:9.2f}" if per_iteration
+                   else f"{'-':>9} {'-':>9}")
         print(f"{name:7} {counts[name]:9d} {text['ours']:>16} {text['lua']:>14} "
-              f"{text['python']:>14} {ratio['lua']:9.2f} {ratio['python']:8.2f} "
-              f"{instructions[name]:9.1f} {ns / instructions[name]:9.2f}")
+              f"{text['python']:>14} {ratio['lua']:9.2f} {ratio['python']:8.2f} {counted}")
 
 
 if __name__ == "__main__":
