@@ -41,10 +41,12 @@ struct trv_runtime {
   // Objects whose teardown had to wait because a native call on them was still running on
   // another thread; the owner destroys them later.
   std::vector<trvptr_strong<trvobject_base>> deferred_destroy;
-  // Scheduling (vm/task.h): tasks ordered by eta as a heap, earliest first; tasks whose frame
-  // waits for a value from another thread; and what wakes the host's loop when a task becomes
-  // due at once (empty: nothing to wake).
+  // Scheduling (vm/task.h): tasks ordered by eta as a heap, earliest first (equal etas in the
+  // order they were scheduled, counted by schedule_count); tasks whose frame waits for a value
+  // from another thread; and what wakes the host's loop when a task becomes due at once
+  // (empty: nothing to wake).
   std::vector<trvptr_strong<trv_task>> schedule_heap;
+  uint64_t schedule_count = 0;
   std::vector<trvptr_strong<trv_task>> waiting;
   std::function<void()> wake_up;
   // Script class instances (objects/script_class.h) made on this runtime and not yet

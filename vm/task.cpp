@@ -21,7 +21,7 @@ namespace {
 thread_local uint32_t task_nesting = 0;
 
 bool earlier_last(const trvptr_strong<trv_task>& a, const trvptr_strong<trv_task>& b) {
-  return a->eta > b->eta;
+  return a->eta != b->eta ? a->eta > b->eta : a->schedule_order > b->schedule_order;
 }
 
 void erase_expired(std::vector<trvptr_weak<trv_task>>& list) {
@@ -203,6 +203,7 @@ bool trv_task::schedule(uint64_t delay_ms, std::vector<trvvar_shared>* args) {
   if (scheduled || runtime == nullptr) return true;
   eta = delay_ms == trv_no_eta ? trv_no_eta : trv_now_ms() + delay_ms;
   trv_log(TRV_LOG_DEBUG, "Task ", static_cast<const void*>(this), " scheduled (eta: ", eta, ").");
+  schedule_order = runtime->schedule_count++;
   runtime->schedule_heap.push_back(trvptr_strong<trv_task>::from(this));
   std::push_heap(runtime->schedule_heap.begin(), runtime->schedule_heap.end(), earlier_last);
   scheduled = 1;

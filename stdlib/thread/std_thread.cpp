@@ -73,8 +73,11 @@ bool trv_std_thread::run(trv_vm_context& context, std::vector<trvvar_shared>& ar
   active_tasks.push_back(task);
   const size_t slot = results.size();
   results.push_back(trvvar_new());
+  // The thread object may be destroyed at once by a teardown while the task runs.
   task->on_complete = [self = trvptr_strong<trv_std_thread>::from(this), task = task.get(),
-                       slot](trvvar_shared& value) { self->complete(task, slot, value); };
+                       slot](trvvar_shared& value) {
+    if (trv_std_thread* thread = self.get()) thread->complete(task, slot, value);
+  };
   if (task->run(&args)) return true;
   // A task that never started never completes: it must not keep a join waiting.
   task->on_complete = nullptr;
