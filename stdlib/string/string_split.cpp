@@ -30,7 +30,15 @@ void trv_split(std::string_view text, std::string_view delim, int64_t max_parts,
     parts.expect(static_cast<size_t>(std::min(trv_count_byte(text, delim[0]) + 1, limit)));
   }
   size_t pos = 0;
-  if (!delim.empty()) {
+  if (delim.empty()) {
+    // Found at pos every time: only a cap ends the loop, and the cap on empty parts keeps a
+    // huge one from filling memory.
+    if (max_parts > 0) {
+      const uint64_t empty = std::min(limit - 1, trv_max_empty_delim_parts);
+      parts.expect(static_cast<size_t>(empty + 1));
+      for (uint64_t i = 0; i < empty; ++i) trv_add_part(parts, {}, strip);
+    }
+  } else {
     uint64_t found = 0;
     for (size_t at = trv_find_text(text, delim, 0); at != std::string_view::npos;
          at = trv_find_text(text, delim, pos)) {

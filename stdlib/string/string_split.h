@@ -13,8 +13,11 @@
 #include "stdlib/string/string_parts.h"
 
 // Parts between occurrences of delim, searched left to right. A text without delim is one
-// part; so is any text split by an empty delim (Python refuses an empty separator; a
-// delimiter that matches nothing splits nothing).
+// part. An empty delim is found at once wherever the search stands: with a cap of n parts it
+// gives n - 1 empty parts and then the whole text ("abc" by "" into 3: "", "", "abc"), at most
+// trv_max_empty_delim_parts of them; without a cap it splits nothing (the whole text).
+inline constexpr uint64_t trv_max_empty_delim_parts = 1u << 16;
+
 void trv_split(std::string_view text, std::string_view delim, int64_t max_parts, bool strip,
                trv_string_parts& parts);
 

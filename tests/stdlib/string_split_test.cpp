@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "stdlib/string/string_split.h"
 #include "tests/stdlib/string_calls.h"
 
 namespace {
@@ -34,13 +35,23 @@ TEST(StringSplit, PlainSplit) {
       {"a:::b", "::", -1, false, {"a", ":b"}},
       {" a , b ", ",", -1, true, {"a", "b"}},  // the last part is stripped as well
       {" a , b ", ",", 1, true, {"a , b"}},
-      {"abc", "", -1, false, {"abc"}},  // an empty delimiter splits nothing
-      {"abc", "", 3, false, {"abc"}},
+      // An empty delimiter is found wherever the search stands: only a cap ends the parts.
+      {"abc", "", -1, false, {"abc"}},
+      {"abc", "", 1, false, {"abc"}},
+      {"abc", "", 2, false, {"", "abc"}},
+      {"abc", "", 3, false, {"", "", "abc"}},
+      {"abc", "", 6, true, {"", "", "", "", "", "abc"}},
+      {"", "", 2, false, {"", ""}},
       {"ab", "abc", -1, false, {"ab"}},
       {std::string("a\0b", 3), std::string("\0", 1), -1, false, {"a", "b"}},
   };
   for (const split_case& c : cases) expect_splits("split", c);
   EXPECT_EQ(list(call("a,b", "split", ",")), (strings{"a", "b"}));
+  // A cap far beyond any text gives a bounded number of empty parts, then the text.
+  const strings huge = list(call("abc", "split", std::string_view(), INT64_MAX));
+  ASSERT_EQ(huge.size(), trv_max_empty_delim_parts + 1);
+  EXPECT_EQ(huge.front(), "");
+  EXPECT_EQ(huge.back(), "abc");
 }
 
 TEST(StringSplit, Words) {
