@@ -52,12 +52,6 @@ trvvar_shared text_var(std::string_view text) {
   return v;
 }
 
-trvvar_shared int_var(int64_t value) {
-  trvvar_shared v = trvvar_new();
-  trvvar_set_int(*v, value);
-  return v;
-}
-
 // Positions and counts near the text's bounds are the interesting ones; the extremes too.
 int64_t position(FuzzedDataProvider& data) {
   switch (data.ConsumeIntegralInRange(0, 3)) {
@@ -75,9 +69,9 @@ trvvar_shared argument(char kind, FuzzedDataProvider& data) {
     case 't':
       return text_var(data.ConsumeRandomLengthString(64));
     case 'n':
-      return int_var(position(data));
+      return trvvar_new_int(position(data));
     default:
-      return int_var(data.ConsumeBool() ? 1 : 0);
+      return trvvar_new_int(data.ConsumeBool() ? 1 : 0);
   }
 }
 

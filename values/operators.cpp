@@ -127,15 +127,9 @@ void arithmetic_op(trvvar_shared& result, trvvar& left, trvvar& right, const ari
   }
 }
 
-void store_new_int(trvvar_shared& result, int64_t value) {
-  result = trvvar_new();
-  trvvar_set_int(*result, value);
-}
+void store_new_int(trvvar_shared& result, int64_t value) { result = trvvar_new_int(value); }
 
-void store_new_float(trvvar_shared& result, double value) {
-  result = trvvar_new();
-  trvvar_set_float(*result, value);
-}
+void store_new_float(trvvar_shared& result, double value) { result = trvvar_new_float(value); }
 
 void add_json_or_text(trvvar_shared& result, trvvar& left, trvvar& right) {
   if (left.type == TRVVAR_STRING || right.type == TRVVAR_STRING) {

@@ -19,28 +19,17 @@ constexpr std::string_view clear_doc = "Removes all bytes from the buffer and re
 constexpr const char* out_of_range_prefix = "Index ";
 constexpr const char* out_of_range_suffix = " is out of range!";
 
-// A new object variable holding `object`; none when there is no object.
-trvvar_shared object_var(trvptr_strong<trvobject_base> object) {
-  trvvar_shared v = trvvar_new();
-  if (!object) return v;
-  trvvar_set_type(*v, TRVVAR_OBJECT);
-  v->payload.object_payload->object = std::move(object);
-  return v;
-}
-
 trvvar_shared construct(trv_vm_context& /*context*/, std::vector<trvvar_shared>& /*args*/) {
-  return object_var(trv_std_buffer::create_new());
+  return trvvar_new_object(trv_std_buffer::create_new());
 }
 
 trvvar_shared size(trv_std_buffer* self, trv_vm_context&, std::vector<trvvar_shared>&) {
-  trvvar_shared v = trvvar_new();
-  trvvar_set_int(*v, self->element_count());
-  return v;
+  return trvvar_new_int(self->element_count());
 }
 
 trvvar_shared clear(trv_std_buffer* self, trv_vm_context&, std::vector<trvvar_shared>&) {
   self->bytes.clear();  // the storage is kept
-  return object_var(trvptr_strong<trvobject_base>::from(self));
+  return trvvar_new_object(trvptr_strong<trvobject_base>::from(self));
 }
 
 // The position an index names: negative indices count from the end.

@@ -20,10 +20,7 @@ trvvar_shared construct(trv_vm_context& /*context*/, std::vector<trvvar_shared>&
   auto* created = new trv_std_json_bool();
   trvptr_strong<trvobject_base> held = trvptr_strong<trvobject_base>::from(created);
   if (!args.empty()) trvvar_set(created->value, args[0]);
-  trvvar_shared result = trvvar_new();
-  trvvar_set_type(*result, TRVVAR_OBJECT);
-  result->payload.object_payload->object = std::move(held);
-  return result;
+  return trvvar_new_object(std::move(held));
 }
 
 }  // namespace

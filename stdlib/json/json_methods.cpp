@@ -13,6 +13,7 @@
 #include "stdlib/json/json_print.h"
 #include "stdlib/json/std_json.h"
 #include "stdlib/string/std_string.h"
+#include "stdlib/string/string_args.h"
 #include "values/compare.h"
 #include "values/convert.h"
 #include "values/payloads.h"
@@ -27,25 +28,10 @@ using args_t = std::vector<trvvar_shared>;
 // ---- results ----
 
 trvvar_shared this_result(trv_std_json* self) {
-  trvvar_shared v = trvvar_new();
-  trvvar_set_type(*v, TRVVAR_OBJECT);
-  v->payload.object_payload->object = trvptr_strong<trvobject_base>::from(self);
-  return v;
+  return trvvar_new_object(trvptr_strong<trvobject_base>::from(self));
 }
 
-trvvar_shared int_result(int64_t value) {
-  trvvar_shared v = trvvar_new();
-  trvvar_set_int(*v, value);
-  return v;
-}
-
-trvvar_shared flag(bool value) { return int_result(value ? 1 : 0); }
-
-trvvar_shared string_result(std::string_view text) {
-  trvvar_shared v = trvvar_new();
-  trvvar_set_string(*v, text);
-  return v;
-}
+trvvar_shared flag(bool value) { return trvvar_new_int(value ? 1 : 0); }
 
 // ---- argument helpers ----
 
@@ -99,7 +85,7 @@ trvvar_shared insert(trv_std_json* self, trv_vm_context&, args_t& args) {
 }
 
 trvvar_shared size_method(trv_std_json* self, trv_vm_context&, args_t&) {
-  return int_result(static_cast<int64_t>(self->size()));
+  return trvvar_new_int(static_cast<int64_t>(self->size()));
 }
 
 trvvar_shared clear_method(trv_std_json* self, trv_vm_context&, args_t&) {
@@ -196,7 +182,7 @@ trvvar_shared key(trv_std_json* self, trv_vm_context&, args_t& args) {
     return trvvar_new();
   }
   const trv_json_entry& e = self->entries[static_cast<size_t>(index)];
-  return e.key ? string_result(*e.key) : trvvar_new();
+  return e.key ? trv_string_result(*e.key) : trvvar_new();
 }
 
 trvvar_shared has(trv_std_json* self, trv_vm_context&, args_t& args) {
@@ -243,15 +229,15 @@ bool compact_argument(const args_t& args) {
 }
 
 trvvar_shared string(trv_std_json* self, trv_vm_context&, args_t& args) {
-  return string_result(trv_json_to_text(*self, compact_argument(args)));
+  return trv_string_result(trv_json_to_text(*self, compact_argument(args)));
 }
 
 trvvar_shared compact_string(trv_std_json* self, trv_vm_context&, args_t&) {
-  return string_result(trv_json_to_text(*self, true));
+  return trv_string_result(trv_json_to_text(*self, true));
 }
 
 trvvar_shared debug_refs(trv_std_json* self, trv_vm_context&, args_t& args) {
-  return string_result(trv_json_debug_text(*self, compact_argument(args)));
+  return trv_string_result(trv_json_debug_text(*self, compact_argument(args)));
 }
 
 trvvar_shared combine_string(trv_std_json* self, trv_vm_context&, args_t& args) {
@@ -261,7 +247,7 @@ trvvar_shared combine_string(trv_std_json* self, trv_vm_context&, args_t& args) 
     combined += trvvar_string_value(*e.value);
     if (!args.empty()) combined += separator;
   }
-  return string_result(combined);
+  return trv_string_result(combined);
 }
 
 trvvar_shared from_string(trv_std_json* self, trv_vm_context&, args_t& args) {

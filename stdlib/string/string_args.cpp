@@ -19,12 +19,6 @@ std::optional<int64_t> trv_optional_int_arg(const std::vector<trvvar_shared>& ar
   return trvvar_int_value(*args[i]);
 }
 
-trvvar_shared trv_int_result(int64_t value) {
-  trvvar_shared result = trvvar_new();
-  trvvar_set_int(*result, value);
-  return result;
-}
-
 trvvar_shared trv_string_result(std::string&& text) {
   trvvar_shared result = trvvar_new();
   trvvar_get_or_make_string(*result) = std::move(text);

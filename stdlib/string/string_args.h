@@ -31,6 +31,5 @@ class trv_text_arg {
 // The integer conversion of argument i, or nothing when fewer arguments were passed.
 std::optional<int64_t> trv_optional_int_arg(const std::vector<trvvar_shared>& args, size_t i);
 
-trvvar_shared trv_int_result(int64_t value);
 trvvar_shared trv_string_result(std::string&& text);
 trvvar_shared trv_string_result(std::string_view text);

@@ -40,25 +40,25 @@ trvvar_shared edited_copy(std_string* self, trv_vm_context&, args_t&) {
 template <void (*Edit)(std::string&)>
 trvvar_shared edited_in_place(std_string* self, trv_vm_context&, args_t&) {
   Edit(self->text);
-  return trv_int_result(1);
+  return trvvar_new_int(1);
 }
 
 // Sizes and tests.
 
 trvvar_shared length(std_string* self, trv_vm_context&, args_t&) {
-  return trv_int_result(static_cast<int64_t>(self->text.size()));
+  return trvvar_new_int(static_cast<int64_t>(self->text.size()));
 }
 
 trvvar_shared empty(std_string* self, trv_vm_context&, args_t&) {
-  return trv_int_result(self->text.empty() ? 1 : 0);
+  return trvvar_new_int(self->text.empty() ? 1 : 0);
 }
 
 trvvar_shared starts(std_string* self, trv_vm_context&, args_t& args) {
-  return trv_int_result(self->text.starts_with(trv_text_arg(*args[0]).view()) ? 1 : 0);
+  return trvvar_new_int(self->text.starts_with(trv_text_arg(*args[0]).view()) ? 1 : 0);
 }
 
 trvvar_shared ends(std_string* self, trv_vm_context&, args_t& args) {
-  return trv_int_result(self->text.ends_with(trv_text_arg(*args[0]).view()) ? 1 : 0);
+  return trvvar_new_int(self->text.ends_with(trv_text_arg(*args[0]).view()) ? 1 : 0);
 }
 
 // Editing.
@@ -70,10 +70,7 @@ trvvar_shared insert(std_string* self, trv_vm_context&, args_t& args) {
   if (index >= 0 && static_cast<uint64_t>(index) <= self->text.size()) {
     self->text.insert(static_cast<size_t>(index), trv_text_arg(*args[1], self).view());
   }
-  trvvar_shared result = trvvar_new();
-  trvvar_set_type(*result, TRVVAR_OBJECT);
-  result->payload.object_payload->object = trvptr_strong<trvobject_base>::from(self);
-  return result;
+  return trvvar_new_object(trvptr_strong<trvobject_base>::from(self));
 }
 
 trvvar_shared rstrip_lines(std_string* self, trv_vm_context&, args_t&) {
@@ -90,7 +87,7 @@ trvvar_shared substr(std_string* self, trv_vm_context&, args_t& args) {
 
 trvvar_shared substr_inplace(std_string* self, trv_vm_context&, args_t& args) {
   self->text = std::string(sliced(self, args));
-  return trv_int_result(1);
+  return trvvar_new_int(1);
 }
 
 // The fill byte is the first byte of the second argument; a space without one or when it is
@@ -124,31 +121,31 @@ trvvar_shared removed(std_string* self, trv_vm_context&, args_t& args) {
 // Searching.
 
 trvvar_shared count(std_string* self, trv_vm_context&, args_t& args) {
-  if (self->text.empty()) return trv_int_result(0);
-  if (args.empty()) return trv_int_result(static_cast<int64_t>(self->text.size()));
-  return trv_int_result(trv_count(self->text, trv_text_arg(*args[0]).view()));
+  if (self->text.empty()) return trvvar_new_int(0);
+  if (args.empty()) return trvvar_new_int(static_cast<int64_t>(self->text.size()));
+  return trvvar_new_int(trv_count(self->text, trv_text_arg(*args[0]).view()));
 }
 
 trvvar_shared contains(std_string* self, trv_vm_context&, args_t& args) {
   const bool found = self->text.find(trv_text_arg(*args[0]).view()) != std::string::npos;
-  return trv_int_result(found ? 1 : 0);
+  return trvvar_new_int(found ? 1 : 0);
 }
 
 trvvar_shared contains_ignoring_whitespaces(std_string* self, trv_vm_context&, args_t& args) {
   const bool found = trv_contains_ignoring_whitespace(self->text, trv_text_arg(*args[0]).view());
-  return trv_int_result(found ? 1 : 0);
+  return trvvar_new_int(found ? 1 : 0);
 }
 
 template <int64_t (*Find)(std::string_view, std::string_view, std::optional<int64_t>)>
 trvvar_shared find_text(std_string* self, trv_vm_context&, args_t& args) {
-  return trv_int_result(
+  return trvvar_new_int(
       Find(self->text, trv_text_arg(*args[0]).view(), trv_optional_int_arg(args, 1)));
 }
 
 template <int64_t (*Find)(std::string_view, std::string_view, std::optional<int64_t>, bool),
           bool InSet>
 trvvar_shared find_byte(std_string* self, trv_vm_context&, args_t& args) {
-  return trv_int_result(
+  return trvvar_new_int(
       Find(self->text, trv_text_arg(*args[0]).view(), trv_optional_int_arg(args, 1), InSet));
 }
 
@@ -183,7 +180,7 @@ trvvar_shared replace(std_string* self, trv_vm_context&, args_t& args) {
 trvvar_shared replace_inplace(std_string* self, trv_vm_context&, args_t& args) {
   const size_t replaced =
       trv_replace_all(self->text, trv_text_arg(*args[0]).view(), trv_text_arg(*args[1]).view());
-  return trv_int_result(replaced > 0 ? 1 : 0);
+  return trvvar_new_int(replaced > 0 ? 1 : 0);
 }
 
 trvvar_shared replace_first(std_string* self, trv_vm_context&, args_t& args) {

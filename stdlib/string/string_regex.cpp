@@ -38,7 +38,7 @@ trvvar_shared trv_string_regex_match(trv_std_string* self, trv_vm_context& conte
       matched = trv_regex_match(text, pattern);
     } catch (...) {
     }
-    return trv_int_result(matched ? 1 : 0);
+    return trvvar_new_int(matched ? 1 : 0);
   });
 }
 
@@ -50,7 +50,7 @@ trvvar_shared trv_string_regex_search(trv_std_string* self, trv_vm_context& cont
       position = trv_regex_search(text, pattern);
     } catch (...) {
     }
-    return trv_int_result(position);
+    return trvvar_new_int(position);
   });
 }
 
@@ -80,9 +80,9 @@ trvvar_shared trv_string_regex_replace_inplace(trv_std_string* self, trv_vm_cont
     try {
       std::string replaced = trv_regex_replace(receiver->text, pattern, format);
       receiver->text = std::move(replaced);
-      return trv_int_result(1);
+      return trvvar_new_int(1);
     } catch (...) {
-      return trv_int_result(0);
+      return trvvar_new_int(0);
     }
   });
 }
