@@ -1,7 +1,8 @@
 // std.json against nlohmann json on one generated ~20 MB document: parsing into a container
-// versus nlohmann's DOM parse, printing versus nlohmann's dump, the binary form, and the
-// salvage of a 1 MB truncated document versus one full parse of it. The document is also
-// written to json_bench_doc.json for bench/json_peer.py (Python's json on the same text).
+// versus nlohmann's DOM parse, printing versus nlohmann's dump, the binary form versus
+// nlohmann's CBOR encoding and decoding of its DOM, and the salvage of a 1 MB truncated
+// document versus one full parse of it. The document is also written to json_bench_doc.json
+// for bench/json_peer.py (Python's json, marshal and pickle on the same document).
 //
 // Every benchmark of the whole document counts the bytes of the JSON text document as the
 // bytes it processed, whatever it reads or writes, so bytes_per_second compares the text and
@@ -166,11 +167,57 @@ void BM_BinaryRead(benchmark::State& state) {
   own_runtime();
   std::vector<uint8_t> record;
   if (!container().c.to_binary(record)) state.SkipWithError("the container cannot be written");
+  const size_t entries = container().c.size();
   for (auto _ : state) {
     trvvar_shared var = trv_new_json_var();
-    benchmark::DoNotOptimize(trv_json_of(*var)->from_binary(record));
+    trv_std_json& read = *trv_json_of(*var);
+    if (!read.from_binary(record) || read.size() != entries) {
+      state.SkipWithError("the record did not read back");
+      break;
+    }
   }
   count_document(state, "input_bytes", record.size());
+}
+
+// nlohmann's CBOR of its own DOM: the nearest library counterpart of the binary form. The
+// encoding is checked once by decoding it back to the same DOM, then by its size.
+const std::vector<uint8_t>& cbor() {
+  static const std::vector<uint8_t> bytes = nlohmann::json::to_cbor(dom());
+  return bytes;
+}
+
+bool cbor_round_trips() {
+  static const bool same = nlohmann::json::from_cbor(cbor()) == dom();
+  return same;
+}
+
+void BM_CborEncode(benchmark::State& state) {
+  if (!cbor_round_trips()) state.SkipWithError("CBOR does not read back as the document");
+  const size_t expected = cbor().size();
+  for (auto _ : state) {
+    std::vector<uint8_t> out = nlohmann::json::to_cbor(dom());
+    if (out.size() != expected) {
+      state.SkipWithError("CBOR of a different size");
+      break;
+    }
+    benchmark::DoNotOptimize(out);
+  }
+  count_document(state, "output_bytes", expected);
+}
+
+void BM_CborDecode(benchmark::State& state) {
+  if (!cbor_round_trips()) state.SkipWithError("CBOR does not read back as the document");
+  const std::vector<uint8_t>& in = cbor();
+  const size_t records = dom().size();
+  for (auto _ : state) {
+    nlohmann::json j = nlohmann::json::from_cbor(in);
+    if (j.size() != records) {
+      state.SkipWithError("CBOR decoded to a different document");
+      break;
+    }
+    benchmark::DoNotOptimize(j);
+  }
+  count_document(state, "input_bytes", in.size());
 }
 
 // A 1 MB document cut inside its last record, and the same records closed properly.
@@ -206,6 +253,8 @@ BENCHMARK(BM_PrintContainer)->Arg(0)->Arg(4)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NlohmannDump)->Arg(0)->Arg(4)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BinaryWrite)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BinaryRead)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CborEncode)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CborDecode)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Salvage1MB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Parse1MB)->Unit(benchmark::kMillisecond);
 
