@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "glue/hashing.h"
+#include "glue/object_ptr.h"
 #include "glue/thread_local.h"
-#include "objects/object_ptr.h"
 
 class trv_namespace;
 class trvobject_base;

@@ -4,7 +4,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "objects/object_ptr.h"
+#include "glue/object_ptr.h"
 
 class trv_log_base;
 class trvobject_base;

@@ -16,8 +16,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "glue/object_ptr.h"
 #include "objects/function_def.h"
-#include "objects/object_ptr.h"
 #include "vm/class_def.h"
 #include "vm/program_block.h"
 

@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "objects/object_ptr.h"
+#include "glue/object_ptr.h"
 #include "values/runtime.h"
 #include "values/runtime_lock.h"
 

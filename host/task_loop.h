@@ -9,7 +9,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "objects/object_ptr.h"
+#include "glue/object_ptr.h"
 
 struct trv_task;
 

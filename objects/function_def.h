@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "objects/object_ptr.h"
+#include "glue/object_ptr.h"
 #include "values/var.h"
 
 class trv_vm_context;

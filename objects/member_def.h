@@ -3,7 +3,7 @@
 // A member of a native class: a method or a member variable. Members live as long as the
 // process; their control blocks always come from the heap.
 
-#include "objects/object_ptr.h"
+#include "glue/object_ptr.h"
 #include "values/var.h"
 
 class trv_function_def;

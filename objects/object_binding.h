@@ -23,9 +23,9 @@
 #include "objects/function_def.h"
 #include "objects/member_def.h"
 #include "objects/namespace.h"
-#include "objects/object.h"
 #include "objects/object_metadata.h"
 #include "values/assign.h"
+#include "values/object.h"
 #include "values/payloads.h"
 #include "values/report.h"
 

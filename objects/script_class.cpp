@@ -4,8 +4,8 @@
 
 #include "glue/log.h"
 #include "glue/thread_local.h"
-#include "objects/object.h"
 #include "values/assign.h"
+#include "values/object.h"
 #include "values/payloads.h"
 #include "values/report.h"
 #include "values/runtime.h"

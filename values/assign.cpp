@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "objects/object.h"
+#include "values/object.h"
 #include "values/payload_objects.h"
 #include "values/payloads.h"
 #include "values/reference.h"

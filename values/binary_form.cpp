@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "glue/log.h"
-#include "objects/object.h"
+#include "values/object.h"
 #include "values/payload_objects.h"
 #include "values/payloads.h"
 #include "values/reference.h"

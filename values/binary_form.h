@@ -19,10 +19,10 @@
 #include <string_view>
 #include <vector>
 
-#include "objects/object.h"
-#include "objects/serializable.h"
 #include "values/cursor_writer.h"
+#include "values/object.h"
 #include "values/payload_objects.h"
+#include "values/serializable.h"
 #include "values/var.h"
 
 inline constexpr std::string_view trv_variable_section = "v11";

@@ -5,9 +5,9 @@
 #include <string_view>
 
 #include "glue/log.h"
-#include "objects/object.h"
 #include "values/class_hooks.h"
 #include "values/convert.h"
+#include "values/object.h"
 #include "values/payload_objects.h"
 #include "values/payloads.h"
 #include "values/reference.h"

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "objects/object.h"
 #include "values/class_hooks.h"
+#include "values/object.h"
 #include "values/payload_objects.h"
 #include "values/payloads.h"
 #include "values/reference.h"

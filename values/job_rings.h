@@ -22,7 +22,7 @@
 #include <functional>
 #include <mutex>
 
-#include "objects/object_ptr.h"
+#include "glue/object_ptr.h"
 #include "values/return_ring.h"
 #include "values/var.h"
 

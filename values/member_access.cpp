@@ -1,8 +1,8 @@
 #include "values/member_access.h"
 
 #include "glue/log.h"
-#include "objects/object.h"
 #include "values/class_hooks.h"
+#include "values/object.h"
 #include "values/payloads.h"
 
 namespace {

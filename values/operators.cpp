@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "objects/object.h"
 #include "values/class_hooks.h"
 #include "values/compare.h"
 #include "values/convert.h"
+#include "values/object.h"
 #include "values/payload_objects.h"
 #include "values/payloads.h"
 #include "values/report.h"

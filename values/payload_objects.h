@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "objects/object_ptr.h"
-#include "objects/serializable.h"
+#include "glue/object_ptr.h"
+#include "values/serializable.h"
 #include "values/var.h"
 
 class trvobject_base;

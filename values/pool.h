@@ -33,8 +33,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "glue/object_ptr.h"
 #include "glue/platform/prefetch.h"
-#include "objects/object_ptr.h"
 
 // The runtime's pools, in their order in trv_runtime.
 enum trv_pool_id : uint8_t {

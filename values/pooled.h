@@ -10,8 +10,8 @@
 #include <new>
 #include <type_traits>
 
+#include "glue/object_ptr.h"
 #include "glue/thread_local.h"
-#include "objects/object_ptr.h"
 #include "values/pool.h"
 #include "values/runtime.h"
 #include "values/runtime_lock.h"

@@ -1,8 +1,8 @@
 #include "values/reference.h"
 
-#include "objects/object.h"
 #include "values/assign.h"
 #include "values/convert.h"
+#include "values/object.h"
 #include "values/payloads.h"
 #include "values/report.h"
 

@@ -3,7 +3,7 @@
 #include <cassert>
 
 #include "glue/log.h"
-#include "objects/object.h"
+#include "values/object.h"
 #include "values/runtime_lock.h"
 
 namespace {

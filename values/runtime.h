@@ -15,8 +15,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "glue/object_ptr.h"
 #include "glue/thread_local.h"
-#include "objects/object_ptr.h"
 #include "values/job_rings.h"
 #include "values/pool.h"
 #include "values/return_ring.h"

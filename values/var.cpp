@@ -5,7 +5,7 @@
 
 #include "glue/log.h"
 #include "glue/thread_local.h"
-#include "objects/object.h"
+#include "values/object.h"
 #include "values/payload_objects.h"
 #include "values/payloads.h"
 #include "values/pooled.h"

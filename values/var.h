@@ -18,7 +18,7 @@
 #include <string_view>
 #include <utility>
 
-#include "objects/object_ptr.h"
+#include "glue/object_ptr.h"
 #include "values/var_type.h"
 
 class trvobject_base;

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "objects/object_ptr.h"
+#include "glue/object_ptr.h"
 #include "values/var.h"
 
 // A list of values an instruction produces.

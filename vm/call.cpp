@@ -4,8 +4,8 @@
 #include <functional>
 
 #include "objects/function_def.h"
-#include "objects/object.h"
 #include "values/assign.h"
+#include "values/object.h"
 #include "values/payloads.h"
 #include "values/reference.h"
 #include "values/report.h"

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "objects/object_ptr.h"
+#include "glue/object_ptr.h"
 #include "objects/script_class.h"
 #include "values/operators.h"
 #include "values/var.h"

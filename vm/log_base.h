@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "glue/log.h"
-#include "objects/object_ptr.h"
+#include "glue/object_ptr.h"
 
 class trv_log_listener : public trvptr_base<trv_log_listener> {
  public:

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "glue/hashing.h"
-#include "objects/object_ptr.h"
+#include "glue/object_ptr.h"
 #include "values/var.h"
 
 class trv_class_def;

@@ -14,7 +14,7 @@
 
 #include "glue/log.h"
 #include "glue/thread_local.h"
-#include "objects/object.h"
+#include "values/object.h"
 #include "values/payload_objects.h"
 #include "values/report.h"
 #include "values/runtime.h"

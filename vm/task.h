@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "objects/object_ptr.h"
+#include "glue/object_ptr.h"
 #include "values/var.h"
 #include "values/var_vectors.h"
 #include "vm/program_block.h"

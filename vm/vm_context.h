@@ -9,7 +9,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "objects/object_ptr.h"
+#include "glue/object_ptr.h"
 #include "values/pool.h"
 #include "values/var.h"
 

@@ -13,7 +13,7 @@
 #include <memory>
 #include <vector>
 
-#include "objects/object_ptr.h"
+#include "glue/object_ptr.h"
 #include "values/var.h"
 
 class trv_std_json;

@@ -8,12 +8,12 @@
 
 #include <algorithm>
 
+#include "stdlib/json/json_string_list.h"
 #include "stdlib/string/smart_split.h"
 #include "stdlib/string/std_string.h"
 #include "stdlib/string/string_args.h"
 #include "stdlib/string/string_edit.h"
 #include "stdlib/string/string_extract.h"
-#include "stdlib/string/string_list.h"
 #include "stdlib/string/string_regex.h"
 #include "stdlib/string/string_replace.h"
 #include "stdlib/string/string_search.h"

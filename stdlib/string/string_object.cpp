@@ -3,10 +3,10 @@
 #include <optional>
 
 #include "objects/namespace.h"
+#include "stdlib/json/json_string_list.h"
 #include "stdlib/string/std_string.h"
 #include "stdlib/string/string_args.h"
 #include "stdlib/string/string_edit.h"
-#include "stdlib/string/string_list.h"
 #include "stdlib/string/string_replace.h"
 #include "values/convert.h"
 

@@ -3,10 +3,10 @@
 #include <string>
 #include <utility>
 
+#include "stdlib/json/json_string_list.h"
 #include "stdlib/string/regex_engine.h"
 #include "stdlib/string/std_string.h"
 #include "stdlib/string/string_args.h"
-#include "stdlib/string/string_list.h"
 #include "vm/vm_context.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "glue/object_ptr.h"
 #include "objects/function_def.h"
-#include "objects/object_ptr.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include "glue/thread_local.h"
 #include "objects/object_binding.h"
+#include "stdlib/json/json_string_list.h"
 #include "stdlib/string/std_string.h"
-#include "stdlib/string/string_list.h"
 #include "tests/support/capturing_logger.h"
 #include "tests/support/owned_runtime.h"
 #include "tests/support/test_values.h"

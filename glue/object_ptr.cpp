@@ -1,4 +1,4 @@
-#include "objects/object_ptr.h"
+#include "glue/object_ptr.h"
 
 trvptr_control_block* trvptr_base_internal::get_control_block() {
   if (control_block == nullptr) {

@@ -1,4 +1,4 @@
-#include "objects/object.h"
+#include "values/object.h"
 
 #include "values/convert.h"
 #include "values/report.h"

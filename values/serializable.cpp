@@ -1,4 +1,4 @@
-#include "objects/serializable.h"
+#include "values/serializable.h"
 
 #include "glue/log.h"
 

@@ -1,4 +1,4 @@
-#include "stdlib/string/string_list.h"
+#include "stdlib/json/json_string_list.h"
 
 #include "stdlib/string/std_string.h"
 

@@ -1,6 +1,6 @@
 #include <new>
 
-#include "objects/object_ptr.h"
+#include "glue/object_ptr.h"
 #include "values/pooled.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "objects/object_ptr.h"
-#include "objects/serializable.h"
+#include "glue/object_ptr.h"
+#include "values/serializable.h"
 #include "values/var.h"
 
 class trvobject_base : public trvptr_base<trvobject_base>, public trv_serializable {
