@@ -3,12 +3,6 @@
 #include "glue/object_ptr.h"
 #include "values/pooled.h"
 
-namespace {
-
-const trv_pool_kind_registration<trvptr_control_block> control_block_pool;
-
-}  // namespace
-
 // A pooled block is handed out as its last free left it: no object, both counts 0.
 trvptr_control_block* trv_control_block_allocate(bool pooled_allowed) {
   trvptr_control_block* block =

@@ -29,6 +29,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <new>
 #include <type_traits>
 #include <vector>
@@ -36,41 +37,30 @@
 #include "glue/object_ptr.h"
 #include "glue/platform/prefetch.h"
 
-// The runtime's pools, in their order in trv_runtime.
+// The runtime's pools (values/pools.def), in their order in trv_runtime.
 enum trv_pool_id : uint8_t {
-  TRV_POOL_VARIABLES,
-  TRV_POOL_FUNCTION_PAYLOADS,
-  TRV_POOL_EXT_FUNCTION_PAYLOADS,
-  TRV_POOL_OBJECT_PAYLOADS,
-  TRV_POOL_MEMBER_LITERAL_PAYLOADS,
-  TRV_POOL_MEMBER_INDEX_PAYLOADS,
-  TRV_POOL_MEMBER_VAR_PAYLOADS,
-  TRV_POOL_JSON_OBJECTS,
-  TRV_POOL_CLASS_DEF_PAYLOADS,
-  TRV_POOL_CLASS_PAYLOADS,
-  TRV_POOL_CALL_FRAMES,
-  TRV_POOL_CONTROL_BLOCKS,
-  TRV_POOL_STRING_OBJECTS,
-  TRV_POOL_BUFFER_OBJECTS,
+#define TRV_VALUE_POOL(NAME, ELEMENT, CHECKED) TRV_POOL_##NAME,
+#define TRV_CLASS_POOL TRV_VALUE_POOL
+#include "values/pools.def"
+#undef TRV_CLASS_POOL
+#undef TRV_VALUE_POOL
 };
-inline constexpr size_t trv_pool_count = 14;
 
-constexpr bool trv_pool_checked(trv_pool_id id) {
-  switch (id) {
-    case TRV_POOL_VARIABLES:
-    case TRV_POOL_JSON_OBJECTS:
-    case TRV_POOL_CALL_FRAMES:
-    case TRV_POOL_CONTROL_BLOCKS:
-    case TRV_POOL_STRING_OBJECTS:
-    case TRV_POOL_BUFFER_OBJECTS:
-      return true;
-    default:
-      return false;
-  }
-}
+inline constexpr bool trv_pool_checked_table[] = {
+#define TRV_VALUE_POOL(NAME, ELEMENT, CHECKED) CHECKED,
+#define TRV_CLASS_POOL TRV_VALUE_POOL
+#include "values/pools.def"
+#undef TRV_CLASS_POOL
+#undef TRV_VALUE_POOL
+};
+inline constexpr size_t trv_pool_count = std::size(trv_pool_checked_table);
+static_assert(trv_pool_count == 14, "the runtime's layout holds 14 pools");
 
-// The pool elements of type T come from; specialised beside each pooled type as
-// std::integral_constant<trv_pool_id, ...>. T must have an 8-bit pool_tag member.
+constexpr bool trv_pool_checked(trv_pool_id id) { return trv_pool_checked_table[id]; }
+
+// The pool elements of type T come from, specialised for every row of values/pools.def (in
+// values/pooled.h) as std::integral_constant<trv_pool_id, ...>. T must have an 8-bit pool_tag
+// member.
 template <class T>
 struct trv_pool_of;
 

@@ -24,35 +24,19 @@ struct trv_pooled_class {
   uint8_t pool_tag = trv_heap_tag;
 };
 
-template <>
-struct trv_pool_of<trvvar> : std::integral_constant<trv_pool_id, TRV_POOL_VARIABLES> {};
-template <>
-struct trv_pool_of<trvvar_function_payload>
-    : std::integral_constant<trv_pool_id, TRV_POOL_FUNCTION_PAYLOADS> {};
-template <>
-struct trv_pool_of<trvvar_ext_function_payload>
-    : std::integral_constant<trv_pool_id, TRV_POOL_EXT_FUNCTION_PAYLOADS> {};
-template <>
-struct trv_pool_of<trvvar_object_payload>
-    : std::integral_constant<trv_pool_id, TRV_POOL_OBJECT_PAYLOADS> {};
-template <>
-struct trv_pool_of<trvvar_member_literal_payload>
-    : std::integral_constant<trv_pool_id, TRV_POOL_MEMBER_LITERAL_PAYLOADS> {};
-template <>
-struct trv_pool_of<trvvar_member_index_payload>
-    : std::integral_constant<trv_pool_id, TRV_POOL_MEMBER_INDEX_PAYLOADS> {};
-template <>
-struct trv_pool_of<trvvar_member_var_payload>
-    : std::integral_constant<trv_pool_id, TRV_POOL_MEMBER_VAR_PAYLOADS> {};
-template <>
-struct trv_pool_of<trvvar_class_def_payload>
-    : std::integral_constant<trv_pool_id, TRV_POOL_CLASS_DEF_PAYLOADS> {};
-template <>
-struct trv_pool_of<trvvar_class_payload>
-    : std::integral_constant<trv_pool_id, TRV_POOL_CLASS_PAYLOADS> {};
-template <>
-struct trv_pool_of<trvptr_control_block>
-    : std::integral_constant<trv_pool_id, TRV_POOL_CONTROL_BLOCKS> {};
+// The pool of each pooled element type, from values/pools.def.
+#define TRV_VALUE_POOL(NAME, ELEMENT, CHECKED) struct ELEMENT;
+#define TRV_CLASS_POOL(NAME, ELEMENT, CHECKED) class ELEMENT;
+#include "values/pools.def"
+#undef TRV_CLASS_POOL
+#undef TRV_VALUE_POOL
+#define TRV_VALUE_POOL(NAME, ELEMENT, CHECKED) \
+  template <>                                  \
+  struct trv_pool_of<ELEMENT> : std::integral_constant<trv_pool_id, TRV_POOL_##NAME> {};
+#define TRV_CLASS_POOL TRV_VALUE_POOL
+#include "values/pools.def"
+#undef TRV_CLASS_POOL
+#undef TRV_VALUE_POOL
 
 namespace trv_pooled_detail {
 

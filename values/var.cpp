@@ -14,17 +14,14 @@
 
 namespace {
 
-// The element types of the variable and payload pools, for the ring consumer and the runtime's
-// teardown.
-const trv_pool_kind_registration<trvvar> variable_pool;
-const trv_pool_kind_registration<trvvar_function_payload> function_payload_pool;
-const trv_pool_kind_registration<trvvar_ext_function_payload> ext_function_payload_pool;
-const trv_pool_kind_registration<trvvar_object_payload> object_payload_pool;
-const trv_pool_kind_registration<trvvar_member_literal_payload> member_literal_payload_pool;
-const trv_pool_kind_registration<trvvar_member_index_payload> member_index_payload_pool;
-const trv_pool_kind_registration<trvvar_member_var_payload> member_var_payload_pool;
-const trv_pool_kind_registration<trvvar_class_def_payload> class_def_payload_pool;
-const trv_pool_kind_registration<trvvar_class_payload> class_payload_pool;
+// The element types of the value layer's pools, for the ring consumer and the runtime's
+// teardown; the classes above register their own.
+#define TRV_VALUE_POOL(NAME, ELEMENT, CHECKED) \
+  const trv_pool_kind_registration<ELEMENT> NAME##_pool;
+#define TRV_CLASS_POOL(NAME, ELEMENT, CHECKED)
+#include "values/pools.def"
+#undef TRV_CLASS_POOL
+#undef TRV_VALUE_POOL
 
 template <class P>
 P* new_payload() {
@@ -130,66 +127,17 @@ void release_payload(trvvar& v, trvvar_type new_type, void*& kept) {
   v.type = TRVVAR_NONE;
 
   switch (old_type) {
-    case TRVVAR_OBJECT: {
-      trvvar_object_payload* p = old.object_payload;
-      if (teardown) teardown_object(p->object);
-      p->object.reset();
-      free_payload(p);
-      break;
-    }
-    case TRVVAR_CLASS: {
-      trvvar_class_payload* p = old.class_payload;
-      // Under teardown the instance goes at once; detaching first keeps the release of the
-      // last pointer below from releasing it a second time.
-      if (trvptr_base_internal* instance = p->instance.control_block()->object;
-          teardown && instance) {
-        instance->detach();
-        instance->release();
-      }
-      p->instance.reset();
-      free_payload(p);
-      break;
-    }
-    case TRVVAR_CLASS_DEF: {
-      trvvar_class_def_payload* p = old.class_def_payload;
-      p->definition.reset();
-      finish_payload(p, same, kept);
-      break;
-    }
-    case TRVVAR_FUNCTION: {
-      trvvar_function_payload* p = old.function_payload;
-      p->definition.reset();
-      p->scope.reset();
-      p->bound_object.reset();
-      p->captures.reset();
-      finish_payload(p, same, kept);
-      break;
-    }
-    case TRVVAR_EXT_FUNCTION: {
-      trvvar_ext_function_payload* p = old.ext_function_payload;
-      p->definition.reset();
-      p->bound_object.reset();
-      finish_payload(p, same, kept);
-      break;
-    }
-    case TRVVAR_OBJECT_MEMBER_LITERAL: {
-      trvvar_member_literal_payload* p = old.member_literal_payload;
-      p->object.reset();
-      finish_payload(p, same, kept);
-      break;
-    }
-    case TRVVAR_OBJECT_MEMBER_INDEX: {
-      trvvar_member_index_payload* p = old.member_index_payload;
-      p->object.reset();
-      finish_payload(p, same, kept);
-      break;
-    }
-    case TRVVAR_OBJECT_MEMBER_VAR: {
-      trvvar_member_var_payload* p = old.member_var_payload;
-      p->object.reset();
-      finish_payload(p, same, kept);
-      break;
-    }
+#define TRV_PAYLOAD(TYPE, FIELD, RECORD, REUSED) \
+  case TYPE:                                     \
+    old.FIELD->clear(teardown);                  \
+    if (REUSED) {                                \
+      finish_payload(old.FIELD, same, kept);     \
+    } else {                                     \
+      free_payload(old.FIELD);                   \
+    }                                            \
+    break;
+#include "values/payloads.def"
+#undef TRV_PAYLOAD
     case TRVVAR_REF:
       trvvar_shared::adopt(old.ref).reset();
       break;
@@ -214,36 +162,55 @@ void build_payload(trvvar& v, trvvar_type type, void* kept) {
     case TRVVAR_JSON:
       new (&v.payload.object) trvptr_strong<trvobject_base>(trv_new_json_object());
       break;
-    case TRVVAR_OBJECT:
-      v.payload.object_payload = new_payload<trvvar_object_payload>();
-      break;
-    case TRVVAR_CLASS:
-      v.payload.class_payload = new_payload<trvvar_class_payload>();
-      break;
-    case TRVVAR_CLASS_DEF:
-      v.payload.class_def_payload = reuse_or_new<trvvar_class_def_payload>(kept);
-      break;
-    case TRVVAR_FUNCTION:
-      v.payload.function_payload = reuse_or_new<trvvar_function_payload>(kept);
-      break;
-    case TRVVAR_EXT_FUNCTION:
-      v.payload.ext_function_payload = reuse_or_new<trvvar_ext_function_payload>(kept);
-      break;
-    case TRVVAR_OBJECT_MEMBER_LITERAL:
-      v.payload.member_literal_payload = reuse_or_new<trvvar_member_literal_payload>(kept);
-      break;
-    case TRVVAR_OBJECT_MEMBER_INDEX:
-      v.payload.member_index_payload = reuse_or_new<trvvar_member_index_payload>(kept);
-      break;
-    case TRVVAR_OBJECT_MEMBER_VAR:
-      v.payload.member_var_payload = reuse_or_new<trvvar_member_var_payload>(kept);
-      break;
+#define TRV_PAYLOAD(TYPE, FIELD, RECORD, REUSED)                                   \
+  case TYPE:                                                                       \
+    v.payload.FIELD = REUSED ? reuse_or_new<RECORD>(kept) : new_payload<RECORD>(); \
+    break;
+#include "values/payloads.def"
+#undef TRV_PAYLOAD
     default:
       break;  // primitives, markers and a reference start with payload 0
   }
 }
 
 }  // namespace
+
+// ---- each payload's clean-up ----
+
+void trvvar_object_payload::clear(bool teardown) {
+  if (teardown) teardown_object(object);
+  object.reset();
+}
+
+void trvvar_class_payload::clear(bool teardown) {
+  // Under teardown the instance goes at once; detaching first keeps the release of the last
+  // pointer below from releasing it a second time.
+  if (trvptr_base_internal* held = instance.control_block()->object; teardown && held) {
+    held->detach();
+    held->release();
+  }
+  instance.reset();
+}
+
+void trvvar_class_def_payload::clear(bool) { definition.reset(); }
+
+void trvvar_function_payload::clear(bool) {
+  definition.reset();
+  scope.reset();
+  bound_object.reset();
+  captures.reset();
+}
+
+void trvvar_ext_function_payload::clear(bool) {
+  definition.reset();
+  bound_object.reset();
+}
+
+void trvvar_member_literal_payload::clear(bool) { object.reset(); }
+
+void trvvar_member_index_payload::clear(bool) { object.reset(); }
+
+void trvvar_member_var_payload::clear(bool) { object.reset(); }
 
 trvvar* trvvar_allocate() { return trvvar_allocate(trv_owned_runtime(trv_get_thread_local())); }
 

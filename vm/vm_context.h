@@ -44,9 +44,6 @@ class trv_vm_context {
                               bool second_flag = false);
 };
 
-template <>
-struct trv_pool_of<trv_vm_context> : std::integral_constant<trv_pool_id, TRV_POOL_CALL_FRAMES> {};
-
 // A context with count 1 for running `block`, from the call-frame pool when the calling thread
 // owns its runtime. The locals grow to `local_count` slots, each new one a fresh none variable
 // (slots of an earlier use are kept); saved position, stack depth, argument count and the three

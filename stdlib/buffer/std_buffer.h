@@ -42,9 +42,5 @@ class trv_std_buffer : public trvobject<trv_std_buffer, "std.buffer">,
   int64_t element_count() override { return static_cast<int64_t>(bytes.size()); }
 };
 
-template <>
-struct trv_pool_of<trv_std_buffer> : std::integral_constant<trv_pool_id, TRV_POOL_BUFFER_OBJECTS> {
-};
-
 // The record's bytes for editing; a record of another type becomes an empty buffer first.
 std::vector<uint8_t>& trvvar_get_or_make_binary(trvvar& v);

@@ -146,9 +146,6 @@ class trv_std_json : public trvobject<trv_std_json, "std.json">,
   size_t indexed_ = 0;
 };
 
-template <>
-struct trv_pool_of<trv_std_json> : std::integral_constant<trv_pool_id, TRV_POOL_JSON_OBJECTS> {};
-
 // The container of a json variable, or null for any other variable.
 trv_std_json* trv_json_of(const trvvar& v);
 // A new json variable with a new empty container, and that container.

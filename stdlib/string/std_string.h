@@ -40,10 +40,6 @@ class trv_std_string : public trvobject<trv_std_string, "std.string">,
   int64_t element_count() override { return static_cast<uint32_t>(text.size()); }
 };
 
-template <>
-struct trv_pool_of<trv_std_string> : std::integral_constant<trv_pool_id, TRV_POOL_STRING_OBJECTS> {
-};
-
 // A new string variable holding `text`, made from the pools of `owned` (the calling thread's
 // owned runtime, looked up once by a caller that makes many) or from the heap when it is null.
 trvvar_shared trv_new_string_var(std::string_view text, trv_runtime* owned);
