@@ -304,16 +304,6 @@ void trvvar_set_type(trvvar& v, trvvar_type type) {
   v.type = type;
 }
 
-void trvvar_set_int(trvvar& v, int64_t value) {
-  if (v.type != TRVVAR_INT) trvvar_set_type(v, TRVVAR_INT);
-  v.payload.int_value = value;
-}
-
-void trvvar_set_float(trvvar& v, double value) {
-  if (v.type != TRVVAR_FLOAT) trvvar_set_type(v, TRVVAR_FLOAT);
-  v.payload.float_value = value;
-}
-
 void trvvar_set_function(trvvar& v, const trvptr_weak<trv_program_block>& definition,
                          const trvptr_weak<trv_task>& scope) {
   trvvar_set_type(v, TRVVAR_FUNCTION);

@@ -191,9 +191,16 @@ trvvar_shared trvvar_new_object(trvptr_strong<trvobject_base> object);
 // payload of the new type.
 void trvvar_set_type(trvvar& v, trvvar_type type);
 
-// Typed setters on a record.
-void trvvar_set_int(trvvar& v, int64_t value);
-void trvvar_set_float(trvvar& v, double value);
+// Typed setters on a record. Storing a number into a record of that type is the common case
+// and stays inline; a type change goes out of line.
+inline void trvvar_set_int(trvvar& v, int64_t value) {
+  if (v.type != TRVVAR_INT) [[unlikely]] trvvar_set_type(v, TRVVAR_INT);
+  v.payload.int_value = value;
+}
+inline void trvvar_set_float(trvvar& v, double value) {
+  if (v.type != TRVVAR_FLOAT) [[unlikely]] trvvar_set_type(v, TRVVAR_FLOAT);
+  v.payload.float_value = value;
+}
 void trvvar_set_function(trvvar& v, const trvptr_weak<trv_program_block>& definition,
                          const trvptr_weak<trv_task>& scope);
 void trvvar_set_ext_function(trvvar& v, const trvptr_weak<trv_function_def>& definition,
