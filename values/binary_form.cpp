@@ -197,13 +197,17 @@ bool trvvar_to_binary(const trvvar& v, std::vector<uint8_t>& out) {
     trv_binary_writer writer(out);
     if (trv_write_plain_value(writer, v)) return true;
   }
+  const size_t start = out.size();
   trv_write_section(out, trv_variable_section);
   trv_write_varint(out, v.type);
   switch (v.type) {
     case TRVVAR_JSON:
-      // The container reports its own failures; its result is not passed on.
-      if (v.payload.object) v.payload.object->to_binary(out);
-      return true;
+      // A container that cannot be written (a cycle, too deep, a value without a record) has
+      // reported why and taken its bytes back; the header goes too, since a header without
+      // its container's record would not read back.
+      if (!v.payload.object || v.payload.object->to_binary(out)) return true;
+      out.resize(start);
+      return false;
     case TRVVAR_OBJECT:
       return write_object(v, out);
     case TRVVAR_REF:

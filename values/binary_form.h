@@ -191,8 +191,8 @@ inline std::string_view read_string_view(trv_binary_reader& reader) {
 }
 std::string_view read_bytes_view(trv_binary_reader& reader);
 
-// Appends the variable's "v11" record. False only when an object's own record, or the value a
-// reference leads to, fails.
+// Appends the variable's "v11" record. False when an object's own record, a json value's
+// container (nothing of the record is left then), or the value a reference leads to fails.
 bool trvvar_to_binary(const trvvar& v, std::vector<uint8_t>& out);
 // Reads one "v11" record into `v`, which takes the record's type. False on a foreign section
 // and on types that cannot be read back; malformed input throws std::runtime_error. Of object

@@ -55,6 +55,10 @@ TEST(JsonBinary, FailedWritesLeaveTheOutputAsItWas) {
   EXPECT_EQ(capture.warnings(),
             (std::vector<std::string>{"Cannot serialize JSON to binary: the value contains a "
                                       "reference to itself (cycle)."}));
+  // Written as a variable, the json value leaves nothing either: a header without its
+  // container's record would not read back.
+  EXPECT_FALSE(trvvar_to_binary(*j.var, out));
+  EXPECT_EQ(out, (bytes{1, 2, 3}));
   j->clear_and_free();
 
   capture.logger().clear();
