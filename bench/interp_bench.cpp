@@ -2,9 +2,10 @@
 // loop: a sum loop, a loop calling a script function f(i) -> i + 1, a loop adding up the
 // native method call s.length(), and two over a script class instance: the method call o.get()
 // and the member read o.x; then std.json's filter and map with a script callback over 1,000,000
-// entries. bench/interp_peer.py runs the same work in Lua 5.4 and Python 3 in the same run. Each benchmark checks the loop's result after every run, and
-// reports the instructions one loop iteration executes (counted with the trace hook on short
-// runs) and the CPU time per iteration and per executed instruction.
+// entries. bench/interp_peer.py runs the same work in Lua 5.4 and Python 3 in the same run. Each
+// benchmark checks the loop's result after every run, and reports the instructions one loop
+// iteration executes (counted with the trace hook on short runs) and the CPU time per iteration and
+// per executed instruction.
 
 #include <benchmark/benchmark.h>
 
@@ -34,8 +35,10 @@ const std::string loop_head = R"(
 .local s
 .var int )";
 
-// sum = 0; i = 0; while (i < n) { sum = sum + i; i++ }
-const std::string sum_loop = R"(
+// sum = 0; i = 0; while (i < n) { sum = sum + ADDEND; i++ }, ADDEND's code leaving its value
+// in the slot above sum's; the loop count is block variable `count`.
+std::string counting_loop(std::string_view addend, std::string_view count) {
+  return R"(
   load_local sum
   push_none
   int 0
@@ -47,14 +50,16 @@ const std::string sum_loop = R"(
 loop:
   load_local i
   push_none
-  load_block_var 0
+  load_block_var )" +
+         std::string(count) + R"(
   lt 0
   jump_if_false end
   load_local sum
   push_none
   load_local sum
   push_none
-  load_local i
+)" + std::string(addend) +
+         R"(
   add
   assign
   load_local i
@@ -62,6 +67,10 @@ loop:
   jump loop
 end:
 )";
+}
+
+// sum = sum + i
+const std::string sum_loop = counting_loop("  load_local i", "0");
 
 // i = 0; while (i < n) i = f(i); with fn f(x) { return x + 1 } held in a local (slot 2), as
 // a compiled program holds a named function.
@@ -102,41 +111,17 @@ end:
   return
 )";
 
-// s = "hello"; sum = 0; i = 0; while (i < n) { sum = sum + s.length(); i++ }
+// s = "hello"; then sum = sum + s.length()
 const std::string method_loop = R"(
   load_local s
   push_none
   string "hello"
   assign
-  load_local sum
-  push_none
-  int 0
-  assign
-  load_local i
-  push_none
-  int 0
-  assign
-loop:
-  load_local i
-  push_none
-  load_block_var 0
-  lt 0
-  jump_if_false end
-  load_local sum
-  push_none
-  load_local sum
-  push_none
-  load_local s
+)" + counting_loop(R"(  load_local s
   get_member "length"
   call_prepare 0
-  call
-  add
-  assign
-  load_local i
-  inc 0
-  jump loop
-end:
-)";
+  call)",
+                   "0");
 
 const std::string class_head = R"(
 .class Counter
@@ -159,7 +144,9 @@ const std::string class_head = R"(
 .var Counter class Counter
 .var int )";
 
-const std::string class_loop_start = R"(
+// o = Counter(2); then the counting loop over block variable 1.
+std::string class_loop(std::string_view member_use) {
+  return R"(
   push_none
   load_local o
   push_none
@@ -170,44 +157,17 @@ const std::string class_loop_start = R"(
   call_arg 0
   pop
   call
-  assign
-  load_local sum
-  push_none
-  int 0
-  assign
-  load_local i
-  push_none
-  int 0
-  assign
-loop:
-  load_local i
-  push_none
-  load_block_var 1
-  lt 0
-  jump_if_false end
-  load_local sum
-  push_none
-  load_local sum
-  push_none
-  load_local o
-)";
-
-const std::string class_loop_end = R"(
-  add
-  assign
-  load_local i
-  inc 0
-  jump loop
-end:
-)";
+  assign)" +
+         counting_loop("  load_local o\n" + std::string(member_use), "1");
+}
 
 // sum = sum + o.get()
-const std::string class_method_loop = class_loop_start + R"(  get_member "get"
+const std::string class_method_loop = class_loop(R"(  get_member "get"
   call_prepare 0
-  call)" + class_loop_end;
+  call)");
 
 // sum = sum + o.x
-const std::string class_member_loop = class_loop_start + R"(  get_member "x")" + class_loop_end;
+const std::string class_member_loop = class_loop(R"(  get_member "x")");
 
 struct loop_case {
   const std::string& head;
@@ -299,7 +259,8 @@ std::string callback_program(std::string_view method) {
   load_local r
   push_none
   load_block_var xs
-  get_member ")" + std::string(method) +
+  get_member ")" +
+         std::string(method) +
          R"("
   call_prepare 1
   push_none
@@ -341,8 +302,7 @@ void run_callbacks(benchmark::State& state, std::string_view method, int64_t las
     for (auto _ : state) {
       trvptr_strong<trv_task> task = trv_task_for_block(program.root);
       const bool failed = loop.run(task);
-      const trv_std_json* result =
-          failed ? nullptr : trv_json_of(*task->frames.front()->locals[0]);
+      const trv_std_json* result = failed ? nullptr : trv_json_of(*task->frames.front()->locals[0]);
       correct = result != nullptr && result->size() == static_cast<size_t>(count) &&
                 trvvar_int_value(*result->entries.back().value) == count - 1 + last_offset &&
                 correct;

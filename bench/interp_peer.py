@@ -14,14 +14,13 @@ ns per instruction (for the loops).
     python3 bench/interp_peer.py [path/to/interp_bench] [rounds]
         (defaults build/bench/bench/interp_bench, 5)
 """
-import json
 import re
 import statistics
 import subprocess
 import sys
 import tempfile
 
-from peer_run import PINNED, median_spread, run_pinned
+from peer_run import PINNED, median_spread, run_benchmarks, run_pinned
 
 
 # interp_bench's benchmark per loop; the loop counts come from its names (BM_sum_loop/N).
@@ -162,12 +161,8 @@ def expected(name, n):
 def ours(bench):
     """One run of interp_bench: per loop (count, ns per iteration, instructions per
     iteration)."""
-    out = subprocess.run(PINNED + [bench, "--benchmark_format=json"],
-                         check=True, capture_output=True, text=True).stdout
     found = {}
-    for b in json.loads(out)["benchmarks"]:
-        if "error_occurred" in b and b["error_occurred"]:
-            sys.exit(f"{b['name']}: {b.get('error_message')}")
+    for b in run_benchmarks(PINNED + [bench]).values():
         family, count = re.fullmatch(r"(\w+)/(\d+)", b["run_name"]).groups()
         found[family] = (int(count), b["time_per_iteration"] * 1e9,
                          b.get("instructions_per_iteration"))

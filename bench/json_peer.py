@@ -35,7 +35,7 @@ import sys
 import tempfile
 import time
 
-from peer_run import PINNED, median_spread, run_pinned
+from peer_run import PINNED, median_spread, run_benchmarks, run_pinned
 
 # json_bench's benchmarks this script reads, by the name they are printed under.
 NATIVE = {
@@ -90,14 +90,7 @@ GOALS = [
 
 
 def run_bench(bench, folder):
-    out = subprocess.run(PINNED + [bench, "--benchmark_format=json",
-                                   f"--benchmark_filter={FILTER}"],
-                         cwd=folder, check=True, capture_output=True, text=True).stdout
-    found = {}
-    for b in json.loads(out)["benchmarks"]:
-        if b.get("error_occurred"):
-            sys.exit(f"{b['name']}: {b.get('error_message')}")
-        found[b["name"]] = b
+    found = run_benchmarks(PINNED + [bench, f"--benchmark_filter={FILTER}"], cwd=folder)
     missing = [name for name in NATIVE.values() if name not in found]
     if missing:
         sys.exit(f"json_bench did not run {', '.join(missing)}")

@@ -1,7 +1,9 @@
 """What the peer scripts share: one pinned CPU and the same malloc settings for every process
-of a comparison, and the median with its spread."""
+of a comparison, reading a benchmark program's results, and the median with its spread."""
+import json
 import os
 import statistics
+import subprocess
 import sys
 
 # Blocks of up to 32 MiB from the heap, freed memory kept: both sides work in the same memory
@@ -16,6 +18,20 @@ def run_pinned():
     if os.environ.get("GLIBC_TUNABLES") != MALLOC_TUNABLES:
         env = dict(os.environ, GLIBC_TUNABLES=MALLOC_TUNABLES)
         os.execvpe("taskset", PINNED + [sys.executable] + sys.argv, env)
+
+
+def run_benchmarks(command, **options):
+    """Runs a Google Benchmark program (command: its argument list) with JSON output; its
+    benchmarks by name. A benchmark that reports an error ends the script. Options go to
+    subprocess.run (cwd, env)."""
+    out = subprocess.run(command + ["--benchmark_format=json"], check=True,
+                         capture_output=True, text=True, **options).stdout
+    found = {}
+    for b in json.loads(out)["benchmarks"]:
+        if b.get("error_occurred"):
+            sys.exit(f"{b['name']}: {b.get('error_message')}")
+        found[b["name"]] = b
+    return found
 
 
 def median_spread(values):

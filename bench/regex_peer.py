@@ -20,16 +20,14 @@ owner's CPU.
     python3 bench/regex_peer.py [path/to/regex_bench] [rounds]
         (defaults build/bench/bench/regex_bench, 5)
 """
-import json
 import os
 import re
 import statistics
-import subprocess
 import sys
 import tempfile
 import time
 
-from peer_run import PINNED, median_spread, run_pinned
+from peer_run import PINNED, median_spread, run_benchmarks, run_pinned
 
 
 # (operation, what Python does, the Python work returning the match count or result size)
@@ -48,14 +46,7 @@ def run_bench(bench, cpus, args, text_path=None):
     env = dict(os.environ)
     if text_path:
         env["TRV_REGEX_BENCH_TEXT"] = text_path
-    out = subprocess.run(["taskset", "-c", cpus, bench, "--benchmark_format=json"] + args,
-                         env=env, check=True, capture_output=True, text=True).stdout
-    found = {}
-    for b in json.loads(out)["benchmarks"]:
-        if b.get("error_occurred"):
-            sys.exit(f"{b['name']}: {b.get('error_message')}")
-        found[b["name"]] = b
-    return found
+    return run_benchmarks(["taskset", "-c", cpus, bench] + args, env=env)
 
 
 def seconds(b):
