@@ -260,39 +260,67 @@ uint32_t leave(trv_vm_context& frame, const uint8_t* ip) {
   return status > 64 ? status : 64;
 }
 
+// The frame that runs next in this run, or null when the task's loop must act on the status:
+// the frame a call or nested block pushed (16), or the suspended frame below one that ended
+// by running out of code or by a return from a function's own frame. A stopped task, and a
+// frame stack at its limit, go back to the loop.
+trv_vm_context* next_frame(trv_vm_context& frame, const uint8_t* ip) {
+  trv_task& task = *frame.task;
+  if (task.stop) return nullptr;
+  const trv_program_block& block = *frame.block;
+  if (frame.status == 16) {
+    if (task.frames.back() == &frame || task.frames.size() > trv_max_frames) return nullptr;
+    leave(frame, ip);
+    return task.frames.back();
+  }
+  const bool ended = (frame.status == 0 && ip >= block.code_end()) ||
+                     (frame.status == 8 && block.kind == TRV_BLOCK_FUNCTION &&
+                      block.exit_position >= block.code.size());
+  if (!ended || task.frames.back() != &frame) return nullptr;
+  return trv_task_resume_caller(task);
+}
+
 }  // namespace
 
 void trv_set_trace_hook(trv_trace_hook hook) { trace_hook = hook; }
 
-uint32_t trv_interpret(trv_vm_context& frame, trv_runtime* const rt) {
-  trv_program_block& block = *frame.block;
-  trv_task& task = *frame.task;
+uint32_t trv_interpret(trv_vm_context& first, trv_runtime* const rt) {
+  trv_vm_context* frame = &first;
+  trv_task& task = *frame->task;
   const trv_trace_hook hook = trace_hook;
   std::vector<trvvar_shared>& stack = task.stack;
   trvvar_shared& spare = task.spare_record;
-  frame.running = 1;
-  frame.status = 0;
-  const uint8_t* const begin = block.code_begin();
-  const uint8_t* const end = block.code_end();
-  const uint8_t* ip = begin + frame.saved_position;
-  frame.instruction_pointer = ip;
-  if (const std::string* problem = block.check_result()) {
-    fatal_error(frame, "invalid program block: " + *problem);
-    return leave(frame, ip);
+  trv_program_block* block;
+  const uint8_t* begin;
+  const uint8_t* end;
+  const uint8_t* ip;
+// Every frame the run takes up starts here: the first, a frame a call or nested block pushed,
+// and a frame resumed when the one above it ended.
+enter:
+  block = frame->block;
+  frame->running = 1;
+  frame->status = 0;
+  begin = block->code_begin();
+  end = block->code_end();
+  ip = begin + frame->saved_position;
+  frame->instruction_pointer = ip;
+  if (!block->checked_sound()) {
+    fatal_error(*frame, "invalid program block: " + *block->check_result());
+    return leave(*frame, ip);
   }
-  if (frame.pending_operator_mode != 0) trv_class_finish_operator(frame);
+  if (frame->pending_operator_mode != 0) trv_class_finish_operator(*frame);
 
 // Before each instruction: stop when the frame's status is set or the code is done, note the
 // instruction for error reports and the trace, then jump to its case.
-#define TRV_TRACE()                   \
-  if (hook != nullptr) {              \
-    hook(frame, ip, stack.size());    \
-    if (frame.status != 0) goto done; \
+#define TRV_TRACE()                    \
+  if (hook != nullptr) {               \
+    hook(*frame, ip, stack.size());    \
+    if (frame->status != 0) goto done; \
   }
 #define TRV_PROLOGUE()                                            \
-  if (frame.status != 0) goto done;                               \
+  if (frame->status != 0) goto done;                              \
   [[maybe_unused]] dispatch_unchecked : if (ip >= end) goto done; \
-  frame.instruction_pointer = ip;                                 \
+  frame->instruction_pointer = ip;                                \
   TRV_TRACE()
 
 #if TRV_COMPUTED_GOTO
@@ -318,13 +346,13 @@ uint32_t trv_interpret(trv_vm_context& frame, trv_runtime* const rt) {
     ip += (n);      \
     goto dispatch;  \
   } while (0)
-#define TRV_NEXT_QUICK(n)           \
-  do {                              \
-    ip += (n);                      \
-    if (ip >= end) goto done;       \
-    frame.instruction_pointer = ip; \
-    TRV_TRACE()                     \
-    goto* labels[*ip];              \
+#define TRV_NEXT_QUICK(n)            \
+  do {                               \
+    ip += (n);                       \
+    if (ip >= end) goto done;        \
+    frame->instruction_pointer = ip; \
+    TRV_TRACE()                      \
+    goto* labels[*ip];               \
   } while (0)
 dispatch:
   TRV_PROLOGUE();
@@ -350,16 +378,16 @@ dispatch:
 // status is still 0.
 
 // Broken code can leave fewer operands than an instruction takes.
-#define TRV_NEED(n)                                 \
-  if (stack.size() < (n)) {                         \
-    fatal_error(frame, "operand stack underflow."); \
-    goto done;                                      \
+#define TRV_NEED(n)                                  \
+  if (stack.size() < (n)) {                          \
+    fatal_error(*frame, "operand stack underflow."); \
+    goto done;                                       \
   }
 #define TRV_TOP stack.back()
-#define TRV_POP()        \
-  do {                   \
-    stack.pop_back();    \
-    --frame.stack_depth; \
+#define TRV_POP()         \
+  do {                    \
+    stack.pop_back();     \
+    --frame->stack_depth; \
   } while (0)
 // Pops a slot whose record is most often a temporary.
 #define TRV_POP_TEMPORARY()         \
@@ -370,24 +398,25 @@ dispatch:
 
   TRV_CASE(load_local) {
     TRV_NEED(1);
-    share_into(TRV_TOP, frame.locals[static_cast<size_t>(trv_operand_a(ip))], spare, rt);
+    share_into(TRV_TOP, frame->locals[static_cast<size_t>(trv_operand_a(ip))], spare, rt);
     TRV_NEXT_QUICK(8);
   }
   TRV_CASE(load_local_flags) {
     TRV_NEED(1);
     const size_t slot = static_cast<size_t>(trv_operand_a(ip));
-    TRV_TOP = frame.locals[slot];
-    TRV_TOP->flags = slot < block.slot_flags.size() ? block.slot_flags[slot] : 0;
+    TRV_TOP = frame->locals[slot];
+    TRV_TOP->flags = slot < block->slot_flags.size() ? block->slot_flags[slot] : 0;
     TRV_NEXT(8);
   }
   TRV_CASE(load_block_var) {
     TRV_NEED(1);
-    share_into(TRV_TOP, block.block_variables[static_cast<size_t>(trv_operand_a(ip))], spare, rt);
+    share_into(TRV_TOP, block->block_variables[static_cast<size_t>(trv_operand_a(ip))], spare, rt);
     TRV_NEXT_QUICK(8);
   }
   TRV_CASE(load_outer_local) {
     TRV_NEED(1);
-    if (trvvar_shared* local = local_of(frame_below(frame, trv_operand_a(ip)), trv_operand_b(ip))) {
+    if (trvvar_shared* local =
+            local_of(frame_below(*frame, trv_operand_a(ip)), trv_operand_b(ip))) {
       TRV_TOP = *local;
     }
     TRV_NEXT(12);
@@ -395,21 +424,21 @@ dispatch:
   TRV_CASE(load_outer_block_var) {
     TRV_NEED(1);
     if (trvvar_shared* variable =
-            block_variable_of(frame_below(frame, trv_operand_a(ip)), trv_operand_b(ip))) {
+            block_variable_of(frame_below(*frame, trv_operand_a(ip)), trv_operand_b(ip))) {
       TRV_TOP = *variable;
     }
     TRV_NEXT(12);
   }
   TRV_CASE(load_global) {
     TRV_NEED(1);
-    if (trv_vm_context* global = global_frame(frame)) {
+    if (trv_vm_context* global = global_frame(*frame)) {
       if (trvvar_shared* local = local_of(global, trv_operand_a(ip))) TRV_TOP = *local;
     }
     TRV_NEXT(8);
   }
   TRV_CASE(load_global_block_var) {
     TRV_NEED(1);
-    if (trv_vm_context* global = global_frame(frame)) {
+    if (trv_vm_context* global = global_frame(*frame)) {
       if (trvvar_shared* variable = block_variable_of(global, trv_operand_a(ip))) {
         TRV_TOP = *variable;
       }
@@ -428,14 +457,14 @@ dispatch:
   }
   TRV_CASE(string) {
     TRV_NEED(1);
-    TRV_TOP = new_string(block.unit->literals[static_cast<size_t>(trv_operand_a(ip))], rt);
+    TRV_TOP = new_string(block->unit->literals[static_cast<size_t>(trv_operand_a(ip))], rt);
     TRV_NEXT(8);
   }
   TRV_CASE(function) {
     TRV_NEED(1);
     trvvar_shared function = trvvar_new(rt);
-    trvvar_set_function(*function, block.children[static_cast<size_t>(trv_operand_a(ip))],
-                        trvptr_weak<trv_task>::from(frame.scope));
+    trvvar_set_function(*function, block->children[static_cast<size_t>(trv_operand_a(ip))],
+                        trvptr_weak<trv_task>::from(frame->scope));
     TRV_TOP = std::move(function);
     TRV_NEXT(8);
   }
@@ -461,24 +490,24 @@ dispatch:
   TRV_CASE(capture) {
     TRV_NEED(2);
     materialized(TRV_TOP, rt);
-    capture(frame, stack, trv_operand_small(ip) != 0, false, rt);
+    capture(*frame, stack, trv_operand_small(ip) != 0, false, rt);
     TRV_NEXT(2);
   }
   TRV_CASE(capture_ref) {
     TRV_NEED(2);
     materialized(TRV_TOP, rt);
-    capture(frame, stack, false, true, rt);
+    capture(*frame, stack, false, true, rt);
     TRV_NEXT(1);
   }
   TRV_CASE(push_none) {
     stack.emplace_back();
-    ++frame.stack_depth;
+    ++frame->stack_depth;
     TRV_NEXT_QUICK(1);
   }
   TRV_CASE(dup) {
     TRV_NEED(1);
     stack.push_back(materialized(TRV_TOP, rt));
-    ++frame.stack_depth;
+    ++frame->stack_depth;
     TRV_NEXT(1);
   }
   TRV_CASE(pop) {
@@ -639,7 +668,7 @@ dispatch:
     std::vector<trvvar_shared>& list =
         *task.argument_lists[static_cast<size_t>(task.argument_depth)];
     trvvar_shared result =
-        trv_call_native(frame, *trv_operand_pointer<trv_function_def>(ip), nullptr, list);
+        trv_call_native(*frame, *trv_operand_pointer<trv_function_def>(ip), nullptr, list);
     --task.argument_depth;
     if (!stack.empty()) TRV_TOP = std::move(result);
     TRV_NEXT(16);
@@ -652,71 +681,72 @@ dispatch:
   TRV_CASE(call_prepare) {
     TRV_NEED(1);
     trvvar_shared callee = deref_slot(TRV_TOP, rt);
-    trv_call_prepare(frame, *callee, trv_operand_small(ip));
+    trv_call_prepare(*frame, *callee, trv_operand_small(ip));
     TRV_NEXT(2);
   }
   TRV_CASE(call_arg) {
     TRV_NEED(1);
-    trv_call_store_argument(frame, static_cast<uint32_t>(trv_operand_a(ip)),
+    trv_call_store_argument(*frame, static_cast<uint32_t>(trv_operand_a(ip)),
                             materialized(TRV_TOP, rt));
     TRV_NEXT(8);
   }
   TRV_CASE(call) {
-    trv_call_execute(frame);
+    trv_call_execute(*frame);
     TRV_NEXT(1);
   }
   TRV_CASE(enter) {
-    enter_block(frame, block.children[static_cast<size_t>(trv_operand_a(ip))].get());
+    enter_block(*frame, block->children[static_cast<size_t>(trv_operand_a(ip))].get());
     TRV_NEXT(8);
   }
   TRV_CASE(default_arg) {
     const uint32_t parameter = trv_operand_small(ip);
-    if (frame.argument_count > parameter) TRV_NEXT(2);
-    if (frame.default_argument_in_progress) {
+    if (frame->argument_count > parameter) TRV_NEXT(2);
+    if (frame->default_argument_in_progress) {
       // Back from the default-value block: its value is the top.
-      frame.default_argument_in_progress = 0;
+      frame->default_argument_in_progress = 0;
       TRV_NEED(1);
-      if (TRV_TOP && parameter < frame.locals.size()) trvvar_set(*frame.locals[parameter], TRV_TOP);
+      if (TRV_TOP && parameter < frame->locals.size())
+        trvvar_set(*frame->locals[parameter], TRV_TOP);
       TRV_NEXT(2);
     }
-    trv_program_block* defaults = block.children[parameter - block.minimum_argument_count].get();
+    trv_program_block* defaults = block->children[parameter - block->minimum_argument_count].get();
     // The frame resumes at this instruction, which then stores the value.
-    if (enter_block(frame, defaults)) frame.default_argument_in_progress = 1;
+    if (enter_block(*frame, defaults)) frame->default_argument_in_progress = 1;
     TRV_NEXT(0);
   }
   TRV_CASE(catch) {
     if (task.pending_error && task.pending_error->type != TRVVAR_NONE) {
-      trv_program_block* handler = block.children[static_cast<size_t>(trv_operand_a(ip))].get();
+      trv_program_block* handler = block->children[static_cast<size_t>(trv_operand_a(ip))].get();
       trvvar_shared error = std::move(task.pending_error);
       task.pending_error = trvvar_new(rt);
-      if (enter_block(frame, handler) && handler->parameter_count == 1) {
+      if (enter_block(*frame, handler) && handler->parameter_count == 1) {
         trvvar_set(*task.frames.back()->locals[0], error);
       }
     }
     TRV_NEXT(8);
   }
   TRV_CASE(enter_alt) {
-    enter_block(frame, block.alternative.get());
+    enter_block(*frame, block->alternative.get());
     TRV_NEXT(1);
   }
   TRV_CASE(bind_this) {
     TRV_NEED(1);
-    trv_class_bind_this(frame, *deref_slot(TRV_TOP, rt));
+    trv_class_bind_this(*frame, *deref_slot(TRV_TOP, rt));
     TRV_NEXT(1);
   }
   TRV_CASE(this) {
     TRV_NEED(1);
-    TRV_TOP = trv_class_this(frame);
+    TRV_TOP = trv_class_this(*frame);
     TRV_NEXT(1);
   }
   TRV_CASE(member) {
     TRV_NEED(1);
-    TRV_TOP = trv_class_bound_member(frame, trv_operand_a(ip), trv_operand_b(ip) != 0);
+    TRV_TOP = trv_class_bound_member(*frame, trv_operand_a(ip), trv_operand_b(ip) != 0);
     TRV_NEXT(12);
   }
   TRV_CASE(new_instance) {
     TRV_NEED(1);
-    TRV_TOP = trv_class_new_instance(frame);
+    TRV_TOP = trv_class_new_instance(*frame);
     TRV_NEXT(1);
   }
   TRV_CASE(jump) { TRV_NEXT_QUICK(trv_operand_a(ip)); }
@@ -737,22 +767,22 @@ dispatch:
     TRV_NEXT(truth ? trv_operand_a(ip) : 8);
   }
   TRV_CASE(break) {
-    frame.status = 2;
+    frame->status = 2;
     TRV_NEXT(1);
   }
   TRV_CASE(continue) {
-    frame.status = 4;
+    frame->status = 4;
     TRV_NEXT(1);
   }
   TRV_CASE(return ) {
-    frame.status = 8;
+    frame->status = 8;
     TRV_NEXT(1);
   }
   TRV_CASE(get_member) {
     TRV_NEED(1);
-    const std::string& name = block.unit->literals[static_cast<size_t>(trv_operand_a(ip))];
+    const std::string& name = block->unit->literals[static_cast<size_t>(trv_operand_a(ip))];
     trvvar_shared value = deref_slot(TRV_TOP, rt);
-    trv_member_cache_entry& cache = block.member_cache[static_cast<size_t>(trv_operand_b(ip))];
+    trv_member_cache_entry& cache = block->member_cache[static_cast<size_t>(trv_operand_b(ip))];
     trvvar_shared member =
         value->type == TRVVAR_CLASS
             ? trv_class_get_member(*value, name, cache,
@@ -781,7 +811,7 @@ dispatch:
   }
   TRV_CASE(has_member) {
     TRV_NEED(1);
-    const std::string& name = block.unit->literals[static_cast<size_t>(trv_operand_a(ip))];
+    const std::string& name = block->unit->literals[static_cast<size_t>(trv_operand_a(ip))];
     trvvar_shared value = deref_slot(TRV_TOP, rt);
     TRV_TOP = member_if_present(*value, name, rt);
     TRV_NEXT(8);
@@ -823,7 +853,7 @@ dispatch:
     TRV_NEXT(1);
   }
   TRV_INVALID {
-    fatal_error(frame, trv_message("invalid instruction: ", static_cast<int>(*ip)));
+    fatal_error(*frame, trv_message("invalid instruction: ", static_cast<int>(*ip)));
     goto done;
   }
 #if !TRV_COMPUTED_GOTO
@@ -831,5 +861,9 @@ dispatch:
 }
 #endif
 
-done : return leave(frame, ip);
+done : if (trv_vm_context* next = next_frame(*frame, ip)) {
+  frame = next;
+  goto enter;
+}
+return leave(*frame, ip);
 }

@@ -1,10 +1,13 @@
 #pragma once
 
-// The interpreter: runs the code of one frame, the innermost of its task, from its saved
-// position until the block ends, a control-flow event (break 2, continue 4, return 8) occurs,
-// the frame hands control to a new frame (16) or waits for a value from another thread (32).
-// Returns that status, 64 when the block ran to its end, or 128 when a runtime error stopped
-// it. Only a task's loop calls it.
+// The interpreter: runs the innermost frame of a task from its saved position. A frame that a
+// call or nested block pushes runs next in the same run, and when a frame ends (its code runs
+// out, or a function returns from its own frame) the suspended frame below it resumes in the
+// same run too. Everything else goes back to the task's loop: a control-flow event (break 2,
+// continue 4, a return the loop must unwind 8), a frame pushed at the frame limit or in a
+// stopped task (16), a wait for a value from another thread (32), a frame that ended with no
+// suspended frame below it (64) and a runtime error (128); the status returned is that of the
+// task's innermost frame. Only a task's loop calls it.
 
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +16,7 @@ class trv_vm_context;
 struct trv_runtime;
 
 // `owned` is the runtime the calling thread owns (null: none), looked up once by the caller.
-uint32_t trv_interpret(trv_vm_context& frame, trv_runtime* owned);
+uint32_t trv_interpret(trv_vm_context& first, trv_runtime* owned);
 
 // Called before each instruction when set (the host's --trace, an instruction budget): the
 // frame, its instruction and the operand-stack depth. A hook that sets the frame's status

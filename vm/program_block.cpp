@@ -44,6 +44,7 @@ const std::string* trv_program_block::check_result() {
   if (!checked_) {
     check_error_ = trv_program_block_check(*this);
     checked_ = true;
+    sound_ = !check_error_;
   }
   return check_error_ ? &*check_error_ : nullptr;
 }

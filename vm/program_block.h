@@ -132,10 +132,13 @@ class trv_program_block : public trvptr_base<trv_program_block> {
   // block variable, literal, child and cache index inside its table, every pointer one of
   // the block's immediates or natives.
   const std::string* check_result();
+  // check_result() == nullptr, answered without a call once the block is known sound.
+  bool checked_sound() { return sound_ || check_result() == nullptr; }
 
  private:
   std::optional<std::string> check_error_;
   bool checked_ = false;
+  bool sound_ = false;
 };
 
 // The check itself, for the assembler and the fuzzers: nothing when sound, else the reason.

@@ -234,8 +234,9 @@ bool trv_task::task_continue() {
   } owned_for_run{*this, std::exchange(owned, trv_owned_runtime(trv_get_thread_local()))};
   bool finished = false;
   while (!stop && !finished) {
+    const uint32_t status = trv_interpret(*frames.back(), owned);
+    // The frame that raised the status: the run may have moved on from the one it started with.
     trv_vm_context* frame = frames.back();
-    const uint32_t status = trv_interpret(*frame, owned);
     switch (status) {
       case 2:  // break: the loop block resumes at its last instruction or is left
         if (!pop_to_kind(base, TRV_BLOCK_LOOP, TRV_BLOCK_LOOP)) {
@@ -414,6 +415,16 @@ trvptr_strong<trv_task> trv_task_for_function(trvvar& function, trv_vm_context* 
             " created.");
   }
   return task;
+}
+
+trv_vm_context* trv_task_resume_caller(trv_task& task) {
+  std::vector<trv_vm_context*>& frames = task.frames;
+  if (frames.size() < 2 || !frames[frames.size() - 2]->running) return nullptr;
+  trv_vm_context* ended = frames.back();
+  ended->running = 0;
+  ended->saved_position = 0;
+  pop_frame(task, false);
+  return frames.back();
 }
 
 void trv_task_wait(trv_vm_context& context) {

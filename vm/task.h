@@ -125,6 +125,12 @@ trv_task* trv_task_scope_root(trv_task* task);
 // parameters."), or null when it can.
 const char* trv_argument_count_problem(const trv_program_block& block, size_t count);
 
+// The innermost frame has ended (its code ran out, or a function returned from its own frame)
+// and the frame below it is suspended, waiting for it: the ended frame is dropped as the task
+// loop drops it and the one below is returned, to resume. Null, with nothing changed, when
+// there is no suspended frame below.
+trv_vm_context* trv_task_resume_caller(trv_task& task);
+
 // The context's status becomes 32 and its task goes on the runtime's waiting list.
 void trv_task_wait(trv_vm_context& context);
 // A waiting task leaves the waiting list and is scheduled without delay.
