@@ -13,6 +13,16 @@ bool trv_chunk::on_free_stack(uint8_t index) const noexcept {
   return false;
 }
 
+void trv_pool_flush_cache(trv_pool& pool, trv_chunk_layout layout) noexcept {
+  for (uint32_t i = 0; i < pool.cached; ++i) {
+    const uint8_t index = pool.cache_tags[i];
+    trv_pool_detail::return_to_chunk(
+        pool, trv_chunk(pool.cache[i] - index * layout.element_size, layout), index);
+    pool.cache[i] = nullptr;
+  }
+  pool.cached = 0;
+}
+
 trv_pool::~trv_pool() {
   for (std::byte* block : chunks) std::free(block);
 }
@@ -48,11 +58,13 @@ std::byte* new_chunk_block(trv_chunk_layout layout) {
 void adopt_chunk(trv_pool& pool, std::byte* block) noexcept {
   pool.chunks.push_back(block);
   pool.available.push_back(block);
+  pool.top = block;
   ++pool.chunk_count;
 }
 
 void return_to_rotation(trv_pool& pool, std::byte* block) noexcept {
   pool.available.push_back(block);  // never grows: capacity is kept for every chunk
+  pool.top = block;
 }
 
 void throw_invalid_bit_position() { throw std::out_of_range("invalid bitset position"); }
@@ -98,7 +110,8 @@ std::byte* recover(const trv_pool& pool, trv_chunk_layout layout, std::byte* ele
   // The element is freed at its actual index; that one being free already (an unchecked pool
   // has no bit to tell) is as much a double free as a free stored tag.
   const trv_chunk chunk(base, layout);
-  if (chunk.on_free_stack(tag) || chunk.on_free_stack(static_cast<uint8_t>(actual))) {
+  if (chunk.on_free_stack(tag) || chunk.on_free_stack(static_cast<uint8_t>(actual)) ||
+      is_cached(pool, element)) {
     trv_log(TRV_LOG_ERROR,
             "Additionally, the variable was already free'd. Check for mem corruptions.");
     return nullptr;

@@ -24,6 +24,15 @@
 // and handed out as they are (the element's class empties it before it goes back). Elements of
 // unchecked pools (the payload records) are constructed on allocation and destroyed on free.
 //
+// In front of the chunks sits a cache of the last eight elements freed, handed out again first,
+// most recent first: a free followed by an allocation, the common pattern of temporaries,
+// touches a few words of the pool and none of a chunk's bookkeeping, whose byte counters and
+// bit words would otherwise pass every value through memory from one operation to the next. A
+// cached element still counts as handed out in its chunk (its bit set, its index not on the
+// free-index stack) but not in the pool's live count; a free of a cached element is a double
+// free like that of one on the free-index stack. When the cache is full a free goes to the
+// chunk.
+//
 // Only the thread that owns the runtime allocates and frees; other threads hand elements back
 // through the pool's return ring (return_ring.h, pooled.h).
 
@@ -93,6 +102,7 @@ class trv_chunk {
   trv_chunk(std::byte* base, trv_chunk_layout layout) noexcept : base_(base), layout_(layout) {}
 
   std::byte* base() const noexcept { return base_; }
+  bool checked() const noexcept { return layout_.checked; }
   std::byte* element(uint32_t index) const noexcept { return base_ + index * layout_.element_size; }
   uint8_t* free_stack() const noexcept {
     return reinterpret_cast<uint8_t*>(base_ + layout_.free_stack());
@@ -136,8 +146,15 @@ class trv_chunk {
 struct trv_pool {
   std::vector<std::byte*> chunks;     // every chunk, in creation order
   std::vector<std::byte*> available;  // chunks in rotation, the top used first
+  std::byte* top = nullptr;           // available.back(), null when it is empty
   uint64_t chunk_count = 0;
   uint64_t live_count = 0;  // elements handed out
+  // The last elements freed, handed out again first (see the top of this file); the entries
+  // from `cached` on are null.
+  static constexpr uint32_t cache_capacity = 8;
+  uint32_t cached = 0;
+  std::byte* cache[cache_capacity] = {};
+  uint8_t cache_tags[cache_capacity] = {};  // their indices within their chunks
 
   trv_pool() = default;
   // Gives the chunk blocks back; their elements must have been destroyed.
@@ -164,6 +181,7 @@ void return_to_rotation(trv_pool& pool, std::byte* block) noexcept;
 inline void retire_top(trv_pool& pool, const trv_chunk& top) noexcept {
   top.out_of_rotation() = 1;
   pool.available.pop_back();
+  pool.top = pool.available.empty() ? nullptr : pool.available.back();
 }
 
 [[noreturn]] void throw_invalid_bit_position();
@@ -191,7 +209,9 @@ bool add_chunk(trv_pool& pool) {
 }
 
 // Hands out the element whose index tops the chunk's free-index stack; the index is valid and,
-// in a checked pool, its bit is clear.
+// in a checked pool, its bit is clear. A checked pool's element keeps the tag it was built with
+// (a free that found it damaged put it right), so the hand-out does not store it again: a free
+// that follows at once then reads it from the cache instead of waiting for the store.
 template <class T>
 inline T* take_top(trv_pool& pool, const trv_chunk& chunk, uint8_t index) {
   T* element;
@@ -201,8 +221,8 @@ inline T* take_top(trv_pool& pool, const trv_chunk& chunk, uint8_t index) {
   } else {
     // Built before the pop, so a constructor that throws leaves the chunk as it was.
     element = new (chunk.element(index)) T();
+    element->pool_tag = index;
   }
-  element->pool_tag = index;
   const uint8_t left = --chunk.free_count();
   // The elements handed out next are known now: fetching the one eight pops ahead hides most of
   // the cache miss its first use would take (runs of new values touch elements nothing has
@@ -217,14 +237,51 @@ inline T* take_top(trv_pool& pool, const trv_chunk& chunk, uint8_t index) {
   return element;
 }
 
+// The element freed last, from the pool's cache (not empty).
+template <class T>
+inline T* take_cached(trv_pool& pool) {
+  const uint32_t last = pool.cached - 1;
+  std::byte* const address = pool.cache[last];
+  T* element;
+  if constexpr (trv_pool_layout<T>.checked) {
+    element = std::launder(reinterpret_cast<T*>(address));
+  } else {
+    // Built before the pop, so a constructor that throws leaves the cache as it was.
+    element = new (address) T();
+    element->pool_tag = pool.cache_tags[last];
+  }
+  pool.cache[last] = nullptr;
+  pool.cached = last;
+  ++pool.live_count;
+  return element;
+}
+
+// A free element back on its chunk's free-index stack (its bit cleared in a checked pool), and
+// the chunk back in rotation if it was out.
+inline void return_to_chunk(trv_pool& pool, const trv_chunk& chunk, uint8_t index) noexcept {
+  if (chunk.checked()) chunk.mark_free(index);
+  chunk.free_stack()[chunk.free_count()++] = index;
+  if (chunk.out_of_rotation() != 0) {
+    chunk.out_of_rotation() = 0;
+    return_to_rotation(pool, chunk.base());
+  }
+}
+
+// Whether a checked element is in the pool's cache, free already.
+inline bool is_cached(const trv_pool& pool, const std::byte* address) noexcept {
+  bool found = false;
+  for (const std::byte* entry : pool.cache) found |= entry == address;
+  return found;
+}
+
 // Whatever the fast path declines: no chunk in rotation, an exhausted top chunk, a corrupt
 // entry on the free-index stack, an index handed out twice.
 template <class T>
 T* allocate_slow(trv_pool& pool) {
   constexpr trv_chunk_layout layout = trv_pool_layout<T>;
   for (;;) {
-    if (pool.available.empty() && !add_chunk<T>(pool)) return nullptr;
-    const trv_chunk chunk(pool.available.back(), layout);
+    if (pool.top == nullptr && !add_chunk<T>(pool)) return nullptr;
+    const trv_chunk chunk(pool.top, layout);
     uint8_t& free_count = chunk.free_count();
     if (free_count == 0) {
       retire_top(pool, chunk);
@@ -254,8 +311,9 @@ template <class T>
 inline T* trv_pool_allocate(trv_pool& pool) {
   constexpr trv_chunk_layout layout = trv_pool_layout<T>;
   static_assert(sizeof(T) % 8 == 0 && alignof(T) <= 8);
-  if (!pool.available.empty()) {
-    const trv_chunk chunk(pool.available.back(), layout);
+  if (pool.cached != 0) return trv_pool_detail::take_cached<T>(pool);
+  if (pool.top != nullptr) {
+    const trv_chunk chunk(pool.top, layout);
     const uint8_t free_count = chunk.free_count();
     if (free_count > 0) {
       const uint8_t index = chunk.free_stack()[free_count - 1];
@@ -281,10 +339,11 @@ inline void trv_pool_free(trv_pool& pool, T* element) {
     base = trv_pool_detail::recover(pool, layout, address, index);
     if (base == nullptr) return;
     index = static_cast<uint8_t>(static_cast<size_t>(address - base) / layout.element_size);
+    if constexpr (layout.checked) element->pool_tag = index;
   }
   const trv_chunk chunk(base, layout);
   if constexpr (layout.checked) {
-    if (!chunk.mark_free(index)) {
+    if (!chunk.allocated(index) || trv_pool_detail::is_cached(pool, address)) {
       trv_pool_detail::report_double_free();
       return;
     }
@@ -292,13 +351,18 @@ inline void trv_pool_free(trv_pool& pool, T* element) {
     // The clean-up may free into this pool too; the bookkeeping below is read afterwards.
     element->~T();
   }
-  chunk.free_stack()[chunk.free_count()++] = index;
-  if (chunk.out_of_rotation() != 0) {
-    chunk.out_of_rotation() = 0;
-    trv_pool_detail::return_to_rotation(pool, base);
+  if (pool.cached < trv_pool::cache_capacity) {
+    pool.cache_tags[pool.cached] = index;
+    pool.cache[pool.cached++] = address;
+    --pool.live_count;
+    return;
   }
+  trv_pool_detail::return_to_chunk(pool, chunk, index);
   --pool.live_count;
 }
+
+// Hands every cached element back to its chunk, for a look at the chunks' own bookkeeping.
+void trv_pool_flush_cache(trv_pool& pool, trv_chunk_layout layout) noexcept;
 
 // What the runtime needs to know of a pool's element type where the type is not at hand: how
 // to free an element coming back through the return ring, and how to destroy the elements a

@@ -98,8 +98,9 @@ void worker(trvhost::runtime_driver& driver, batch_queue& queue) {
 template <class T>
 void expect_chunks_whole(trv_runtime& rt) {
   constexpr trv_chunk_layout layout = trv_pool_layout<T>;
-  const trv_runtime_pool& home = rt.pools[trv_pool_of<T>::value];
+  trv_runtime_pool& home = rt.pools[trv_pool_of<T>::value];
   EXPECT_EQ(home.pool.live_count, 0u) << trv_pool_of<T>::value;
+  trv_pool_flush_cache(home.pool, layout);
   EXPECT_EQ(trv_return_ring_size(home.ring), 0u);
   EXPECT_EQ(home.pool.available.size(), home.pool.chunks.size());
   for (std::byte* block : home.pool.chunks) {
