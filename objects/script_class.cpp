@@ -52,6 +52,7 @@ trv_class::~trv_class() {
   // Members go first and one at a time: releasing one can run code that reads the others.
   for (trvvar_shared& member : members_) member.reset();
   members_.clear();
+  last_method_.reset();
   origin_.reset();
   scope_.reset();
   definition_.reset();
@@ -62,14 +63,29 @@ trvptr_weak<trvobject_base> trv_class::bound_pointer() {
   return trvptr_weak<trvobject_base>::adopt(trvptr_detail::acquire_weak(get_control_block()));
 }
 
-trvvar_shared trv_class::bound_method(const trvvar& entry) {
+trvvar_shared trv_class::bound_method(uint32_t index, const trvvar& entry) {
+  if (last_method_ && last_method_->refcount == 1 && last_method_index_ == index &&
+      binds(*last_method_, entry)) {
+    return last_method_;
+  }
   trvvar_shared method = trvvar_new();
   trvvar_set_type(*method, TRVVAR_FUNCTION);
   trvvar_function_payload* p = method->payload.function_payload;
   p->definition = entry.payload.function_payload->definition;
   p->scope = scope_;
   p->bound_object = bound_pointer();
+  last_method_ = method;
+  last_method_index_ = index;
   return method;
+}
+
+bool trv_class::binds(const trvvar& method, const trvvar& entry) {
+  if (method.type != TRVVAR_FUNCTION || method.flags != 0 || method.flags2 != 0) return false;
+  const trvvar_function_payload& p = *method.payload.function_payload;
+  return p.definition.control_block() ==
+             entry.payload.function_payload->definition.control_block() &&
+         p.scope.control_block() == scope_.control_block() &&
+         p.bound_object.control_block() == get_control_block() && !p.captures;
 }
 
 trvvar_shared trv_class::member_by_index(int64_t index, bool method) {
@@ -78,7 +94,7 @@ trvvar_shared trv_class::member_by_index(int64_t index, bool method) {
     trv_class_shape* shape = definition_.get();
     if (method && shape != nullptr && i < shape->function_table().size()) {
       trvvar_shared& entry = shape->function_table()[i];
-      if (entry->type == TRVVAR_FUNCTION) return bound_method(*entry);
+      if (entry->type == TRVVAR_FUNCTION) return bound_method(static_cast<uint32_t>(i), *entry);
       trvvar_shared copy = trvvar_new();
       trvvar_set(*copy, entry);
       return copy;
@@ -100,7 +116,7 @@ trvvar_shared trv_class::member_by_name(std::string_view name) {
     if (member->index < members_.size()) return members_[member->index];
   } else if (member->index < shape->function_table().size()) {
     trvvar_shared& entry = shape->function_table()[member->index];
-    return entry->type == TRVVAR_FUNCTION ? bound_method(*entry) : entry;
+    return entry->type == TRVVAR_FUNCTION ? bound_method(member->index, *entry) : entry;
   }
   return trv_runtime_error("out of range!");
 }

@@ -78,7 +78,10 @@ class trv_class : public trvptr_base<trv_class> {
   trvptr_weak<trvobject_base> bound_pointer();
 
  private:
-  trvvar_shared bound_method(const trvvar& entry);
+  trvvar_shared bound_method(uint32_t index, const trvvar& entry);
+  // Whether `method` is a plain function bound to this instance for `entry`, as bound_method
+  // makes it.
+  bool binds(const trvvar& method, const trvvar& entry);
   void finish_release();
   void destroy();
 
@@ -88,7 +91,12 @@ class trv_class : public trvptr_base<trv_class> {
   std::vector<trvvar_shared> members_;
   uint64_t released_ = 0;
   trvptr_strong<trv_class> self_hold_;  // while the destructor runs
-  trv_runtime* runtime_ = nullptr;      // whose list of live instances holds this one
+  // The bound method handed out last, handed out again while nothing else holds it and it is
+  // as it was made: `o.method()` in a loop then makes no new variable. Its function value
+  // holds this instance weakly, so it makes no cycle.
+  trvvar_shared last_method_;
+  uint32_t last_method_index_ = 0;
+  trv_runtime* runtime_ = nullptr;  // whose list of live instances holds this one
 };
 
 // The instance a bound-object pointer refers to; null when it refers to none (or to an object

@@ -49,7 +49,7 @@ class ClassInstance : public ::testing::Test {
   trvptr_strong<trv_program_block> method;
 };
 
-TEST_F(ClassInstance, MethodReadsAreNewBoundFunctionsAndValuesFollowTheirRule) {
+TEST_F(ClassInstance, MethodReadsAreBoundFunctionsAndValuesFollowTheirRule) {
   log_capture capture;
   trvvar_shared value;
   trv_class* instance = make(value);
@@ -63,6 +63,22 @@ TEST_F(ClassInstance, MethodReadsAreNewBoundFunctionsAndValuesFollowTheirRule) {
     EXPECT_EQ(read->payload.function_payload->definition.get(), method.get());
     EXPECT_EQ(trv_class_from_bound(read->payload.function_payload->bound_object), instance);
   }
+  // The bound method read last is read again while nothing else holds it and it is unchanged;
+  // a changed one is replaced.
+  trvvar* const last = by_index.get();
+  by_index.reset();
+  trvvar_shared again = instance->member_by_index(0, true);
+  EXPECT_EQ(again.get(), last);
+  EXPECT_EQ(again->refcount, 2);  // handed out again, not freed and made anew
+  EXPECT_NE(instance->member_by_index(0, true).get(), last);  // `again` still holds it
+  trvvar_shared changed = instance->member_by_index(0, true);
+  trvvar* const changed_record = changed.get();
+  trvvar_set_int(*changed, 5);
+  changed.reset();
+  trvvar_shared rebound = instance->member_by_name("get");
+  EXPECT_NE(rebound.get(), changed_record);
+  ASSERT_EQ(rebound->type, TRVVAR_FUNCTION);
+  EXPECT_EQ(trv_class_from_bound(rebound->payload.function_payload->bound_object), instance);
   // A plain function-table value: by name the class's own variable, by index a copy.
   EXPECT_EQ(instance->member_by_name("seven").get(), definition->functions[1].get());
   trvvar_shared copy = instance->member_by_index(1, true);
