@@ -57,7 +57,7 @@ bool prepare_script(trv_vm_context& caller, trvvar& callee, uint32_t count) {
                                                 function.bound_object, task.owned);
   frame->argument_count = count;
   task.prepared.push_back(frame);
-  task.pending_calls.push_back(trv_pending_call{});
+  task.pending_calls.emplace_back();
   if (block->capture_count != 0 && function.captures &&
       function.captures->size() == block->capture_count) {
     for (uint32_t i = 0; i < block->capture_count; ++i) {
@@ -187,14 +187,15 @@ void trv_call_execute(trv_vm_context& caller) {
     trv_runtime_error("no call was prepared.");
     return;
   }
-  trv_pending_call call = std::move(task.pending_calls.back());
-  task.pending_calls.pop_back();
-  if (!call.native) {
+  if (!task.pending_calls.back().native) {
+    task.pending_calls.pop_back();
     task.frames.push_back(task.prepared.back());
     task.prepared.pop_back();
     caller.status = 16;
     return;
   }
+  trv_pending_call call = std::move(task.pending_calls.back());
+  task.pending_calls.pop_back();
   std::vector<trvvar_shared>& list = *task.argument_lists[static_cast<size_t>(call.depth)];
   trvvar_shared result =
       trv_call_native(caller, *call.native_definition, call.bound_object.get(), list);

@@ -41,8 +41,10 @@ void pop_frame(trv_task& task, bool report) {
   const size_t droppable = task.stack.empty() ? 0 : task.stack.size() - 1;
   const size_t pushed = frame->stack_depth > 0 ? static_cast<size_t>(frame->stack_depth) : 0;
   const size_t count = std::min(pushed, droppable);
-  if (report && count > 0) trv_log(TRV_LOG_WARNING, "Clearing stack vars ", count);
-  task.stack.resize(task.stack.size() - count);
+  if (count > 0) {
+    if (report) trv_log(TRV_LOG_WARNING, "Clearing stack vars ", count);
+    task.stack.resize(task.stack.size() - count);
+  }
   trv_vm_context_release(frame, task.owned);
 }
 
