@@ -115,8 +115,10 @@ inline void release_strong(trvptr_control_block* b) {
 
 inline void release_weak(trvptr_control_block* b) {
   if (b->strong_count == trv_uncounted) return;
-  --b->weak_count;
-  if (b->weak_count == 0 && b->strong_count == 0 && b->object == nullptr) release_weak_slow(b);
+  // The new count is tested as computed: read back together with the strong count it would be
+  // one wide load over a narrow store just made, which waits for the store to complete.
+  const uint32_t weak = --b->weak_count;
+  if (weak == 0 && b->strong_count == 0 && b->object == nullptr) release_weak_slow(b);
 }
 
 }  // namespace trvptr_detail
