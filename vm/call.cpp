@@ -57,7 +57,7 @@ bool prepare_script(trv_vm_context& caller, trvvar& callee, uint32_t count) {
                                                 function.bound_object, task.owned);
   frame->argument_count = count;
   task.prepared.push_back(frame);
-  task.pending_calls.emplace_back();
+  task.pending_calls.push_back(0);
   if (block->capture_count != 0 && function.captures &&
       function.captures->size() == block->capture_count) {
     for (uint32_t i = 0; i < block->capture_count; ++i) {
@@ -81,8 +81,9 @@ bool prepare_native(trv_vm_context& caller, trvvar& callee, uint32_t count) {
   }
   trv_task& task = *caller.task;
   if (!trv_arguments_open(task, count)) return false;
-  task.pending_calls.push_back(
-      trv_pending_call{true, std::move(definition), function.bound_object, task.argument_depth});
+  task.native_calls.push_back(
+      trv_native_call{std::move(definition), function.bound_object, task.argument_depth});
+  task.pending_calls.push_back(1);
   return true;
 }
 
@@ -157,14 +158,14 @@ void trv_call_store_argument(trv_vm_context& caller, uint32_t index, trvvar_shar
     trv_runtime_error("invalid variable.");
     return;
   }
-  const trv_pending_call& call = task.pending_calls.back();
-  if (call.native) {
+  if (task.pending_calls.back() != 0) {
+    const trv_native_call& call = task.native_calls.back();
     std::vector<trvvar_shared>& list = *task.argument_lists[static_cast<size_t>(call.depth)];
     if (index >= list.size()) {
       trv_runtime_error("index out of range!");
       return;
     }
-    const bool deref = (call.native_definition->native_marker & TRV_NATIVE_DEREF_ARGUMENTS) != 0;
+    const bool deref = (call.definition->native_marker & TRV_NATIVE_DEREF_ARGUMENTS) != 0;
     list[index] = deref ? trvvar_deref_cheap(value.get()) : value;
     return;
   }
@@ -187,18 +188,18 @@ void trv_call_execute(trv_vm_context& caller) {
     trv_runtime_error("no call was prepared.");
     return;
   }
-  if (!task.pending_calls.back().native) {
-    task.pending_calls.pop_back();
+  const bool native = task.pending_calls.back() != 0;
+  task.pending_calls.pop_back();
+  if (!native) {
     task.frames.push_back(task.prepared.back());
     task.prepared.pop_back();
     caller.status = 16;
     return;
   }
-  trv_pending_call call = std::move(task.pending_calls.back());
-  task.pending_calls.pop_back();
+  const trv_native_call call = std::move(task.native_calls.back());
+  task.native_calls.pop_back();
   std::vector<trvvar_shared>& list = *task.argument_lists[static_cast<size_t>(call.depth)];
-  trvvar_shared result =
-      trv_call_native(caller, *call.native_definition, call.bound_object.get(), list);
+  trvvar_shared result = trv_call_native(caller, *call.definition, call.bound_object.get(), list);
   list.clear();
   task.argument_depth = call.depth - 1;
   if (!task.stack.empty()) task.stack.back() = std::move(result);

@@ -122,6 +122,7 @@ void trv_task::drop_structures() {
   release_frames(frames, 0);
   release_frames(prepared, 0);
   pending_calls.clear();
+  native_calls.clear();
   stack.clear();
   argument_lists.clear();
   argument_depth = 0;
@@ -142,6 +143,7 @@ bool trv_task::prepare_start(std::vector<trvvar_shared>* args) {
     trv_log(TRV_LOG_ERROR, "TODO: Cleanup old routine data here!");
     release_frames(prepared, 0);
     pending_calls.clear();
+    native_calls.clear();
   }
   stack.clear();
   stack.push_back(trvvar_new());
@@ -335,6 +337,7 @@ void trv_task::finish(size_t base) {
   release_frames(frames, base);
   release_frames(prepared, 0);
   pending_calls.clear();
+  native_calls.clear();
   if (complete) complete(result);
 }
 

@@ -23,11 +23,10 @@
 class trv_function_def;
 struct trv_runtime;
 
-// A call between its preparation (instruction 44) and its execution (46). A script call's
-// frame is the newest prepared frame; a native call fills the argument list at `depth`.
-struct trv_pending_call {
-  bool native = false;
-  trvptr_strong<trv_function_def> native_definition;
+// A native call between its preparation (instruction 44) and its execution (46); its
+// arguments fill the argument list at `depth`.
+struct trv_native_call {
+  trvptr_strong<trv_function_def> definition;
   trvptr_strong<trvobject_base> bound_object;
   int32_t depth = 0;
 };
@@ -71,7 +70,10 @@ struct trv_task : public trvptr_base<trv_task> {
   uint8_t stop = 0;
   std::vector<trv_vm_context*> frames;
   std::vector<trv_vm_context*> prepared;
-  std::vector<trv_pending_call> pending_calls;
+  // The calls prepared and not yet executed, newest last: 1 for a native call (the newest of
+  // native_calls), 0 for a script call (the newest prepared frame).
+  std::vector<uint8_t> pending_calls;
+  std::vector<trv_native_call> native_calls;
   std::vector<trvvar_shared> stack;
   std::vector<trvptr_strong<trvvector_shared<trvvar_shared>>> argument_lists;
   int32_t argument_depth = 0;
