@@ -18,7 +18,6 @@ void trv_pool_flush_cache(trv_pool& pool, trv_chunk_layout layout) noexcept {
     const uint8_t index = pool.cache_tags[i];
     trv_pool_detail::return_to_chunk(
         pool, trv_chunk(pool.cache[i] - index * layout.element_size, layout), index);
-    pool.cache[i] = nullptr;
   }
   pool.cached = 0;
 }

@@ -149,8 +149,8 @@ struct trv_pool {
   std::byte* top = nullptr;           // available.back(), null when it is empty
   uint64_t chunk_count = 0;
   uint64_t live_count = 0;  // elements handed out
-  // The last elements freed, handed out again first (see the top of this file); the entries
-  // from `cached` on are null.
+  // The last elements freed, handed out again first (see the top of this file): the first
+  // `cached` entries.
   static constexpr uint32_t cache_capacity = 8;
   uint32_t cached = 0;
   std::byte* cache[cache_capacity] = {};
@@ -250,7 +250,6 @@ inline T* take_cached(trv_pool& pool) {
     element = new (address) T();
     element->pool_tag = pool.cache_tags[last];
   }
-  pool.cache[last] = nullptr;
   pool.cached = last;
   ++pool.live_count;
   return element;
@@ -269,9 +268,10 @@ inline void return_to_chunk(trv_pool& pool, const trv_chunk& chunk, uint8_t inde
 
 // Whether a checked element is in the pool's cache, free already.
 inline bool is_cached(const trv_pool& pool, const std::byte* address) noexcept {
-  bool found = false;
-  for (const std::byte* entry : pool.cache) found |= entry == address;
-  return found;
+  for (uint32_t i = 0; i < pool.cached; ++i) {
+    if (pool.cache[i] == address) return true;
+  }
+  return false;
 }
 
 // Whatever the fast path declines: no chunk in rotation, an exhausted top chunk, a corrupt

@@ -42,6 +42,16 @@ trvvar_shared deref_slot(trvvar_shared& slot, trv_runtime* rt) {
   return trvvar_deref_cheap(slot.get());
 }
 
+// The value a slot stands for, for an instruction that reads it while the slot keeps it: the
+// slot's own record unless that is a reference or member, without a new holder; otherwise the
+// dereferenced value, which `held` keeps.
+trvvar& slot_value(trvvar_shared& slot, trvvar_shared& held, trv_runtime* rt) {
+  if (!slot) slot = trvvar_new(rt);
+  if (slot->type < TRVVAR_OBJECT_MEMBER_LITERAL) return *slot;
+  held = trvvar_deref(slot.get());
+  return *held;
+}
+
 // A plain record (none, integer, float without flags) that a slot lets go of becomes the
 // task's spare record, or goes straight back to the variable pool of the runtime the frame
 // runs on. Releasing one cannot run code, so it may go before the slot's new value is stored.
@@ -680,8 +690,8 @@ dispatch:
   }
   TRV_CASE(call_prepare) {
     TRV_NEED(1);
-    trvvar_shared callee = deref_slot(TRV_TOP, rt);
-    trv_call_prepare(*frame, *callee, trv_operand_small(ip));
+    trvvar_shared held;
+    trv_call_prepare(*frame, slot_value(TRV_TOP, held, rt), trv_operand_small(ip));
     TRV_NEXT(2);
   }
   TRV_CASE(call_arg) {
@@ -781,13 +791,14 @@ dispatch:
   TRV_CASE(get_member) {
     TRV_NEED(1);
     const std::string& name = block->unit->literals[static_cast<size_t>(trv_operand_a(ip))];
-    trvvar_shared value = deref_slot(TRV_TOP, rt);
+    trvvar_shared held;
+    trvvar& value = slot_value(TRV_TOP, held, rt);
     trv_member_cache_entry& cache = block->member_cache[static_cast<size_t>(trv_operand_b(ip))];
     trvvar_shared member =
-        value->type == TRVVAR_CLASS
-            ? trv_class_get_member(*value, name, cache,
+        value.type == TRVVAR_CLASS
+            ? trv_class_get_member(value, name, cache,
                                    trv_operand_pointer<const trv_class_def>(ip, 16))
-            : member_by_literal(*value, name, cache);
+            : member_by_literal(value, name, cache);
     TRV_TOP = member ? std::move(member) : trvvar_new(rt);
     TRV_NEXT(24);
   }
