@@ -88,21 +88,20 @@ bool trv_class::binds(const trvvar& method, const trvvar& entry) {
          p.bound_object.control_block() == get_control_block() && !p.captures;
 }
 
-trvvar_shared trv_class::member_by_index(int64_t index, bool method) {
-  if (index >= 0) {
-    const size_t i = static_cast<size_t>(index);
-    trv_class_shape* shape = definition_.get();
-    if (method && shape != nullptr && i < shape->function_table().size()) {
-      trvvar_shared& entry = shape->function_table()[i];
-      if (entry->type == TRVVAR_FUNCTION) return bound_method(static_cast<uint32_t>(i), *entry);
-      trvvar_shared copy = trvvar_new();
-      trvvar_set(*copy, entry);
-      return copy;
-    }
-    if (!method && i < members_.size()) return members_[i];
-  }
-  return trv_runtime_error("out of range!");
+trvvar_shared trv_class::function_member(int64_t index) {
+  trv_class_shape* shape = definition_.get();
+  if (index < 0 || shape == nullptr) return out_of_range();
+  std::vector<trvvar_shared>& table = shape->function_table();
+  const size_t i = static_cast<size_t>(index);
+  if (i >= table.size()) return out_of_range();
+  trvvar_shared& entry = table[i];
+  if (entry->type == TRVVAR_FUNCTION) return bound_method(static_cast<uint32_t>(i), *entry);
+  trvvar_shared copy = trvvar_new();
+  trvvar_set(*copy, entry);
+  return copy;
 }
+
+trvvar_shared trv_class::out_of_range() { return trv_runtime_error("out of range!"); }
 
 trvvar_shared trv_class::member_by_name(std::string_view name) {
   trv_class_shape* shape = definition_.get();
@@ -156,12 +155,6 @@ void trv_class::destroy() {
   // Pointers held anywhere read the instance as gone before its members are released.
   detach();
   delete this;
-}
-
-trv_class* trv_class_from_bound(const trvptr_weak<trvobject_base>& bound) {
-  trvptr_base_internal* object = bound.control_block()->object;
-  if (object == nullptr || object->type_tag != trv_type_tag<trv_class>()) return nullptr;
-  return static_cast<trv_class*>(object);
 }
 
 trvvar_shared trv_class_new_value(trv_class* instance) {

@@ -66,7 +66,12 @@ class trv_class : public trvptr_base<trv_class> {
   // Member `index`: with `method` the function-table entry (a function bound to this
   // instance, any other value copied), else the instance variable itself. "out of range!"
   // otherwise.
-  trvvar_shared member_by_index(int64_t index, bool method);
+  trvvar_shared member_by_index(int64_t index, bool method) {
+    if (!method && index >= 0 && static_cast<size_t>(index) < members_.size()) {
+      return members_[static_cast<size_t>(index)];
+    }
+    return method ? function_member(index) : out_of_range();
+  }
   // Member by name through the definition's symbol table; privacy is the interpreter's check.
   trvvar_shared member_by_name(std::string_view name);
 
@@ -78,6 +83,9 @@ class trv_class : public trvptr_base<trv_class> {
   trvptr_weak<trvobject_base> bound_pointer();
 
  private:
+  // The function-table entry `index` as member_by_index gives it.
+  trvvar_shared function_member(int64_t index);
+  static trvvar_shared out_of_range();
   trvvar_shared bound_method(uint32_t index, const trvvar& entry);
   // Whether `method` is a plain function bound to this instance for `entry`, as bound_method
   // makes it.
@@ -101,7 +109,11 @@ class trv_class : public trvptr_base<trv_class> {
 
 // The instance a bound-object pointer refers to; null when it refers to none (or to an object
 // that is not a script class instance).
-trv_class* trv_class_from_bound(const trvptr_weak<trvobject_base>& bound);
+inline trv_class* trv_class_from_bound(const trvptr_weak<trvobject_base>& bound) {
+  trvptr_base_internal* object = bound.control_block()->object;
+  if (object == nullptr || object->type_tag != trv_type_tag<trv_class>()) return nullptr;
+  return static_cast<trv_class*>(object);
+}
 
 // A new TRVVAR_CLASS variable holding `instance` (none when it can no longer be referenced).
 trvvar_shared trv_class_new_value(trv_class* instance);
