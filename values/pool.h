@@ -266,7 +266,7 @@ inline void return_to_chunk(trv_pool& pool, const trv_chunk& chunk, uint8_t inde
   }
 }
 
-// Whether a checked element is in the pool's cache, free already.
+// Whether an element is in the pool's cache, free already.
 inline bool is_cached(const trv_pool& pool, const std::byte* address) noexcept {
   for (uint32_t i = 0; i < pool.cached; ++i) {
     if (pool.cache[i] == address) return true;
@@ -354,10 +354,9 @@ inline void trv_pool_free(trv_pool& pool, T* element) {
   if (pool.cached < trv_pool::cache_capacity) {
     pool.cache_tags[pool.cached] = index;
     pool.cache[pool.cached++] = address;
-    --pool.live_count;
-    return;
+  } else {
+    trv_pool_detail::return_to_chunk(pool, chunk, index);
   }
-  trv_pool_detail::return_to_chunk(pool, chunk, index);
   --pool.live_count;
 }
 

@@ -12,8 +12,13 @@ void trvvar_make_ref(trvvar& destination, trvvar* source);
 // reference detected in deref()." and a new none.
 trvvar_shared trvvar_deref(trvvar* v);
 
+// Whether a record stands for another value (a member or a reference: types 14 and above).
+inline bool trvvar_stands_for_other(const trvvar& v) {
+  return v.type >= TRVVAR_OBJECT_MEMBER_LITERAL;
+}
+
 // deref only for types 14 and above; otherwise the record itself.
 inline trvvar_shared trvvar_deref_cheap(trvvar* v) {
-  if (v != nullptr && v->type >= TRVVAR_OBJECT_MEMBER_LITERAL) return trvvar_deref(v);
+  if (v != nullptr && trvvar_stands_for_other(*v)) return trvvar_deref(v);
   return trvvar_shared::share(v);
 }

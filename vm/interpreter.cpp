@@ -47,7 +47,7 @@ trvvar_shared deref_slot(trvvar_shared& slot, trv_runtime* rt) {
 // dereferenced value, which `held` keeps.
 trvvar& slot_value(trvvar_shared& slot, trvvar_shared& held, trv_runtime* rt) {
   if (!slot) slot = trvvar_new(rt);
-  if (slot->type < TRVVAR_OBJECT_MEMBER_LITERAL) return *slot;
+  if (!trvvar_stands_for_other(*slot)) return *slot;
   held = trvvar_deref(slot.get());
   return *held;
 }

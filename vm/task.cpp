@@ -118,11 +118,15 @@ void trv_task::release() {
   delete this;
 }
 
-void trv_task::drop_structures() {
-  release_frames(frames, 0);
+void trv_task::drop_pending_calls() {
   release_frames(prepared, 0);
   pending_calls.clear();
   native_calls.clear();
+}
+
+void trv_task::drop_structures() {
+  release_frames(frames, 0);
+  drop_pending_calls();
   stack.clear();
   argument_lists.clear();
   argument_depth = 0;
@@ -141,9 +145,7 @@ bool trv_task::prepare_start(std::vector<trvvar_shared>* args) {
   }
   if (!prepared.empty()) {
     trv_log(TRV_LOG_ERROR, "TODO: Cleanup old routine data here!");
-    release_frames(prepared, 0);
-    pending_calls.clear();
-    native_calls.clear();
+    drop_pending_calls();
   }
   stack.clear();
   stack.push_back(trvvar_new());
@@ -335,9 +337,7 @@ void trv_task::finish(size_t base) {
   stack.clear();
   stack.push_back(result);
   release_frames(frames, base);
-  release_frames(prepared, 0);
-  pending_calls.clear();
-  native_calls.clear();
+  drop_pending_calls();
   if (complete) complete(result);
 }
 

@@ -106,6 +106,8 @@ struct trv_task : public trvptr_base<trv_task> {
   // An error reached the base: the error callback gets a new none.
   void fail_at_base();
   void finish(size_t base);
+  // Drops the calls prepared and not yet executed, with their frames.
+  void drop_pending_calls();
   void drop_structures();
 };
 
