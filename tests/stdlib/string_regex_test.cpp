@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
+#include <vector>
+
+#include "stdlib/string/regex_engine.h"
 
 #include "tests/stdlib/string_calls.h"
 #include "tests/support/owned_runtime.h"
@@ -17,6 +21,54 @@ int64_t int_of(const trvvar_shared& v) { return trvvar_int_value(*v); }
 std::string text_of(const trvvar_shared& v) { return trvvar_string_value(*v); }
 size_t list_size(const trvvar_shared& v) {
   return trv_object_cast<trv_std_json>(trvvar_payload_object(*v))->entries.size();
+}
+
+struct collected_parts final : trv_string_parts {
+  std::string joined;
+  void add(std::string_view part) override {
+    if (!joined.empty()) joined += '|';
+    joined += part;
+  }
+};
+
+std::string findall(std::string_view text, std::string_view pattern) {
+  collected_parts parts;
+  trv_regex_findall(text, pattern, parts);
+  return parts.joined;
+}
+
+// Patterns that start with a one-character atom repeated by "+" (which the engine is given in
+// another, faster spelling) match as written, and stay invalid where they were.
+TEST(StringRegex, LeadingRepeatsMatchAsWritten) {
+  const struct {
+    const char* pattern;
+    const char* text;
+    const char* matches;
+  } cases[] = {
+      {"[0-9]+", "a12 b345 6", "12|345|6"},
+      {"[0-9]+?", "a12 b3", "1|2|3"},
+      {"[0-9]++", "12 3", "12|3"},
+      {"[0-9]++5", "125 5", ""},
+      {"\\d+x", "12x 3 4x", "12x|4x"},
+      {".+b", "ab ab a", "ab ab"},
+      {"a+{", "aa{ a", "aa{"},
+      {"[^-]+", "a-bc--d", "a|bc|d"},
+      {"\\-+", "a--b-", "--|-"},
+      {"[a\\]]+", "a]]b]", "a]]|]"},
+      {"x+|y", "xxyx", "xx|y|x"},
+      {"a+b+", "aabbab ba", "aabb|ab"},
+      {"\\w+@\\w+", "ab@cd e@f", "ab@cd|e@f"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(findall(c.text, c.pattern), c.matches) << c.pattern;
+
+  collected_parts pieces;
+  trv_regex_split("a1b22c", "[0-9]+", pieces);
+  EXPECT_EQ(pieces.joined, "a|b|c");
+  EXPECT_EQ(trv_regex_replace("a1b22c", "\\d+", "<$&>"), "a<1>b<22>c");
+
+  for (const char* invalid : {"+a", "[0-9]+*", "[0-9", "\\"}) {
+    EXPECT_THROW(findall("a1", invalid), std::exception) << invalid;
+  }
 }
 
 TEST(StringRegex, HostileInputsEndWithAResultOrTheFallback) {
