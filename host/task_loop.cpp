@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "glue/brief_spin.h"
 #include "host/runtime_driver.h"
 #include "host/worker_pool.h"
 #include "vm/task.h"
@@ -23,14 +24,20 @@ void task_loop::wake() {
 }
 
 void task_loop::sleep_until(uint64_t eta_ms) {
+  // Only a wait for a wake-up (a worker's job out) is worth a spin; an eta is milliseconds off.
+  if (eta_ms == trv_no_eta && trv_brief_spin([this] { return wake_pending_.load(); })) {
+    std::lock_guard lock(mutex_);
+    wake_pending_ = false;
+    return;
+  }
   std::unique_lock lock(mutex_);
   if (eta_ms == trv_no_eta) {
-    woken_.wait(lock, [this] { return wake_pending_; });
+    woken_.wait(lock, [this] { return wake_pending_.load(); });
   } else {
     const uint64_t now = trv_now_ms();
     if (eta_ms > now) {
       woken_.wait_for(lock, std::chrono::milliseconds(eta_ms - now),
-                      [this] { return wake_pending_; });
+                      [this] { return wake_pending_.load(); });
     }
   }
   wake_pending_ = false;

@@ -6,6 +6,7 @@
 // so an idle program uses no processor time. Finished worker jobs wake their tasks first. The
 // loop ends when no task is scheduled or waiting and no worker job is out.
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -37,7 +38,7 @@ class task_loop {
   runtime_driver& driver_;
   std::mutex mutex_;
   std::condition_variable woken_;
-  bool wake_pending_ = false;
+  std::atomic<bool> wake_pending_ = false;  // set under the mutex, read without it first
 };
 
 }  // namespace trvhost

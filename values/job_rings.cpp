@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "glue/brief_spin.h"
 #include "glue/platform/cpu_pause.h"
 
 namespace {
@@ -65,6 +66,9 @@ bool trv_thread_pool_take(trv_thread_pool& pool, trv_thread_job& job) {
       job = std::move(slot.job);
       slot.state.store(slot_free, std::memory_order_release);
       return true;
+    }
+    if (trv_brief_spin([&pool] { return pool.pending.load(std::memory_order_acquire) != 0; })) {
+      continue;
     }
     std::unique_lock lock(pool.mutex);
     if (pool.pending.load(std::memory_order_acquire) != 0) continue;
