@@ -3,6 +3,8 @@
 //   pool pair       allocate + free of a variable record from a pool
 //   record pair     trvvar_new + release on the thread that owns the runtime (the pool pair
 //                   plus the per-thread lookup of the runtime), and on a thread without one
+//   record pair     the same for a caller that knows its runtime (the interpreter, bulk
+//   with runtime    builders, methods): no lookup of the thread's state on either side
 //   free list pair  pop + push on a bare free list, the floor
 //   malloc pair     malloc(16) + free
 //   new pair        new + delete of the same record
@@ -39,6 +41,17 @@ void record_pair_owner(benchmark::State& state) {
   }
 }
 BENCHMARK(record_pair_owner);
+
+void record_pair_with_runtime(benchmark::State& state) {
+  owned_runtime owned;
+  trv_runtime* rt = trv_owned_runtime(trv_get_thread_local());
+  for (auto _ : state) {
+    trvvar_shared v = trvvar_new(rt);
+    benchmark::DoNotOptimize(v.get());
+    trvvar_release_unshared_plain(v, *rt);
+  }
+}
+BENCHMARK(record_pair_with_runtime);
 
 void record_pair_without_runtime(benchmark::State& state) {
   for (auto _ : state) {

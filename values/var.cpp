@@ -76,7 +76,14 @@ void release_now(trvvar* v) {
     trv_log(TRV_LOG_ERROR, "refcount < 0 !!!");
     return;
   }
-  trvvar_set_type(*v, TRVVAR_NONE);
+  if (v->type >= TRVVAR_STRING) {
+    trvvar_set_type(*v, TRVVAR_NONE);
+  } else {
+    // What the general path leaves in a record without a payload of its own.
+    v->payload.raw = 0;
+    v->flags2 = 0;
+    v->type = TRVVAR_NONE;
+  }
   free_record(v);
 }
 
