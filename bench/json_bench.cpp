@@ -1,8 +1,10 @@
 // std.json against nlohmann json on one generated ~20 MB document: parsing into a container
 // versus nlohmann's DOM parse, printing versus nlohmann's dump, the binary form versus
 // nlohmann's CBOR encoding and decoding of its DOM, and the salvage of a 1 MB truncated
-// document versus one full parse of it. The document is also written to json_bench_doc.json
-// for bench/json_peer.py (Python's json, marshal and pickle on the same document).
+// document versus one full parse of it, and the freeing of a parsed container versus that of
+// nlohmann's DOM (part of every parse and read benchmark, timed alone). The document is also
+// written to json_bench_doc.json for bench/json_peer.py (Python's json, marshal and pickle on the
+// same document).
 //
 // Every benchmark of the whole document counts the bytes of the JSON text document as the
 // bytes it processed, whatever it reads or writes, so bytes_per_second compares the text and
@@ -13,6 +15,7 @@
 #include <benchmark/benchmark.h>
 
 #include <fstream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <random>
 #include <string>
@@ -123,6 +126,36 @@ void BM_NlohmannSaxNoop(benchmark::State& state) {
     benchmark::DoNotOptimize(nlohmann::json::sax_parse(doc, &handler));
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * doc.size()));
+}
+
+// What the parse benchmarks spend on freeing their result, timed alone: the container parsed
+// from the document, and nlohmann's DOM of it.
+void BM_ReleaseContainer(benchmark::State& state) {
+  own_runtime();
+  const std::string& doc = document();
+  for (auto _ : state) {
+    state.PauseTiming();
+    trvvar_shared var = trv_new_json_var();
+    const bool parsed = trv_json_from_string(*trv_json_of(*var), doc, true);
+    state.ResumeTiming();
+    var.reset();
+    if (!parsed) {
+      state.SkipWithError("the document did not parse");
+      break;
+    }
+  }
+  count_document(state, "input_bytes", doc.size());
+}
+
+void BM_NlohmannRelease(benchmark::State& state) {
+  const std::string& doc = document();
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto j = std::make_unique<nlohmann::json>(nlohmann::json::parse(doc));
+    state.ResumeTiming();
+    j.reset();
+  }
+  count_document(state, "input_bytes", doc.size());
 }
 
 void BM_PrintContainer(benchmark::State& state) {
@@ -249,6 +282,8 @@ void BM_Parse1MB(benchmark::State& state) {
 BENCHMARK(BM_ParseIntoContainer)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NlohmannParse)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NlohmannSaxNoop)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReleaseContainer)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NlohmannRelease)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PrintContainer)->Arg(0)->Arg(4)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NlohmannDump)->Arg(0)->Arg(4)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BinaryWrite)->Unit(benchmark::kMillisecond);
