@@ -6,6 +6,7 @@
 #define BOOST_REGEX_MAX_BLOCKS 65536
 #include <boost/regex.hpp>
 
+#include <algorithm>
 #include <cctype>
 
 namespace {
@@ -14,32 +15,84 @@ using iterator = std::string_view::const_iterator;
 using match = boost::match_results<iterator>;
 using match_iterator = boost::regex_iterator<iterator>;
 
-// The length of the one-character atom that `pattern` starts with: a literal, ".", one of the
-// escapes \d \D \w \W \s \S or an escaped punctuation mark, or a bracket class without
-// nested brackets and without "]" first; 0 for anything else (groups, assertions,
-// back-references, quantifiers and every escape with its own syntax).
+constexpr size_t npos = std::string_view::npos;
+
+// The position just past the bracket class that opens at `open`, npos when it does not close. A
+// "]" right after "[" or "[^" is a member, and so is anything inside "[:name:]", "[.x.]" and
+// "[=x=]".
+size_t class_end(std::string_view pattern, size_t open) {
+  size_t i = open + 1;
+  if (i < pattern.size() && pattern[i] == '^') ++i;
+  if (i < pattern.size() && pattern[i] == ']') ++i;
+  while (i < pattern.size()) {
+    const char c = pattern[i];
+    if (c == ']') return i + 1;
+    if (c == '\\') {
+      i += 2;
+    } else if (c == '[' && i + 1 < pattern.size() &&
+               std::string_view(":.=").find(pattern[i + 1]) != npos) {
+      const char kind[] = {pattern[i + 1], ']'};
+      const size_t close = pattern.find(std::string_view(kind, 2), i + 2);
+      if (close == npos) return npos;
+      i = close + 2;
+    } else {
+      ++i;
+    }
+  }
+  return npos;
+}
+
+// The position just past the escape that starts at `at`; a quoted run \Q...\E is one escape.
+size_t escape_end(std::string_view pattern, size_t at) {
+  if (at + 1 < pattern.size() && pattern[at + 1] == 'Q') {
+    const size_t close = pattern.find("\\E", at + 2);
+    return close == npos ? pattern.size() : close + 2;
+  }
+  return std::min(at + 2, pattern.size());
+}
+
+// In ECMAScript "." matches any character but a line end ("\n" or "\r"). Boost's dot matches
+// every character, or with its flag for this also refuses "\f" and the byte 0x85, which occurs
+// inside UTF-8 characters; so each dot outside a class is written as the class it stands for.
+std::string with_ecmascript_dots(std::string_view pattern) {
+  std::string out;
+  out.reserve(pattern.size());
+  size_t i = 0;
+  while (i < pattern.size()) {
+    const char c = pattern[i];
+    size_t next = i + 1;
+    if (c == '\\') {
+      next = escape_end(pattern, i);
+    } else if (c == '[') {
+      next = std::min(class_end(pattern, i), pattern.size());
+    } else if (c == '.') {
+      out += "[^\n\r]";
+      ++i;
+      continue;
+    }
+    out += pattern.substr(i, next - i);
+    i = next;
+  }
+  return out;
+}
+
+// The length of the one-character atom that `pattern` starts with: a literal, one of the
+// escapes \d \D \w \W \s \S or an escaped punctuation mark, or a bracket class; 0 for anything
+// else (groups, assertions, back-references, quantifiers and every escape with its own syntax).
 size_t leading_atom(std::string_view pattern) {
   if (pattern.empty()) return 0;
   const char c = pattern[0];
   if (c == '\\') {
     if (pattern.size() < 2) return 0;
     const unsigned char e = static_cast<unsigned char>(pattern[1]);
-    const bool class_escape =
-        std::string_view("dDwWsS").find(static_cast<char>(e)) != std::string_view::npos;
+    const bool class_escape = std::string_view("dDwWsS").find(static_cast<char>(e)) != npos;
     return class_escape || (e < 0x80 && std::ispunct(e)) ? 2 : 0;
   }
   if (c == '[') {
-    size_t i = 1;
-    if (i < pattern.size() && pattern[i] == '^') ++i;
-    if (i < pattern.size() && pattern[i] == ']') return 0;
-    for (; i < pattern.size(); ++i) {
-      if (pattern[i] == ']') return i + 1;
-      if (pattern[i] == '[') return 0;
-      if (pattern[i] == '\\') ++i;
-    }
-    return 0;
+    const size_t end = class_end(pattern, 0);
+    return end == npos ? 0 : end;
   }
-  return std::string_view("^$\\*+?()[]{}|").find(c) == std::string_view::npos ? 1 : 0;
+  return std::string_view("^$\\.*+?()[]{}|").find(c) == npos ? 1 : 0;
 }
 
 // Boost finds where a match may start from a table of first characters, but it gives up on
@@ -58,9 +111,12 @@ std::string with_leading_repeat_unrolled(std::string_view pattern) {
   return out;
 }
 
+// The pattern as ECMAScript reads it: dots as above, and "^" and "$" matching only at the ends
+// of the text (Boost's Perl syntax matches them at every line break unless told otherwise).
 boost::regex compile(std::string_view pattern) {
-  const std::string unrolled = with_leading_repeat_unrolled(pattern);
-  return boost::regex(unrolled.begin(), unrolled.end(), boost::regex::ECMAScript);
+  const std::string written = with_leading_repeat_unrolled(with_ecmascript_dots(pattern));
+  return boost::regex(written.begin(), written.end(),
+                      boost::regex::ECMAScript | boost::regex::no_mod_m);
 }
 
 std::string_view view(iterator first, iterator last) {
@@ -157,6 +213,6 @@ void trv_regex_split(std::string_view text, std::string_view pattern, trv_string
 
 std::string trv_regex_escape(std::string_view text) {
   // The class of the fourteen metacharacters, compiled once per process.
-  static const boost::regex metacharacters(R"([.^$|()\[\]{}*+?\\])", boost::regex::ECMAScript);
+  static const boost::regex metacharacters = compile(R"([.^$|()\[\]{}*+?\\])");
   return replace_all(text, metacharacters, "\\$&");
 }

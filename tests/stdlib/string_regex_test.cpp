@@ -71,6 +71,32 @@ TEST(StringRegex, LeadingRepeatsMatchAsWritten) {
   }
 }
 
+// "." stops at "\n" and "\r" only, "^" and "$" hold at the ends of the text only, whatever
+// the lines in between; a dot inside a class or escaped stays a dot.
+TEST(StringRegex, DotsAndAnchorsAsInECMAScript) {
+  const struct {
+    const char* pattern;
+    const char* text;
+    const char* matches;
+  } cases[] = {
+      {".+", "ab\ncd\ref\fg", "ab|cd|ef\fg"},
+      {".", "\xC3\x85", "\xC3|\x85"},
+      {"^\\w+", "ab cd\nef", "ab"},
+      {"\\w+$", "ab cd\nef gh", "gh"},
+      {"a$", "a\n", ""},
+      {"[.]+", "a..b", ".."},
+      {"\\.x", "a.b.x", ".x"},
+      {"[[:alpha:].]+", "ab.c1", "ab.c"},
+      {"[]a.]+", "x]a.", "]a."},
+      {"\\Q.\\E.", ".a", ".a"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(findall(c.text, c.pattern), c.matches) << c.pattern;
+  EXPECT_EQ(trv_regex_search("a\nb", "^b"), -1);
+  EXPECT_EQ(trv_regex_search("a\nb", "b$"), 2);
+  EXPECT_TRUE(trv_regex_match("a.b", "a.b"));
+  EXPECT_FALSE(trv_regex_match("a\nb", "a.b"));
+}
+
 TEST(StringRegex, HostileInputsEndWithAResultOrTheFallback) {
   owned_runtime owned;
   std::string line(1 << 20, '7');
