@@ -25,11 +25,8 @@ void task_loop::wake() {
 
 void task_loop::sleep_until(uint64_t eta_ms) {
   // Only a wait for a wake-up (a worker's job out) is worth a spin; an eta is milliseconds off.
-  if (eta_ms == trv_no_eta && trv_brief_spin([this] { return wake_pending_.load(); })) {
-    std::lock_guard lock(mutex_);
-    wake_pending_ = false;
-    return;
-  }
+  // A wake-up found by the spin makes the wait below return at once.
+  if (eta_ms == trv_no_eta) trv_brief_spin([this] { return wake_pending_.load(); });
   std::unique_lock lock(mutex_);
   if (eta_ms == trv_no_eta) {
     woken_.wait(lock, [this] { return wake_pending_.load(); });

@@ -71,6 +71,13 @@ void push_pending(trvvar* v) {
   queue.items[queue.size++] = v;
 }
 
+// What trvvar_set_type(v, TRVVAR_NONE) leaves in a record without a payload of its own.
+void clear_plain(trvvar& v) {
+  v.type = TRVVAR_NONE;
+  v.payload.raw = 0;
+  v.flags2 = 0;
+}
+
 void release_now(trvvar* v) {
   if (v->refcount < 0) {
     trv_log(TRV_LOG_ERROR, "refcount < 0 !!!");
@@ -79,10 +86,7 @@ void release_now(trvvar* v) {
   if (v->type >= TRVVAR_STRING) {
     trvvar_set_type(*v, TRVVAR_NONE);
   } else {
-    // What the general path leaves in a record without a payload of its own.
-    v->payload.raw = 0;
-    v->flags2 = 0;
-    v->type = TRVVAR_NONE;
+    clear_plain(*v);
   }
   free_record(v);
 }
@@ -257,9 +261,7 @@ bool trvvar_release_unshared_plain(trvvar_shared& value, trv_runtime& owned) {
   }
   // What the general release leaves in a record: count 0, none, payload and flags2 0.
   v->refcount = 0;
-  v->type = TRVVAR_NONE;
-  v->payload.raw = 0;
-  v->flags2 = 0;
+  clear_plain(*v);
   trv_pool_free(owned.pools[TRV_POOL_VARIABLES].pool, value.detach());
   return true;
 }

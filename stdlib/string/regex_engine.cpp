@@ -101,20 +101,17 @@ size_t leading_atom(std::string_view pattern) {
 // is therefore written as the atom followed by the atom repeated with "*", which matches the
 // same text the same way (greedy, lazy or possessive alike: what followed "+" now follows
 // "*"), and is valid exactly when the original is.
-std::string with_leading_repeat_unrolled(std::string_view pattern) {
+void unroll_leading_repeat(std::string& pattern) {
   const size_t atom = leading_atom(pattern);
-  if (atom == 0 || atom >= pattern.size() || pattern[atom] != '+') return std::string(pattern);
-  std::string out(pattern.substr(0, atom));
-  out += pattern.substr(0, atom);
-  out += '*';
-  out += pattern.substr(atom + 1);
-  return out;
+  if (atom == 0 || atom >= pattern.size() || pattern[atom] != '+') return;
+  pattern.replace(atom, 1, pattern.substr(0, atom) + '*');
 }
 
 // The pattern as ECMAScript reads it: dots as above, and "^" and "$" matching only at the ends
 // of the text (Boost's Perl syntax matches them at every line break unless told otherwise).
 boost::regex compile(std::string_view pattern) {
-  const std::string written = with_leading_repeat_unrolled(with_ecmascript_dots(pattern));
+  std::string written = with_ecmascript_dots(pattern);
+  unroll_leading_repeat(written);
   return boost::regex(written.begin(), written.end(),
                       boost::regex::ECMAScript | boost::regex::no_mod_m);
 }

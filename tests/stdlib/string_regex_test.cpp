@@ -37,14 +37,24 @@ std::string findall(std::string_view text, std::string_view pattern) {
   return parts.joined;
 }
 
+// A pattern, a text and the matches of findall joined by "|".
+struct findall_case {
+  const char* pattern;
+  const char* text;
+  const char* matches;
+};
+
+template <size_t n>
+void expect_findall(const findall_case (&cases)[n]) {
+  for (const findall_case& c : cases) {
+    EXPECT_EQ(findall(c.text, c.pattern), c.matches) << c.pattern;
+  }
+}
+
 // Patterns that start with a one-character atom repeated by "+" (which the engine is given in
 // another, faster spelling) match as written, and stay invalid where they were.
 TEST(StringRegex, LeadingRepeatsMatchAsWritten) {
-  const struct {
-    const char* pattern;
-    const char* text;
-    const char* matches;
-  } cases[] = {
+  const findall_case cases[] = {
       {"[0-9]+", "a12 b345 6", "12|345|6"},
       {"[0-9]+?", "a12 b3", "1|2|3"},
       {"[0-9]++", "12 3", "12|3"},
@@ -59,7 +69,7 @@ TEST(StringRegex, LeadingRepeatsMatchAsWritten) {
       {"a+b+", "aabbab ba", "aabb|ab"},
       {"\\w+@\\w+", "ab@cd e@f", "ab@cd|e@f"},
   };
-  for (const auto& c : cases) EXPECT_EQ(findall(c.text, c.pattern), c.matches) << c.pattern;
+  expect_findall(cases);
 
   collected_parts pieces;
   trv_regex_split("a1b22c", "[0-9]+", pieces);
@@ -74,11 +84,7 @@ TEST(StringRegex, LeadingRepeatsMatchAsWritten) {
 // "." stops at "\n" and "\r" only, "^" and "$" hold at the ends of the text only, whatever
 // the lines in between; a dot inside a class or escaped stays a dot.
 TEST(StringRegex, DotsAndAnchorsAsInECMAScript) {
-  const struct {
-    const char* pattern;
-    const char* text;
-    const char* matches;
-  } cases[] = {
+  const findall_case cases[] = {
       {".+", "ab\ncd\ref\fg", "ab|cd|ef\fg"},
       {".", "\xC3\x85", "\xC3|\x85"},
       {"^\\w+", "ab cd\nef", "ab"},
@@ -90,7 +96,7 @@ TEST(StringRegex, DotsAndAnchorsAsInECMAScript) {
       {"[]a.]+", "x]a.", "]a."},
       {"\\Q.\\E.", ".a", ".a"},
   };
-  for (const auto& c : cases) EXPECT_EQ(findall(c.text, c.pattern), c.matches) << c.pattern;
+  expect_findall(cases);
   EXPECT_EQ(trv_regex_search("a\nb", "^b"), -1);
   EXPECT_EQ(trv_regex_search("a\nb", "b$"), 2);
   EXPECT_TRUE(trv_regex_match("a.b", "a.b"));
