@@ -157,15 +157,7 @@ void store(trvvar& destination, taken_value& v) {
 }  // namespace
 
 void trvvar_set(trvvar& destination, trvvar_shared& source) {
-  if (!source || source.get() == &destination) return;
-  // A none, integer or float into a record without a payload of its own: type and payload.
-  if (source->type >= TRVVAR_NONE && source->type <= TRVVAR_FLOAT &&
-      destination.type < TRVVAR_STRING) {
-    destination.type = source->type;
-    destination.flags2 = 0;
-    destination.payload.raw = source->payload.raw;
-    return;
-  }
+  if (!source || source.get() == &destination || trvvar_set_plain(destination, *source)) return;
   if (trvvar_is_member(source->type)) {
     source = trvvar_deref(source.get());
     if (!source) return;

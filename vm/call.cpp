@@ -67,6 +67,16 @@ bool prepare_script(trv_vm_context& caller, trvvar& callee, uint32_t count) {
   return true;
 }
 
+// Opens the argument list of a native call and makes it the newest pending call.
+bool open_native_call(trv_task& task, trvptr_strong<trv_function_def> definition,
+                      trvptr_strong<trvobject_base> bound_object, uint32_t count) {
+  if (!trv_arguments_open(task, count)) return false;
+  task.native_calls.push_back(
+      trv_native_call{std::move(definition), std::move(bound_object), task.argument_depth});
+  task.pending_calls.push_back(1);
+  return true;
+}
+
 bool prepare_native(trv_vm_context& caller, trvvar& callee, uint32_t count) {
   trvvar_ext_function_payload& function = *callee.payload.ext_function_payload;
   trvptr_strong<trv_function_def> definition = function.definition.lock();
@@ -79,12 +89,7 @@ bool prepare_native(trv_vm_context& caller, trvvar& callee, uint32_t count) {
                       " max: ", definition->max_params);
     return false;
   }
-  trv_task& task = *caller.task;
-  if (!trv_arguments_open(task, count)) return false;
-  task.native_calls.push_back(
-      trv_native_call{std::move(definition), function.bound_object, task.argument_depth});
-  task.pending_calls.push_back(1);
-  return true;
+  return open_native_call(*caller.task, std::move(definition), function.bound_object, count);
 }
 
 }  // namespace
@@ -152,6 +157,13 @@ bool trv_call_prepare(trv_vm_context& caller, trvvar& callee, uint32_t argument_
   }
 }
 
+bool trv_call_prepare_method(trv_vm_context& caller, trv_function_def& definition,
+                             trvobject_base& object, uint32_t argument_count) {
+  if (!count_fits(definition, argument_count)) return false;
+  return open_native_call(*caller.task, trvptr_strong<trv_function_def>::from(&definition),
+                          trvptr_strong<trvobject_base>::from(&object), argument_count);
+}
+
 void trv_call_store_argument(trv_vm_context& caller, uint32_t index, trvvar_shared& value) {
   trv_task& task = *caller.task;
   if (task.pending_calls.empty() || !value) {
@@ -177,7 +189,7 @@ void trv_call_store_argument(trv_vm_context& caller, uint32_t index, trvvar_shar
   const std::vector<uint8_t>& flags = frame.block->slot_flags;
   if (index < flags.size() && (flags[index] & TRVVAR_FLAG_BY_REFERENCE) != 0) {
     trvvar_make_ref(*frame.locals[index], value.get());
-  } else {
+  } else if (!trvvar_set_plain(*frame.locals[index], *value)) {
     trvvar_set(*frame.locals[index], value);
   }
 }

@@ -26,6 +26,12 @@ trvvar_shared trv_call_native(trv_vm_context& caller, const trv_function_def& de
 // class definition is called through its constructor. Failures are runtime errors and leave
 // nothing prepared; returns whether a call was prepared.
 bool trv_call_prepare(trv_vm_context& caller, trvvar& callee, uint32_t argument_count);
+// Prepares a call of native method `definition` bound to `object`, as calling the method's
+// bound value would, without making that value. False, with nothing prepared and nothing
+// reported, when the argument count does not fit: the caller then takes the ordinary road,
+// which reports it.
+bool trv_call_prepare_method(trv_vm_context& caller, trv_function_def& definition,
+                             trvobject_base& object, uint32_t argument_count);
 // Stores `value` as argument `index` of the newest pending call.
 void trv_call_store_argument(trv_vm_context& caller, uint32_t index, trvvar_shared& value);
 // Executes the newest pending call and drops it. A native call's result replaces the top of

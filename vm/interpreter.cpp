@@ -221,6 +221,14 @@ trvobject_base* native_owner(const trvvar& value) {
   }
 }
 
+// The definition of a member value that is a native method bound to `owner`, else null.
+// Definitions of native methods live as long as their class's registration.
+trv_function_def* method_bound_to(const trvvar& member, const trvobject_base* owner) {
+  if (member.type != TRVVAR_EXT_FUNCTION) return nullptr;
+  const trvvar_ext_function_payload& payload = *member.payload.ext_function_payload;
+  return payload.bound_object.get() == owner ? payload.definition.get() : nullptr;
+}
+
 // Member access by name on a value that is not a script class instance. A native object's
 // member index is cached per access site by the object's class type tag, so a hit costs no
 // lookup by name; a name the class lacks (index -1) is a member by name, such as a json key.
@@ -231,14 +239,23 @@ trvvar_shared member_by_literal(trvvar& value, std::string_view name,
   }
   trvobject_base* owner = native_owner(value);
   if (owner == nullptr) return trvvar_member_by_name(value, name);
-  if (cache.class_tag != owner->class_type_tag) {
+  const bool known = cache.class_tag == owner->class_type_tag;
+  if (!known) {
     cache.class_tag = owner->class_type_tag;
     cache.index = owner->member_index(name);
+    cache.method = nullptr;
   }
   if (cache.index < 0) return trvvar_member_by_name(value, name);
   trvvar_shared member;
   owner->member_reference(member, cache.index);
+  if (!known) cache.method = method_bound_to(*member, owner);
   return member;
+}
+
+// The native method a member cache entry holds for `value`'s object, or null.
+trv_function_def* cached_method(const trvvar& value, const trv_member_cache_entry& cache) {
+  const trvobject_base* owner = native_owner(value);
+  return owner != nullptr && cache.class_tag == owner->class_type_tag ? cache.method : nullptr;
 }
 
 trvvar_shared keyed_member(trvvar& container, trvvar& key) {
@@ -304,6 +321,26 @@ uint32_t trv_interpret(trv_vm_context& first, trv_runtime* const rt) {
   const uint8_t* begin;
   const uint8_t* end;
   const uint8_t* ip;
+#if TRV_COMPUTED_GOTO
+#define TRV_I4 &&op_invalid, &&op_invalid, &&op_invalid, &&op_invalid,
+#define TRV_I16 TRV_I4 TRV_I4 TRV_I4 TRV_I4
+#define TRV_I64 TRV_I16 TRV_I16 TRV_I16 TRV_I16
+  // Opcodes 1..67 in order, every other byte invalid.
+  static void* const labels[] = {&&op_invalid,
+#define TRV_OPCODE(op, mnemonic, length, operands, effect, doc) &&op_##mnemonic,
+#include "vm/opcodes.def"
+#undef TRV_OPCODE
+                                 TRV_I64 TRV_I64 TRV_I16 TRV_I16 TRV_I16 TRV_I4 TRV_I4 TRV_I4};
+  static_assert(sizeof labels / sizeof labels[0] == 256);
+  // A traced run dispatches through `table`, whose every entry calls the hook and then jumps
+  // to the instruction's case, so an untraced one tests nothing for the hook.
+#define TRV_T4 &&op_traced, &&op_traced, &&op_traced, &&op_traced,
+#define TRV_T16 TRV_T4 TRV_T4 TRV_T4 TRV_T4
+#define TRV_T64 TRV_T16 TRV_T16 TRV_T16 TRV_T16
+  static void* const traced[] = {TRV_T64 TRV_T64 TRV_T64 TRV_T64};
+  static_assert(sizeof traced / sizeof traced[0] == 256);
+  void* const* const table = hook != nullptr ? traced : labels;
+#endif
 // Every frame the run takes up starts here: the first, a frame a call or nested block pushed,
 // and a frame resumed when the one above it ended.
 enter:
@@ -322,11 +359,9 @@ enter:
 
 // Before each instruction: stop when the frame's status is set or the code is done, note the
 // instruction for error reports and the trace, then jump to its case.
-#define TRV_TRACE()                    \
-  if (hook != nullptr) {               \
-    hook(*frame, ip, stack.size());    \
-    if (frame->status != 0) goto done; \
-  }
+#define TRV_TRACE_HOOK()          \
+  hook(*frame, ip, stack.size()); \
+  if (frame->status != 0) goto done;
 #define TRV_PROLOGUE()                                            \
   if (frame->status != 0) goto done;                              \
   [[maybe_unused]] dispatch_unchecked : if (ip >= end) goto done; \
@@ -334,16 +369,7 @@ enter:
   TRV_TRACE()
 
 #if TRV_COMPUTED_GOTO
-#define TRV_I4 &&op_invalid, &&op_invalid, &&op_invalid, &&op_invalid,
-#define TRV_I16 TRV_I4 TRV_I4 TRV_I4 TRV_I4
-#define TRV_I64 TRV_I16 TRV_I16 TRV_I16 TRV_I16
-  // Opcodes 1..67 in order, every other byte invalid.
-  static void* const labels[] = {&&op_invalid,
-#define TRV_OPCODE(op, mnemonic, length, operands, effect, doc) &&op_##mnemonic,
-#include "vm/opcodes.def"
-#undef TRV_OPCODE
-                                 TRV_I64 TRV_I64 TRV_I16 TRV_I16 TRV_I16 TRV_I4 TRV_I4 TRV_I4};
-  static_assert(sizeof labels / sizeof labels[0] == 256);
+#define TRV_TRACE()
 // A case ends in a plain goto to the one dispatch point: a computed goto out of a case would
 // skip the destructors of the case's handles. Where no handle is in scope (the quick paths),
 // the case dispatches the next instruction itself, which gives the processor one indirect
@@ -361,13 +387,19 @@ enter:
     ip += (n);                       \
     if (ip >= end) goto done;        \
     frame->instruction_pointer = ip; \
-    TRV_TRACE()                      \
-    goto* labels[*ip];               \
+    goto* table[*ip];                \
   } while (0)
 dispatch:
   TRV_PROLOGUE();
+  goto* table[*ip];
+op_traced:
+  TRV_TRACE_HOOK();
   goto* labels[*ip];
 #else
+#define TRV_TRACE()      \
+  if (hook != nullptr) { \
+    TRV_TRACE_HOOK()     \
+  }
 #define TRV_CASE(mnemonic) case TRV_OP_##mnemonic:
 #define TRV_INVALID default:
 #define TRV_NEXT(n) \
@@ -529,13 +561,7 @@ dispatch:
     TRV_NEED(2);
     trvvar* target = stack[stack.size() - 2].get();
     const trvvar* value = TRV_TOP.get();
-    // A none, integer or float into a record without a payload of its own is a copy of type
-    // and payload, as the full assignment does it.
-    if (target != nullptr && target->type < TRVVAR_STRING &&
-        (value == nullptr || (value->type >= TRVVAR_NONE && value->type <= TRVVAR_FLOAT))) {
-      target->type = value != nullptr ? value->type : TRVVAR_NONE;
-      target->flags2 = 0;
-      target->payload.raw = value != nullptr ? value->payload.raw : 0;
+    if (target != nullptr && value != nullptr && trvvar_set_plain(*target, *value)) {
       TRV_POP_TEMPORARY();
       TRV_NEXT_QUICK(1);
     }
@@ -794,6 +820,15 @@ dispatch:
     trvvar_shared held;
     trvvar& value = slot_value(TRV_TOP, held, rt);
     trv_member_cache_entry& cache = block->member_cache[static_cast<size_t>(trv_operand_b(ip))];
+    // A native method read to be called at once is prepared from the site's cache without
+    // its bound value; a traced run shows both instructions, so it takes the ordinary road.
+    if (hook == nullptr && end - ip > 24 && ip[24] == TRV_OP_call_prepare) {
+      if (trv_function_def* method = cached_method(value, cache);
+          method != nullptr && trv_call_prepare_method(*frame, *method, *native_owner(value),
+                                                       trv_operand_small(ip + 24))) {
+        TRV_NEXT(24 + trv_opcode_table[TRV_OP_call_prepare].length);
+      }
+    }
     trvvar_shared member =
         value.type == TRVVAR_CLASS
             ? trv_class_get_member(value, name, cache,

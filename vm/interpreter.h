@@ -20,8 +20,8 @@ uint32_t trv_interpret(trv_vm_context& first, trv_runtime* owned);
 
 // Called before each instruction when set (the host's --trace, an instruction budget): the
 // frame, its instruction and the operand-stack depth. A hook that sets the frame's status
-// stops the frame before the instruction runs. Null by default, at the cost of one test per
-// instruction.
+// stops the frame before the instruction runs. Null by default; a run started without it tests
+// nothing for it per instruction.
 using trv_trace_hook = void (*)(trv_vm_context& frame, const uint8_t* instruction,
                                 size_t stack_depth);
 void trv_set_trace_hook(trv_trace_hook hook);

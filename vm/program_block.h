@@ -77,6 +77,8 @@ class trv_program_block_symbol_table : public trvptr_base<trv_program_block_symb
 struct trv_member_cache_entry {
   uint64_t class_tag = 0;  // 0: empty
   int64_t index = -1;
+  // A native class's member that is a method bound to its object: the method's definition.
+  trv_function_def* method = nullptr;
 };
 
 // Block kinds the task loop acts on.
