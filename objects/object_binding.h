@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "glue/global_instance.h"
@@ -48,8 +49,6 @@ class trvobject : public trvobject_base {
  public:
   static constexpr std::string_view script_name = Name.view();
 
-  using method_callback =
-      std::function<trvvar_shared(T*, trv_vm_context&, std::vector<trvvar_shared>&)>;
   using getter = std::function<trvvar_shared(T*)>;
   using setter = std::function<void(T*, trvvar_shared&)>;
 
@@ -142,8 +141,13 @@ class trvobject : public trvobject_base {
     member_at(index).get_value(result, this);
   }
 
-  static void add_function(std::string_view name, method_callback callback, uint32_t min_params,
+  // The callback is kept as given (a plain function stays a function pointer), so that a call
+  // goes through one std::function, the definition's.
+  template <class Callback>
+  static void add_function(std::string_view name, Callback callback, uint32_t min_params,
                            uint32_t max_params, std::string_view documentation) {
+    static_assert(std::is_invocable_r_v<trvvar_shared, Callback&, T*, trv_vm_context&,
+                                        std::vector<trvvar_shared>&>);
     auto* member = new trvobject_function_def();
     trvptr_strong<trvobject_member_def_base> held =
         trvptr_strong<trvobject_member_def_base>::from(member);

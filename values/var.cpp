@@ -284,15 +284,18 @@ trvvar_shared trvvar_new_carrying(trvvar_type type, trvptr_strong<trvobject_base
   return v;
 }
 
+// A new record is a none without a payload: it takes a number's type as it is.
 trvvar_shared trvvar_new_int(int64_t value) {
   trvvar_shared v = trvvar_new();
-  trvvar_set_int(*v, value);
+  v->type = TRVVAR_INT;
+  v->payload.int_value = value;
   return v;
 }
 
 trvvar_shared trvvar_new_float(double value) {
   trvvar_shared v = trvvar_new();
-  trvvar_set_float(*v, value);
+  v->type = TRVVAR_FLOAT;
+  v->payload.float_value = value;
   return v;
 }
 
