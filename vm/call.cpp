@@ -58,12 +58,7 @@ bool prepare_script(trv_vm_context& caller, trvvar& callee, uint32_t count) {
   frame->argument_count = count;
   task.prepared.push_back(frame);
   task.pending_calls.push_back(0);
-  if (block->capture_count != 0 && function.captures &&
-      function.captures->size() == block->capture_count) {
-    for (uint32_t i = 0; i < block->capture_count; ++i) {
-      trvvar_set(*frame->locals[block->parameter_count + i], (*function.captures)[i]);
-    }
-  }
+  trv_vm_context_capture(*frame, function.captures.get());
   return true;
 }
 

@@ -167,11 +167,7 @@ bool trv_task::prepare_start(std::vector<trvvar_shared>* args) {
   first.default_argument_in_progress = 0;
   first.pending_operator_mode = 0;
   first.bound_object = bound_object;
-  if (captures && block.capture_count != 0 && captures->size() == block.capture_count) {
-    for (uint32_t i = 0; i < block.capture_count; ++i) {
-      trvvar_set(*first.locals[block.parameter_count + i], (*captures)[i]);
-    }
-  }
+  trv_vm_context_capture(first, captures.get());
   if (args != nullptr) {
     first.argument_count = static_cast<uint32_t>(args->size());
     for (size_t i = 0; i < args->size(); ++i) {

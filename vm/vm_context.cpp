@@ -3,7 +3,10 @@
 #include <new>
 
 #include "objects/function_def.h"
+#include "values/assign.h"
 #include "values/pooled.h"
+#include "values/var_vectors.h"
+#include "vm/program_block.h"
 
 namespace {
 
@@ -68,4 +71,15 @@ void trv_vm_context_release(trv_vm_context* context, trv_runtime* owned) {
   reset_locals(context->locals, owned);
   context->bound_object.reset();
   trv_pooled_release(context, owned);
+}
+
+void trv_vm_context_capture(trv_vm_context& context, trvvar_ptr_function_lambda* captures) {
+  const trv_program_block& block = *context.block;
+  if (captures == nullptr || block.capture_count == 0 || captures->size() != block.capture_count ||
+      block.parameter_count + block.capture_count > context.locals.size()) {
+    return;
+  }
+  for (uint32_t i = 0; i < block.capture_count; ++i) {
+    trvvar_set(*context.locals[block.parameter_count + i], (*captures)[i]);
+  }
 }

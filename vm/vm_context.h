@@ -15,6 +15,7 @@
 
 class trv_program_block;
 class trvobject_base;
+class trvvar_ptr_function_lambda;
 struct trv_task;
 
 class trv_vm_context {
@@ -56,6 +57,10 @@ trv_vm_context* trv_vm_context_create(trv_task* task, trv_task* scope, trv_progr
                                       uint32_t local_count,
                                       const trvptr_weak<trvobject_base>& bound_object,
                                       trv_runtime* owned);
+
+// Copies a function value's captured variables into the slots after the block's parameters,
+// when there is one for every capture the block declares and the context has slots for them.
+void trv_vm_context_capture(trv_vm_context& context, trvvar_ptr_function_lambda* captures);
 
 // Drops one count. The last one resets every local (an unshared variable becomes none in place,
 // a shared one is replaced by a fresh variable), drops the bound object and returns the context

@@ -66,4 +66,54 @@ TEST(Task, EndlessScriptRecursionEndsAtTheFrameLimitWithoutCStack) {
   task.reset();
 }
 
+// A block that declares more captures than it has locals is refused when it runs; calling it
+// with a closure must not first copy the captures past the end of its frame's locals.
+TEST(Task, ClosureOfABlockTooSmallForItsCapturesIsRefusedWithoutWritingPastItsLocals) {
+  log_capture capture(TRV_LOG_ERROR);
+  owned_runtime runtime;
+  trvptr_strong<trv_compiled_unit> unit =
+      trvptr_strong<trv_compiled_unit>::from(new trv_compiled_unit);
+  trvptr_strong<trv_program_block> closure =
+      trvptr_strong<trv_program_block>::from(new trv_program_block);
+  closure->unit = unit;
+  closure->kind = TRV_BLOCK_FUNCTION;
+  closure->capture_count = 3;
+  closure->local_count = 1;
+  emit(closure->code, TRV_OP_return);
+
+  trvptr_strong<trv_program_block> root =
+      trvptr_strong<trv_program_block>::from(new trv_program_block);
+  root->unit = unit;
+  root->kind = TRV_BLOCK_GLOBAL;
+  root->local_count = 1;
+  root->children.push_back(closure);
+  emit(root->code, TRV_OP_push_none);
+  emit(root->code, TRV_OP_load_local, 0);
+  emit(root->code, TRV_OP_push_none);
+  emit(root->code, TRV_OP_function, 0);
+  emit(root->code, TRV_OP_push_none);
+  for (int32_t value = 1; value <= 3; ++value) {
+    emit(root->code, TRV_OP_int);
+    std::memcpy(root->code.data() + root->code.size() - 8, &value, sizeof value);
+    emit(root->code, TRV_OP_capture);
+  }
+  emit(root->code, TRV_OP_pop);
+  emit(root->code, TRV_OP_assign);
+  emit(root->code, TRV_OP_call_prepare);
+  emit(root->code, TRV_OP_call);
+  root->exit_position = static_cast<uint32_t>(root->code.size());
+
+  trvptr_strong<trv_task> task = trv_task_for_block(root);
+  bool failed = false;
+  task->on_error = [&failed](trvvar_shared&) { failed = true; };
+  ASSERT_TRUE(task->run());
+  EXPECT_TRUE(failed);
+  const std::vector<std::string> errors = capture.errors();
+  ASSERT_FALSE(errors.empty());
+  EXPECT_NE(errors.front().find("block has 1 locals for 0 parameters and 3 captures"),
+            std::string::npos)
+      << errors.front();
+  task.reset();
+}
+
 }  // namespace
