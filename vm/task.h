@@ -86,9 +86,10 @@ struct trv_task : public trvptr_base<trv_task> {
   // come from and go back to its pool without a lookup of the thread's state.
   trv_runtime* owned = nullptr;
 
-  // Starts the task now with optional arguments; false when it cannot run.
+  // Starts the task now with optional arguments; false when it cannot run. A string argument
+  // held only by its entry in `args` may be moved into its parameter, leaving the entry empty.
   bool run(std::vector<trvvar_shared>* args = nullptr);
-  // Starts the task after `delay_ms` (all ones: never, until woken).
+  // Starts the task after `delay_ms` (all ones: never, until woken), arguments as for run.
   bool schedule(uint64_t delay_ms, std::vector<trvvar_shared>* args = nullptr);
   // Runs the innermost frames until the task finishes or must wait; false while it waits for
   // a value from elsewhere.
