@@ -284,7 +284,7 @@ trvvar_shared trvvar_new_carrying(trvvar_type type, trvptr_strong<trvobject_base
   return v;
 }
 
-// A new record is a none without a payload: it takes a number's type as it is.
+// A new record is a none without a payload, so a number needs no change of type first.
 trvvar_shared trvvar_new_int(int64_t value) {
   trvvar_shared v = trvvar_new();
   v->type = TRVVAR_INT;

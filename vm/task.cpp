@@ -59,13 +59,13 @@ void release_frames(std::vector<trv_vm_context*>& frames, size_t keep) {
 uint32_t block_kind(const trv_vm_context* frame) { return frame->block->kind; }
 
 // A string argument that nothing but its handle holds, whose text nothing else holds either,
-// goes into an unshared parameter slot as it is: copying it there and dropping the original
-// would leave the same, at the cost of a second string.
+// goes as it is into a parameter slot holding an unshared plain value: copying it there and
+// dropping the original would leave the same, at the cost of a second string.
 bool taken_whole(const trvvar_shared& argument, const trvvar_shared& slot) {
   return argument && argument->refcount == 1 && argument->flags == 0 &&
          argument->type == TRVVAR_STRING &&
          argument->payload.object.control_block()->strong_count == 1 && slot &&
-         slot->refcount == 1 && slot->flags == 0;
+         slot->refcount == 1 && slot->flags == 0 && slot->type < TRVVAR_STRING;
 }
 
 // A frame that resumes at a catch instruction handles the error being unwound.
