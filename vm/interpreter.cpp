@@ -252,12 +252,6 @@ trvvar_shared member_by_literal(trvvar& value, std::string_view name,
   return member;
 }
 
-// The native method a member cache entry holds for `value`'s object, or null.
-trv_function_def* cached_method(const trvvar& value, const trv_member_cache_entry& cache) {
-  const trvobject_base* owner = native_owner(value);
-  return owner != nullptr && cache.class_tag == owner->class_type_tag ? cache.method : nullptr;
-}
-
 trvvar_shared keyed_member(trvvar& container, trvvar& key) {
   if (key.type == TRVVAR_INT || key.type == TRVVAR_FLOAT) {
     trvvar_shared found = trvvar_member_by_index(container, trvvar_int_value(key));
@@ -823,9 +817,9 @@ op_traced:
     // A native method read to be called at once is prepared from the site's cache without
     // its bound value; a traced run shows both instructions, so it takes the ordinary road.
     if (hook == nullptr && end - ip > 24 && ip[24] == TRV_OP_call_prepare) {
-      if (trv_function_def* method = cached_method(value, cache);
-          method != nullptr && trv_call_prepare_method(*frame, *method, *native_owner(value),
-                                                       trv_operand_small(ip + 24))) {
+      trvobject_base* owner = native_owner(value);
+      if (owner != nullptr && cache.method != nullptr && cache.class_tag == owner->class_type_tag &&
+          trv_call_prepare_method(*frame, *cache.method, *owner, trv_operand_small(ip + 24))) {
         TRV_NEXT(24 + trv_opcode_table[TRV_OP_call_prepare].length);
       }
     }

@@ -17,43 +17,68 @@ void emit(std::vector<uint8_t>& code, uint8_t opcode, int32_t a = 0) {
   if (code.size() - at >= 8) std::memcpy(code.data() + at + 4, &a, sizeof a);
 }
 
+trvptr_strong<trv_program_block> new_block(const trvptr_strong<trv_compiled_unit>& unit,
+                                           uint32_t kind) {
+  trvptr_strong<trv_program_block> block =
+      trvptr_strong<trv_program_block>::from(new trv_program_block);
+  block->unit = unit;
+  block->kind = kind;
+  return block;
+}
+
+// A global block that keeps its child function, with a closure capturing the integers 1 ..
+// `captures`, in its slot 0 and calls it.
+trvptr_strong<trv_program_block> calling_root(const trvptr_strong<trv_program_block>& child,
+                                              int32_t captures) {
+  trvptr_strong<trv_program_block> root = new_block(child->unit, TRV_BLOCK_GLOBAL);
+  root->local_count = 1;
+  root->children.push_back(child);
+  std::vector<uint8_t>& code = root->code;
+  emit(code, TRV_OP_push_none);
+  emit(code, TRV_OP_load_local, 0);
+  emit(code, TRV_OP_push_none);
+  emit(code, TRV_OP_function, 0);
+  if (captures > 0) {
+    emit(code, TRV_OP_push_none);
+    for (int32_t value = 1; value <= captures; ++value) {
+      emit(code, TRV_OP_int);
+      std::memcpy(code.data() + code.size() - 8, &value, sizeof value);
+      emit(code, TRV_OP_capture);
+    }
+    emit(code, TRV_OP_pop);
+  }
+  emit(code, TRV_OP_assign);
+  emit(code, TRV_OP_call_prepare);
+  emit(code, TRV_OP_call);
+  root->exit_position = static_cast<uint32_t>(code.size());
+  return root;
+}
+
+// Runs a task of `root` that must end in an error; its error callback's call is checked.
+trvptr_strong<trv_task> run_failing(const trvptr_strong<trv_program_block>& root) {
+  trvptr_strong<trv_task> task = trv_task_for_block(root);
+  bool failed = false;
+  task->on_error = [&failed](trvvar_shared&) { failed = true; };
+  EXPECT_TRUE(task->run());
+  EXPECT_TRUE(failed);
+  task->on_error = nullptr;
+  return task;
+}
+
 // A script function calling itself without end: the root keeps the function value in its
 // global slot 0, and the function calls whatever that slot holds.
 TEST(Task, EndlessScriptRecursionEndsAtTheFrameLimitWithoutCStack) {
   log_capture capture(TRV_LOG_ERROR);
   owned_runtime runtime;
-  trvptr_strong<trv_compiled_unit> unit =
-      trvptr_strong<trv_compiled_unit>::from(new trv_compiled_unit);
   trvptr_strong<trv_program_block> down =
-      trvptr_strong<trv_program_block>::from(new trv_program_block);
-  down->unit = unit;
-  down->kind = TRV_BLOCK_FUNCTION;
+      new_block(trvptr_strong<trv_compiled_unit>::from(new trv_compiled_unit), TRV_BLOCK_FUNCTION);
   emit(down->code, TRV_OP_push_none);
   emit(down->code, TRV_OP_load_global, 0);
   emit(down->code, TRV_OP_call_prepare);
   emit(down->code, TRV_OP_call);
   down->exit_position = static_cast<uint32_t>(down->code.size());
 
-  trvptr_strong<trv_program_block> root =
-      trvptr_strong<trv_program_block>::from(new trv_program_block);
-  root->unit = unit;
-  root->kind = TRV_BLOCK_GLOBAL;
-  root->local_count = 1;
-  root->children.push_back(down);
-  emit(root->code, TRV_OP_push_none);
-  emit(root->code, TRV_OP_load_local, 0);
-  emit(root->code, TRV_OP_push_none);
-  emit(root->code, TRV_OP_function, 0);
-  emit(root->code, TRV_OP_assign);
-  emit(root->code, TRV_OP_call_prepare);
-  emit(root->code, TRV_OP_call);
-  root->exit_position = static_cast<uint32_t>(root->code.size());
-
-  trvptr_strong<trv_task> task = trv_task_for_block(root);
-  bool failed = false;
-  task->on_error = [&failed](trvvar_shared&) { failed = true; };
-  ASSERT_TRUE(task->run());
-  EXPECT_TRUE(failed);
+  trvptr_strong<trv_task> task = run_failing(calling_root(down, 0));
   EXPECT_FALSE(task->active);
   EXPECT_EQ(task->frames.size(), 1u);  // only the global frame stays
   const std::vector<std::string> errors = capture.errors();
@@ -71,43 +96,13 @@ TEST(Task, EndlessScriptRecursionEndsAtTheFrameLimitWithoutCStack) {
 TEST(Task, ClosureOfABlockTooSmallForItsCapturesIsRefusedWithoutWritingPastItsLocals) {
   log_capture capture(TRV_LOG_ERROR);
   owned_runtime runtime;
-  trvptr_strong<trv_compiled_unit> unit =
-      trvptr_strong<trv_compiled_unit>::from(new trv_compiled_unit);
   trvptr_strong<trv_program_block> closure =
-      trvptr_strong<trv_program_block>::from(new trv_program_block);
-  closure->unit = unit;
-  closure->kind = TRV_BLOCK_FUNCTION;
+      new_block(trvptr_strong<trv_compiled_unit>::from(new trv_compiled_unit), TRV_BLOCK_FUNCTION);
   closure->capture_count = 3;
   closure->local_count = 1;
   emit(closure->code, TRV_OP_return);
 
-  trvptr_strong<trv_program_block> root =
-      trvptr_strong<trv_program_block>::from(new trv_program_block);
-  root->unit = unit;
-  root->kind = TRV_BLOCK_GLOBAL;
-  root->local_count = 1;
-  root->children.push_back(closure);
-  emit(root->code, TRV_OP_push_none);
-  emit(root->code, TRV_OP_load_local, 0);
-  emit(root->code, TRV_OP_push_none);
-  emit(root->code, TRV_OP_function, 0);
-  emit(root->code, TRV_OP_push_none);
-  for (int32_t value = 1; value <= 3; ++value) {
-    emit(root->code, TRV_OP_int);
-    std::memcpy(root->code.data() + root->code.size() - 8, &value, sizeof value);
-    emit(root->code, TRV_OP_capture);
-  }
-  emit(root->code, TRV_OP_pop);
-  emit(root->code, TRV_OP_assign);
-  emit(root->code, TRV_OP_call_prepare);
-  emit(root->code, TRV_OP_call);
-  root->exit_position = static_cast<uint32_t>(root->code.size());
-
-  trvptr_strong<trv_task> task = trv_task_for_block(root);
-  bool failed = false;
-  task->on_error = [&failed](trvvar_shared&) { failed = true; };
-  ASSERT_TRUE(task->run());
-  EXPECT_TRUE(failed);
+  trvptr_strong<trv_task> task = run_failing(calling_root(closure, 3));
   const std::vector<std::string> errors = capture.errors();
   ASSERT_FALSE(errors.empty());
   EXPECT_NE(errors.front().find("block has 1 locals for 0 parameters and 3 captures"),
