@@ -63,6 +63,7 @@ struct trv_task : public trvptr_base<trv_task> {
   uint8_t waiting = 0;
   uint64_t eta = trv_no_eta;
   uint64_t schedule_order = 0;  // among tasks of equal eta, the earlier scheduled runs first
+  // The jobs whose worker may still touch this task.
   std::atomic<uint8_t> thread_job{0};
   trvptr_strong<trvvar_ptr_function_lambda> captures;
   trvptr_weak<trvobject_base> bound_object;

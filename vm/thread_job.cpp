@@ -53,7 +53,7 @@ trvvar_shared trv_vm_context::return_thread(std::function<trvvar_shared()> callb
   job.scope = trvptr_strong<trv_task>::from(scope);
   job.flags = static_cast<uint8_t>((first_flag ? trv_job_flag_first : 0) |
                                    (second_flag ? trv_job_flag_second : 0));
-  task->thread_job.store(1, std::memory_order_release);
+  task->thread_job.fetch_add(1, std::memory_order_acq_rel);
   if (!trv_thread_pool_submit(rt->thread_pool, job)) {
     // Logged once per job, not per attempt. Other threads may need the runtime meanwhile.
     trv_log(TRV_LOG_WARNING, "Thread pool overload, waiting for free worker threads...");
@@ -76,8 +76,8 @@ void trv_thread_job_run(trv_thread_job& job) {
                       std::move(job.callback), job.flags};
   job = trv_thread_job{};
   trv_completion_ring_push(rt->completions, std::move(done));
-  // From here the task may be released by the consumer; its destruction waits for this flag.
-  if (task != nullptr) task->thread_job.exchange(0, std::memory_order_acq_rel);
+  // From here the task may be released by the consumer; its destruction waits for this count.
+  if (task != nullptr) task->thread_job.fetch_sub(1, std::memory_order_acq_rel);
   rt->thread_pool.jobs_out.fetch_sub(1, std::memory_order_acq_rel);
   if (rt->wake_up) rt->wake_up();
 }

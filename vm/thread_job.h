@@ -7,11 +7,13 @@
 //
 // A job's life: return_thread makes the calling context wait, creates the result variable and
 // keeps a second reference to it for the job, with strong references to the task and its
-// scope; sets the task's thread-job flag and submits the job. A worker runs the callback, sets
-// the result variable to its value, puts the completion into the ring, clears the thread-job
-// flag (after which it no longer touches the task, which may be gone at once) and calls the
-// runtime's wake-up callback. The owner consumes the completion, wakes the task and drops the
-// job's references on its own thread.
+// scope; raises the task's thread-job count and submits the job. A worker runs the callback,
+// sets the result variable to its value, puts the completion into the ring, lowers the count
+// (after which it no longer touches the task, which may be gone at once) and calls the
+// runtime's wake-up callback. A count, not a flag: once the completion is in the ring the task
+// can wake and submit its next job before this worker lowers it, and a cleared flag would then
+// let the task be destroyed under the second job's worker. The owner consumes the completion,
+// wakes the task and drops the job's references on its own thread.
 
 #include "values/job_rings.h"
 

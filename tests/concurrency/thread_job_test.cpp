@@ -17,6 +17,7 @@
 #include "values/convert.h"
 #include "values/runtime_lock.h"
 #include "vm/task.h"
+#include "vm/thread_job.h"
 #include "vm/vm_context.h"
 
 namespace {
@@ -83,6 +84,8 @@ TEST_F(jobs, ManyJobsFromSeveralTasksAllArriveWithTheirValues) {
       results.push_back(submit(*tasks[i], [expected] { return int_var(expected); }));
     }
     consume(task_count);
+    // A worker lowers its task's job count just after its completion is in the ring.
+    while (trvhost::jobs_outstanding(runtime())) std::this_thread::yield();
     for (int i = 0; i < task_count; ++i) {
       ASSERT_EQ(trvvar_int_value(*results[i]), round * task_count + i);
       EXPECT_EQ(results[i]->flags & TRVVAR_FLAG_SHARE_ON_ASSIGN, TRVVAR_FLAG_SHARE_ON_ASSIGN);
@@ -170,7 +173,7 @@ TEST_F(jobs, ATaskDroppedWhileItsJobRunsLivesUntilTheCompletion) {
   EXPECT_EQ(trvvar_int_value(*result), 7);
 }
 
-// Destroying a task whose job flag is still set waits for the flag before its exit line.
+// Destroying a task whose job count is not zero waits for it before its exit line.
 TEST_F(jobs, DestroyWaitsForARunningJob) {
   log_capture capture;
   trvptr_strong<trv_task> task = new_task();
@@ -181,7 +184,7 @@ TEST_F(jobs, DestroyWaitsForARunningJob) {
   std::thread job([raw, &cleared] {
     std::this_thread::sleep_for(30ms);
     cleared = true;
-    raw->thread_job.exchange(0);
+    raw->thread_job.fetch_sub(1);
   });
   task.reset();
   EXPECT_TRUE(cleared);
@@ -195,6 +198,27 @@ TEST_F(jobs, DestroyWaitsForARunningJob) {
       std::find_if(waiting, debug.end(),
                    [](const std::string& line) { return line.find(" exited (") != line.npos; }),
       debug.end());
+}
+
+// A task woken by its first job's completion can submit a second job before the first job's
+// worker has finished with it; that worker must not clear what the second job set, or the task
+// could be destroyed under the second worker.
+TEST_F(jobs, AFinishingJobLeavesTheNextJobOfItsTaskCounted) {
+  trvptr_strong<trv_task> task = new_task();
+  trvvar_shared first = submit(*task, [] { return int_var(1); });
+  trv_thread_job running;
+  ASSERT_TRUE(trv_thread_pool_take(runtime().thread_pool, running));
+  trv_task_wake(*task);
+  trvvar_shared second = submit(*task, [] { return int_var(2); });
+  trv_thread_job_run(running);
+  EXPECT_EQ(task->thread_job.load(), 1);
+  ASSERT_TRUE(trv_thread_pool_take(runtime().thread_pool, running));
+  trv_thread_job_run(running);
+  EXPECT_EQ(task->thread_job.load(), 0);
+  EXPECT_EQ(trvhost::consume_completions(runtime()), 2u);
+  runtime().schedule_heap.clear();
+  EXPECT_EQ(trvvar_int_value(*first), 1);
+  EXPECT_EQ(trvvar_int_value(*second), 2);
 }
 
 TEST_F(jobs, ACallbackThatThrowsLeavesNoneAndIsLogged) {
