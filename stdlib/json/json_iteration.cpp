@@ -17,7 +17,7 @@ void trv_json_iteration::start(const std::shared_ptr<trv_json_iteration>& self, 
     self->callback->payload.function_payload->scope = trvptr_weak<trv_task>::from(context.task);
   }
   trv_task_wait(context);
-  run(self);
+  self->run();
 }
 
 namespace {
@@ -32,50 +32,54 @@ trvptr_strong<trv_task> routine_for(trv_json_iteration& it) {
 
 }  // namespace
 
-void trv_json_iteration::run(const std::shared_ptr<trv_json_iteration>& self) {
-  trv_json_iteration& it = *self;
-  if (it.running) {
-    it.rerun = true;
+void trv_json_iteration::run() {
+  if (running) {
+    rerun = true;
     return;
   }
-  it.running = true;
+  running = true;
   std::vector<trvvar_shared> args;
   do {
-    it.rerun = false;
-    trv_std_json* json = it.json.get();
-    if (json == nullptr || it.index >= json->size()) {
-      it.finish();
+    rerun = false;
+    trv_std_json* entries = json.get();
+    if (entries == nullptr || index >= entries->size()) {
+      finish();
       break;
     }
-    trvptr_strong<trv_task> call = routine_for(it);
-    it.build_arguments(*json, it.index, args);
+    trvptr_strong<trv_task> call = routine_for(*this);
+    build_arguments(*entries, index, args);
     if (!call || trv_argument_count_problem(*call->definition, args.size()) != nullptr) {
       trv_runtime_error_continuing("JSON callback could not be called, check its parameter count.");
       args.clear();
-      it.finish();
+      finish();
       break;
     }
-    call->on_complete = [self](trvvar_shared& result) { complete(self, result); };
+    // A call that completes here completes while this loop holds the iteration: a plain
+    // pointer does, and std::function keeps it without allocating. One left pending owns it.
+    call->on_complete = [this](trvvar_shared& result) { complete(result); };
     call->run(&args);
     args.clear();
-    // A call still running keeps its routine; one that completed here is reused.
-    if (!call->active && !it.done) it.spare = std::move(call);
-  } while (it.rerun && !it.done);
-  it.running = false;
+    if (call->active) {
+      call->on_complete = [self = shared_from_this()](trvvar_shared& result) {
+        self->complete(result);
+      };
+    } else if (!done) {
+      spare = std::move(call);  // reused by the next call
+    }
+  } while (rerun && !done);
+  running = false;
 }
 
-void trv_json_iteration::complete(const std::shared_ptr<trv_json_iteration>& self,
-                                  trvvar_shared& result) {
-  trv_json_iteration& it = *self;
-  if (it.done) return;
+void trv_json_iteration::complete(trvvar_shared& result) {
+  if (done) return;
   // The callback or another routine may have removed the entry: the iteration ends there.
-  trv_std_json* json = it.json.get();
-  if (json != nullptr && it.index < json->size() && it.on_result(*json, it.index, result)) {
-    ++it.index;
-    run(self);
+  trv_std_json* entries = json.get();
+  if (entries != nullptr && index < entries->size() && on_result(*entries, index, result)) {
+    ++index;
+    run();
     return;
   }
-  it.finish();
+  finish();
 }
 
 void trv_json_iteration::finish() {

@@ -20,7 +20,7 @@ class trv_std_json;
 class trv_vm_context;
 struct trv_task;
 
-struct trv_json_iteration {
+struct trv_json_iteration : std::enable_shared_from_this<trv_json_iteration> {
   using build_arguments_fn =
       std::function<void(trv_std_json&, uint32_t, std::vector<trvvar_shared>&)>;
   // Consumes the callback's value for entry `index`; false ends the iteration.
@@ -42,10 +42,11 @@ struct trv_json_iteration {
   // Makes the calling task of `context` wait and starts the calls over `json`.
   static void start(const std::shared_ptr<trv_json_iteration>& self, trv_std_json& json,
                     trv_vm_context& context, trvvar_shared& callback);
-  // Starts calls until one is pending or the iteration ends.
-  static void run(const std::shared_ptr<trv_json_iteration>& self);
+  // Starts calls until one is pending or the iteration ends. The caller keeps the iteration
+  // alive meanwhile; a call left pending keeps it alive until its value arrives.
+  void run();
   // A call's value arrived.
-  static void complete(const std::shared_ptr<trv_json_iteration>& self, trvvar_shared& result);
+  void complete(trvvar_shared& result);
   // Ends the iteration (once): the finish action, then the calling task is woken.
   void finish();
 };
