@@ -36,6 +36,23 @@ bool frame_room(const trv_task& task) {
   return false;
 }
 
+// Prepares a frame for `block` run in the scope of `scope`'s root (the caller's scope without
+// one), bound to `bound_object`; the count has been checked.
+bool open_script_call(trv_vm_context& caller, trv_program_block& block, trv_task* scope,
+                      const trvptr_weak<trvobject_base>& bound_object,
+                      trvvar_ptr_function_lambda* captures, uint32_t count) {
+  trv_task& task = *caller.task;
+  if (!frame_room(task)) return false;
+  scope = scope != nullptr ? trv_task_scope_root(scope) : caller.scope;
+  trv_vm_context* frame =
+      trv_vm_context_create(&task, scope, &block, block.local_count, bound_object, task.owned);
+  frame->argument_count = count;
+  task.prepared.push_back(frame);
+  task.pending_calls.push_back(0);
+  trv_vm_context_capture(*frame, captures);
+  return true;
+}
+
 bool prepare_script(trv_vm_context& caller, trvvar& callee, uint32_t count) {
   trvvar_function_payload& function = *callee.payload.function_payload;
   trv_program_block* block = function.definition.get();
@@ -49,17 +66,8 @@ bool prepare_script(trv_vm_context& caller, trvvar& callee, uint32_t count) {
                       ", fn_default_args=", static_cast<int32_t>(block->minimum_argument_count));
     return false;
   }
-  trv_task& task = *caller.task;
-  if (!frame_room(task)) return false;
-  trv_task* scope = function.scope.get();
-  scope = scope != nullptr ? trv_task_scope_root(scope) : caller.scope;
-  trv_vm_context* frame = trv_vm_context_create(&task, scope, block, block->local_count,
-                                                function.bound_object, task.owned);
-  frame->argument_count = count;
-  task.prepared.push_back(frame);
-  task.pending_calls.push_back(0);
-  trv_vm_context_capture(*frame, function.captures.get());
-  return true;
+  return open_script_call(caller, *block, function.scope.get(), function.bound_object,
+                          function.captures.get(), count);
 }
 
 // Opens the argument list of a native call and makes it the newest pending call.
@@ -157,6 +165,13 @@ bool trv_call_prepare_method(trv_vm_context& caller, trv_function_def& definitio
   if (!count_fits(definition, argument_count)) return false;
   return open_native_call(*caller.task, trvptr_strong<trv_function_def>::from(&definition),
                           trvptr_strong<trvobject_base>::from(&object), argument_count);
+}
+
+bool trv_call_prepare_bound(trv_vm_context& caller, trv_program_block& block, trv_task* scope,
+                            const trvptr_weak<trvobject_base>& bound_object,
+                            uint32_t argument_count) {
+  return script_count_fits(block, argument_count) &&
+         open_script_call(caller, block, scope, bound_object, nullptr, argument_count);
 }
 
 void trv_call_store_argument(trv_vm_context& caller, uint32_t index, trvvar_shared& value) {

@@ -10,6 +10,7 @@
 #include "values/var.h"
 
 class trv_function_def;
+class trv_program_block;
 class trv_vm_context;
 class trvobject_base;
 struct trv_task;
@@ -32,6 +33,11 @@ bool trv_call_prepare(trv_vm_context& caller, trvvar& callee, uint32_t argument_
 // which reports it.
 bool trv_call_prepare_method(trv_vm_context& caller, trv_function_def& definition,
                              trvobject_base& object, uint32_t argument_count);
+// Prepares a call of script method `block` bound to `bound_object` in `scope`, as calling the
+// method's bound value would, without making that value; false as for trv_call_prepare_method.
+bool trv_call_prepare_bound(trv_vm_context& caller, trv_program_block& block, trv_task* scope,
+                            const trvptr_weak<trvobject_base>& bound_object,
+                            uint32_t argument_count);
 // Stores `value` as argument `index` of the newest pending call.
 void trv_call_store_argument(trv_vm_context& caller, uint32_t index, trvvar_shared& value);
 // Executes the newest pending call and drops it. A native call's result replaces the top of

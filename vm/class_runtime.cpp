@@ -11,6 +11,7 @@
 #include "values/payloads.h"
 #include "values/reference.h"
 #include "values/report.h"
+#include "vm/call.h"
 #include "vm/class_def.h"
 #include "vm/opcodes.h"
 #include "vm/task.h"
@@ -155,6 +156,21 @@ trvvar_shared trv_class_get_member(trvvar& value, std::string_view name,
   cache.class_tag = class_tag(definition, member->is_method);
   cache.index = member->index;
   return instance->member_by_index(member->index, member->is_method);
+}
+
+bool trv_class_prepare_cached_method(trv_vm_context& caller, trvvar& value,
+                                     const trv_member_cache_entry& cache, uint32_t argument_count) {
+  trv_class* instance = instance_of(value);
+  trv_class_def* definition = instance != nullptr ? trv_class_def_of(*instance) : nullptr;
+  if (definition == nullptr || cache.class_tag != class_tag(definition, true)) return false;
+  const std::vector<trvvar_shared>& table = definition->function_table();
+  const auto index = static_cast<size_t>(cache.index);
+  if (cache.index < 0 || index >= table.size() || table[index]->type != TRVVAR_FUNCTION) {
+    return false;
+  }
+  trv_program_block* block = table[index]->payload.function_payload->definition.get();
+  return block != nullptr && trv_call_prepare_bound(caller, *block, instance->scope().get(),
+                                                    instance->bound_pointer(), argument_count);
 }
 
 bool trv_class_key_allowed(trvvar& value, trvvar& key, const trv_class_def* accessing) {

@@ -221,6 +221,16 @@ trvobject_base* native_owner(const trvvar& value) {
   }
 }
 
+// The native method of `value`'s object that the access site's cache holds, prepared for a
+// call with `count` arguments; false, with nothing prepared or reported, when the cache holds
+// none for this object's class or the count does not fit.
+bool prepare_cached_native(trv_vm_context& frame, const trvvar& value,
+                           const trv_member_cache_entry& cache, uint32_t count) {
+  trvobject_base* owner = native_owner(value);
+  return owner != nullptr && cache.method != nullptr && cache.class_tag == owner->class_type_tag &&
+         trv_call_prepare_method(frame, *cache.method, *owner, count);
+}
+
 // The definition of a member value that is a native method bound to `owner`, else null.
 // Definitions of native methods live as long as their class's registration.
 trv_function_def* method_bound_to(const trvvar& member, const trvobject_base* owner) {
@@ -814,12 +824,12 @@ op_traced:
     trvvar_shared held;
     trvvar& value = slot_value(TRV_TOP, held, rt);
     trv_member_cache_entry& cache = block->member_cache[static_cast<size_t>(trv_operand_b(ip))];
-    // A native method read to be called at once is prepared from the site's cache without
-    // its bound value; a traced run shows both instructions, so it takes the ordinary road.
+    // A method read to be called at once is prepared from the site's cache without its bound
+    // value; a traced run shows both instructions, so it takes the ordinary road.
     if (hook == nullptr && end - ip > 24 && ip[24] == TRV_OP_call_prepare) {
-      trvobject_base* owner = native_owner(value);
-      if (owner != nullptr && cache.method != nullptr && cache.class_tag == owner->class_type_tag &&
-          trv_call_prepare_method(*frame, *cache.method, *owner, trv_operand_small(ip + 24))) {
+      const uint32_t count = trv_operand_small(ip + 24);
+      if (value.type == TRVVAR_CLASS ? trv_class_prepare_cached_method(*frame, value, cache, count)
+                                     : prepare_cached_native(*frame, value, cache, count)) {
         TRV_NEXT(24 + trv_opcode_table[TRV_OP_call_prepare].length);
       }
     }
