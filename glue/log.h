@@ -23,13 +23,22 @@ enum trv_log_category : uint32_t {
 
 // The logger a report from this thread goes to.
 trv_log_base& trv_current_logger();
-bool trv_log_enabled(const trv_log_base& logger, uint32_t category);
+// The logger a report of `category` from this thread goes to when its mask has the category,
+// else null: one call for the common case of a report nobody reads.
+trv_log_base* trv_logger_taking(uint32_t category);
 // Writes a finished text to the category's output, and warnings and errors to the listeners.
 void trv_log_write(trv_log_base& logger, uint32_t category, std::string_view text);
 
-// Builds the text only when the category is enabled.
 template <class... Pieces>
-void trv_log(uint32_t category, const Pieces&... pieces) {
-  trv_log_base& logger = trv_current_logger();
-  if (trv_log_enabled(logger, category)) trv_log_write(logger, category, trv_message(pieces...));
+[[gnu::noinline]] void trv_log_built(trv_log_base& logger, uint32_t category,
+                                     const Pieces&... pieces) {
+  trv_log_write(logger, category, trv_message(pieces...));
+}
+
+// Builds the text only when the category is enabled; the building stays out of the caller.
+template <class... Pieces>
+inline void trv_log(uint32_t category, const Pieces&... pieces) {
+  if (trv_log_base* logger = trv_logger_taking(category)) [[unlikely]] {
+    trv_log_built(*logger, category, pieces...);
+  }
 }

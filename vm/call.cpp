@@ -37,10 +37,13 @@ bool frame_room(const trv_task& task) {
 }
 
 // Prepares a frame for `block` run in the scope of `scope`'s root (the caller's scope without
-// one), bound to `bound_object`; the count has been checked.
-bool open_script_call(trv_vm_context& caller, trv_program_block& block, trv_task* scope,
-                      const trvptr_weak<trvobject_base>& bound_object,
-                      trvvar_ptr_function_lambda* captures, uint32_t count) {
+// one), bound to `bound_object`; the count has been checked. Inlined into both of its callers:
+// a plain call pays for no second call.
+[[gnu::always_inline]] inline bool open_script_call(trv_vm_context& caller,
+                                                    trv_program_block& block, trv_task* scope,
+                                                    const trvptr_weak<trvobject_base>& bound_object,
+                                                    trvvar_ptr_function_lambda* captures,
+                                                    uint32_t count) {
   trv_task& task = *caller.task;
   if (!frame_room(task)) return false;
   scope = scope != nullptr ? trv_task_scope_root(scope) : caller.scope;

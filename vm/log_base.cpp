@@ -28,8 +28,9 @@ trv_log_base& trv_current_logger() {
   return trv_default_logger();
 }
 
-bool trv_log_enabled(const trv_log_base& logger, uint32_t category) {
-  return (logger.mask & category) != 0;
+trv_log_base* trv_logger_taking(uint32_t category) {
+  trv_log_base& logger = trv_current_logger();
+  return (logger.mask & category) != 0 ? &logger : nullptr;
 }
 
 void trv_log_write(trv_log_base& logger, uint32_t category, std::string_view text) {

@@ -55,8 +55,7 @@ std::optional<std::string> positioned_report(std::string_view heading, const trv
 }
 
 void write(uint32_t category, const std::string& text) {
-  trv_log_base& logger = trv_current_logger();
-  if (trv_log_enabled(logger, category)) trv_log_write(logger, category, text);
+  if (trv_log_base* logger = trv_logger_taking(category)) trv_log_write(*logger, category, text);
 }
 
 void print_error_trace(const trv_task& task, const std::string& message) {

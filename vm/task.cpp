@@ -92,6 +92,8 @@ class current_task_scope {
   current_task_scope(const current_task_scope&) = delete;
   current_task_scope& operator=(const current_task_scope&) = delete;
 
+  trv_thread_local& thread() const { return thread_; }
+
  private:
   trv_thread_local& thread_;
   trv_task* task_;
@@ -245,7 +247,7 @@ bool trv_task::task_continue() {
     trv_task& task;
     trv_runtime* previous;
     ~owned_scope() { task.owned = previous; }
-  } owned_for_run{*this, std::exchange(owned, trv_owned_runtime(trv_get_thread_local()))};
+  } owned_for_run{*this, std::exchange(owned, trv_owned_runtime(current.thread()))};
   bool finished = false;
   while (!stop && !finished) {
     const uint32_t status = trv_interpret(*frames.back(), owned);
