@@ -1,9 +1,7 @@
 #include "glue/object_ptr.h"
 
-trvptr_control_block* trvptr_base_internal::get_control_block() {
-  if (control_block == nullptr) {
-    attach_control_block(trv_control_block_allocate(pooled_control_block_allowed()));
-  }
+trvptr_control_block* trvptr_base_internal::attach_new_control_block() {
+  attach_control_block(trv_control_block_allocate(pooled_control_block_allowed()));
   return control_block;
 }
 

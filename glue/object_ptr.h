@@ -66,11 +66,14 @@ class trvptr_base_internal : public virtual trvptr_storage {
   virtual bool pooled_control_block_allowed() const { return true; }
 
   // The object's control block, created on first use.
-  trvptr_control_block* get_control_block();
+  trvptr_control_block* get_control_block() {
+    return control_block != nullptr ? control_block : attach_new_control_block();
+  }
   // Gives an object that has no control block yet the block its maker allocated for it.
   void attach_control_block(trvptr_control_block* block) noexcept;
 
  private:
+  trvptr_control_block* attach_new_control_block();
   void detach_from_block() noexcept;
 };
 
