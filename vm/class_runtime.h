@@ -29,10 +29,10 @@ trvvar_shared trv_class_new_instance(trv_vm_context& frame);
 // the access site's cache; unknown and private members are runtime errors.
 trvvar_shared trv_class_get_member(trvvar& instance, std::string_view name,
                                    trv_member_cache_entry& cache, const trv_class_def* accessing);
-// Prepares the call of method `name` of a live instance with `argument_count` arguments when
-// the access site's cache already holds it, as calling its bound value would, without making
-// that value. False, with nothing prepared or reported, otherwise: the ordinary road then reads
-// the member (checking privacy) and reports what fails.
+// Prepares a call, with `argument_count` arguments, of the method of live instance `value`
+// that an access site's cache holds for the instance's class, as calling its bound value
+// would, without making that value. False, with nothing prepared or reported, otherwise: the
+// ordinary road then reads the member (checking privacy) and reports what fails.
 bool trv_class_prepare_cached_method(trv_vm_context& caller, trvvar& value,
                                      const trv_member_cache_entry& cache, uint32_t argument_count);
 // Whether keyed access may read `key` of a live instance from code of class `accessing`; false
