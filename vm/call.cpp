@@ -195,7 +195,7 @@ void trv_call_store_argument(trv_vm_context& caller, uint32_t index, trvvar_shar
     return;
   }
   trv_vm_context& frame = *task.prepared.back();
-  if (index >= frame.locals.size()) {
+  if (index >= frame.block->local_count) {
     trv_runtime_error("index out of range!");
     return;
   }

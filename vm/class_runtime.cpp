@@ -74,7 +74,7 @@ bool hook_call_operator(trvvar& operand, int index, trvvar* argument, trv_operat
   trv_vm_context* frame =
       trv_vm_context_create(task, scope, method, method->local_count, instance->bound_pointer());
   frame->argument_count = argument != nullptr ? 1 : 0;
-  if (argument != nullptr && !frame->locals.empty()) {
+  if (argument != nullptr && method->local_count > 0) {
     const bool by_reference =
         !method->slot_flags.empty() && (method->slot_flags[0] & TRVVAR_FLAG_BY_REFERENCE) != 0;
     if (by_reference) {

@@ -135,7 +135,7 @@ trv_vm_context* frame_below(trv_vm_context& frame, int32_t levels) {
 
 trvvar_shared* local_of(trv_vm_context* frame, int32_t slot) {
   if (frame == nullptr) return nullptr;
-  if (slot < 0 || static_cast<size_t>(slot) >= frame->locals.size()) {
+  if (slot < 0 || static_cast<uint32_t>(slot) >= frame->block->local_count) {
     trv_runtime_error("local ", slot, " does not exist.");
     return nullptr;
   }
@@ -745,8 +745,7 @@ op_traced:
       // Back from the default-value block: its value is the top.
       frame->default_argument_in_progress = 0;
       TRV_NEED(1);
-      if (TRV_TOP && parameter < frame->locals.size())
-        trvvar_set(*frame->locals[parameter], TRV_TOP);
+      if (TRV_TOP && parameter < block->local_count) trvvar_set(*frame->locals[parameter], TRV_TOP);
       TRV_NEXT(2);
     }
     trv_program_block* defaults = block->children[parameter - block->minimum_argument_count].get();
@@ -759,7 +758,8 @@ op_traced:
       trv_program_block* handler = block->children[static_cast<size_t>(trv_operand_a(ip))].get();
       trvvar_shared error = std::move(task.pending_error);
       task.pending_error = trvvar_new(rt);
-      if (enter_block(*frame, handler) && handler->parameter_count == 1) {
+      if (enter_block(*frame, handler) && handler->parameter_count == 1 &&
+          handler->local_count > 0) {
         trvvar_set(*task.frames.back()->locals[0], error);
       }
     }

@@ -182,7 +182,9 @@ bool trv_task::prepare_start(std::vector<trvvar_shared>* args) {
   trv_vm_context_capture(first, captures.get());
   if (args != nullptr) {
     first.argument_count = static_cast<uint32_t>(args->size());
-    for (size_t i = 0; i < args->size(); ++i) {
+    // A block with fewer slots than parameters is refused when it runs; nothing is stored
+    // past its slots before.
+    for (size_t i = 0; i < args->size() && i < block.local_count; ++i) {
       trvvar_shared& argument = (*args)[i];
       const bool by_reference =
           i < block.slot_flags.size() && (block.slot_flags[i] & TRVVAR_FLAG_BY_REFERENCE) != 0;

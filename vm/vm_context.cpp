@@ -76,7 +76,7 @@ void trv_vm_context_release(trv_vm_context* context, trv_runtime* owned) {
 void trv_vm_context_capture(trv_vm_context& context, trvvar_ptr_function_lambda* captures) {
   const trv_program_block& block = *context.block;
   if (captures == nullptr || block.capture_count == 0 || captures->size() != block.capture_count ||
-      block.parameter_count + block.capture_count > context.locals.size()) {
+      block.parameter_count + block.capture_count > block.local_count) {
     return;
   }
   for (uint32_t i = 0; i < block.capture_count; ++i) {

@@ -29,6 +29,8 @@ class trv_vm_context {
   int32_t stack_depth = 0;
   uint32_t argument_count = 0;
   int32_t refcount = 0;  // the context goes back to its pool when the last count is dropped
+  // The block's slots are the first `block->local_count`; a pooled context may keep more
+  // records from an earlier use, which no index may reach.
   std::vector<trvvar_shared> locals;
   trvptr_weak<trvobject_base> bound_object;  // this, for a method
   uint32_t status = 0;

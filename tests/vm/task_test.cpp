@@ -111,4 +111,31 @@ TEST(Task, ClosureOfABlockTooSmallForItsCapturesIsRefusedWithoutWritingPastItsLo
   task.reset();
 }
 
+// The same for the parameters of a routine started with arguments: they must not be stored
+// past the end of its frame's locals before the block is refused.
+TEST(Task, ARoutineWithMoreParametersThanLocalsIsRefusedWithoutWritingPastThem) {
+  log_capture capture(TRV_LOG_ERROR);
+  owned_runtime runtime;
+  trvptr_strong<trv_program_block> routine =
+      new_block(trvptr_strong<trv_compiled_unit>::from(new trv_compiled_unit), TRV_BLOCK_FUNCTION);
+  routine->parameter_count = 3;
+  routine->local_count = 1;
+  emit(routine->code, TRV_OP_return);
+  trvptr_strong<trv_program_block> root = new_block(routine->unit, TRV_BLOCK_GLOBAL);
+  trvptr_strong<trv_task> scope = trv_task_for_block(root);
+  ASSERT_TRUE(scope->run());  // a global task keeps its frame
+  trvvar_shared function = trvvar_new();
+  trvvar_set_function(*function, routine, scope);
+  trvptr_strong<trv_task> task = trv_task_for_function(*function, nullptr);
+  ASSERT_TRUE(task);
+  std::vector<trvvar_shared> args{trvvar_new_int(1), trvvar_new_int(2), trvvar_new_int(3)};
+  task->run(&args);
+  EXPECT_FALSE(task->active);
+  const std::vector<std::string> errors = capture.errors();
+  ASSERT_FALSE(errors.empty());
+  EXPECT_NE(errors.front().find("block has 1 locals for 3 parameters and 0 captures"),
+            std::string::npos)
+      << errors.front();
+}
+
 }  // namespace
