@@ -179,7 +179,8 @@ program build(input& in) {
   source.file_name = source.display_name = "fuzz.trv";
   source.text = "  first line\nsecond\n";
 
-  const uint8_t root_locals = in.byte() % 8;
+  const uint8_t locals_byte = in.byte();
+  const uint8_t root_locals = locals_byte % 8;
   const uint8_t function_shape = in.byte();
   const size_t root_size = in.byte() * 2u;
 
@@ -192,10 +193,15 @@ program build(input& in) {
   auto function = new_block(p.unit, function_shape & 1 ? TRV_BLOCK_FUNCTION : TRV_BLOCK_LOOP);
   function->parameter_count = (function_shape >> 1) & 3;
   function->capture_count = (function_shape >> 3) & 1;
-  function->local_count = function->parameter_count + function->capture_count + 2;
+  // Now and then fewer slots than its parameters and captures take, as a broken compiler
+  // could hand over: the block must be refused without anything stored past its slots.
+  const uint32_t declared = function->parameter_count + function->capture_count;
+  function->local_count = locals_byte & 8 ? (declared > 0 ? declared - 1 : 0) : declared + 2;
   function->minimum_argument_count = function_shape & 0x40 ? 1 : trv_no_minimum;
   function->slot_flags.assign(function->local_count, 0);
-  if (function_shape & 0x20) function->slot_flags[0] = TRVVAR_FLAG_BY_REFERENCE;
+  if (function_shape & 0x20 && !function->slot_flags.empty()) {
+    function->slot_flags[0] = TRVVAR_FLAG_BY_REFERENCE;
+  }
   function->no_except = (function_shape >> 7) & 1;
   function->break_target = (function_shape >> 4) & 1;
   function->code = in.rest(in.left());
