@@ -30,10 +30,35 @@ bool script_count_fits(const trv_program_block& block, uint32_t count) {
          count >= block.minimum_argument_count;
 }
 
+// A string argument that nothing but its handle holds, whose text nothing else holds either,
+// goes as it is into a parameter slot holding an unshared plain value: copying it there and
+// dropping the original would leave the same, at the cost of a second string.
+bool taken_whole(const trvvar_shared& argument, const trvvar_shared& slot) {
+  return argument->refcount == 1 && argument->flags == 0 && argument->type == TRVVAR_STRING &&
+         argument->payload.object.control_block()->strong_count == 1 && slot &&
+         slot->refcount == 1 && slot->flags == 0 && slot->type < TRVVAR_STRING;
+}
+
 bool frame_room(const trv_task& task) {
   if (task.frames.size() + task.prepared.size() < trv_max_frames) return true;
   trv_runtime_error("Maximum call depth exceeded.");
   return false;
+}
+
+// trv_call_store_parameter, inlined into the interpreter's argument stores.
+[[gnu::always_inline]] inline void store_parameter(trv_vm_context& frame, uint32_t index,
+                                                   trvvar_shared& value, bool given) {
+  trvvar_shared& slot = frame.locals[index];
+  const std::vector<uint8_t>& flags = frame.block->slot_flags;
+  if (index < flags.size() && (flags[index] & TRVVAR_FLAG_BY_REFERENCE) != 0) {
+    trvvar_make_ref(*slot, value.get());
+  } else if (!value) {
+    return;
+  } else if (given && taken_whole(value, slot)) {
+    slot = std::move(value);
+  } else if (!trvvar_set_plain(*slot, *value)) {
+    trvvar_set(*slot, value);
+  }
 }
 
 // Prepares a frame for `block` run in the scope of `scope`'s root (the caller's scope without
@@ -177,6 +202,11 @@ bool trv_call_prepare_bound(trv_vm_context& caller, trv_program_block& block, tr
          open_script_call(caller, block, scope, bound_object, nullptr, argument_count);
 }
 
+void trv_call_store_parameter(trv_vm_context& frame, uint32_t index, trvvar_shared& value,
+                              bool given) {
+  store_parameter(frame, index, value, given);
+}
+
 void trv_call_store_argument(trv_vm_context& caller, uint32_t index, trvvar_shared& value) {
   trv_task& task = *caller.task;
   if (task.pending_calls.empty() || !value) {
@@ -199,12 +229,7 @@ void trv_call_store_argument(trv_vm_context& caller, uint32_t index, trvvar_shar
     trv_runtime_error("index out of range!");
     return;
   }
-  const std::vector<uint8_t>& flags = frame.block->slot_flags;
-  if (index < flags.size() && (flags[index] & TRVVAR_FLAG_BY_REFERENCE) != 0) {
-    trvvar_make_ref(*frame.locals[index], value.get());
-  } else if (!trvvar_set_plain(*frame.locals[index], *value)) {
-    trvvar_set(*frame.locals[index], value);
-  }
+  store_parameter(frame, index, value, false);
 }
 
 void trv_call_execute(trv_vm_context& caller) {

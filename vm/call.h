@@ -38,6 +38,12 @@ bool trv_call_prepare_method(trv_vm_context& caller, trv_function_def& definitio
 bool trv_call_prepare_bound(trv_vm_context& caller, trv_program_block& block, trv_task* scope,
                             const trvptr_weak<trvobject_base>& bound_object,
                             uint32_t argument_count);
+// Stores `value` into parameter slot `index`, which the frame's block has: a reference for a
+// by-reference parameter (to none for an empty handle), else the value (an empty handle
+// changes nothing). A `given` value is one the caller gives up: a string nothing else holds
+// then goes into the slot as it is instead of a copy.
+void trv_call_store_parameter(trv_vm_context& frame, uint32_t index, trvvar_shared& value,
+                              bool given);
 // Stores `value` as argument `index` of the newest pending call.
 void trv_call_store_argument(trv_vm_context& caller, uint32_t index, trvvar_shared& value);
 // Executes the newest pending call and drops it. A native call's result replaces the top of

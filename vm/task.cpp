@@ -11,6 +11,7 @@
 #include "values/reference.h"
 #include "values/report.h"
 #include "values/runtime.h"
+#include "vm/call.h"
 #include "vm/interpreter.h"
 #include "vm/opcodes.h"
 
@@ -57,16 +58,6 @@ void release_frames(std::vector<trv_vm_context*>& frames, size_t keep) {
 }
 
 uint32_t block_kind(const trv_vm_context* frame) { return frame->block->kind; }
-
-// A string argument that nothing but its handle holds, whose text nothing else holds either,
-// goes as it is into a parameter slot holding an unshared plain value: copying it there and
-// dropping the original would leave the same, at the cost of a second string.
-bool taken_whole(const trvvar_shared& argument, const trvvar_shared& slot) {
-  return argument && argument->refcount == 1 && argument->flags == 0 &&
-         argument->type == TRVVAR_STRING &&
-         argument->payload.object.control_block()->strong_count == 1 && slot &&
-         slot->refcount == 1 && slot->flags == 0 && slot->type < TRVVAR_STRING;
-}
 
 // A frame that resumes at a catch instruction handles the error being unwound.
 bool resumes_at_catch(const trv_vm_context* frame) {
@@ -185,16 +176,7 @@ bool trv_task::prepare_start(std::vector<trvvar_shared>* args) {
     // A block with fewer slots than parameters is refused when it runs; nothing is stored
     // past its slots before.
     for (size_t i = 0; i < args->size() && i < block.local_count; ++i) {
-      trvvar_shared& argument = (*args)[i];
-      const bool by_reference =
-          i < block.slot_flags.size() && (block.slot_flags[i] & TRVVAR_FLAG_BY_REFERENCE) != 0;
-      if (by_reference) {
-        trvvar_make_ref(*first.locals[i], argument.get());
-      } else if (taken_whole(argument, first.locals[i])) {
-        first.locals[i] = std::move(argument);
-      } else if (argument) {
-        trvvar_set(*first.locals[i], argument);
-      }
+      trv_call_store_parameter(first, static_cast<uint32_t>(i), (*args)[i], true);
     }
   }
   return true;

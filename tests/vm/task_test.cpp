@@ -54,6 +54,25 @@ trvptr_strong<trv_program_block> calling_root(const trvptr_strong<trv_program_bl
   return root;
 }
 
+// A function block that only returns, declaring the given counts.
+trvptr_strong<trv_program_block> returning_function(uint32_t parameters, uint32_t captures,
+                                                    uint32_t locals) {
+  trvptr_strong<trv_program_block> block =
+      new_block(trvptr_strong<trv_compiled_unit>::from(new trv_compiled_unit), TRV_BLOCK_FUNCTION);
+  block->parameter_count = parameters;
+  block->capture_count = captures;
+  block->local_count = locals;
+  emit(block->code, TRV_OP_return);
+  return block;
+}
+
+// The first error reported contains `text`.
+void expect_first_error_names(const log_capture& capture, const std::string& text) {
+  const std::vector<std::string> errors = capture.errors();
+  ASSERT_FALSE(errors.empty());
+  EXPECT_NE(errors.front().find(text), std::string::npos) << errors.front();
+}
+
 // Runs a task of `root` that must end in an error; its error callback's call is checked.
 trvptr_strong<trv_task> run_failing(const trvptr_strong<trv_program_block>& root) {
   trvptr_strong<trv_task> task = trv_task_for_block(root);
@@ -96,18 +115,8 @@ TEST(Task, EndlessScriptRecursionEndsAtTheFrameLimitWithoutCStack) {
 TEST(Task, ClosureOfABlockTooSmallForItsCapturesIsRefusedWithoutWritingPastItsLocals) {
   log_capture capture(TRV_LOG_ERROR);
   owned_runtime runtime;
-  trvptr_strong<trv_program_block> closure =
-      new_block(trvptr_strong<trv_compiled_unit>::from(new trv_compiled_unit), TRV_BLOCK_FUNCTION);
-  closure->capture_count = 3;
-  closure->local_count = 1;
-  emit(closure->code, TRV_OP_return);
-
-  trvptr_strong<trv_task> task = run_failing(calling_root(closure, 3));
-  const std::vector<std::string> errors = capture.errors();
-  ASSERT_FALSE(errors.empty());
-  EXPECT_NE(errors.front().find("block has 1 locals for 0 parameters and 3 captures"),
-            std::string::npos)
-      << errors.front();
+  trvptr_strong<trv_task> task = run_failing(calling_root(returning_function(0, 3, 1), 3));
+  expect_first_error_names(capture, "block has 1 locals for 0 parameters and 3 captures");
   task.reset();
 }
 
@@ -116,11 +125,7 @@ TEST(Task, ClosureOfABlockTooSmallForItsCapturesIsRefusedWithoutWritingPastItsLo
 TEST(Task, ARoutineWithMoreParametersThanLocalsIsRefusedWithoutWritingPastThem) {
   log_capture capture(TRV_LOG_ERROR);
   owned_runtime runtime;
-  trvptr_strong<trv_program_block> routine =
-      new_block(trvptr_strong<trv_compiled_unit>::from(new trv_compiled_unit), TRV_BLOCK_FUNCTION);
-  routine->parameter_count = 3;
-  routine->local_count = 1;
-  emit(routine->code, TRV_OP_return);
+  trvptr_strong<trv_program_block> routine = returning_function(3, 0, 1);
   trvptr_strong<trv_program_block> root = new_block(routine->unit, TRV_BLOCK_GLOBAL);
   trvptr_strong<trv_task> scope = trv_task_for_block(root);
   ASSERT_TRUE(scope->run());  // a global task keeps its frame
@@ -131,11 +136,7 @@ TEST(Task, ARoutineWithMoreParametersThanLocalsIsRefusedWithoutWritingPastThem) 
   std::vector<trvvar_shared> args{trvvar_new_int(1), trvvar_new_int(2), trvvar_new_int(3)};
   task->run(&args);
   EXPECT_FALSE(task->active);
-  const std::vector<std::string> errors = capture.errors();
-  ASSERT_FALSE(errors.empty());
-  EXPECT_NE(errors.front().find("block has 1 locals for 3 parameters and 0 captures"),
-            std::string::npos)
-      << errors.front();
+  expect_first_error_names(capture, "block has 1 locals for 3 parameters and 0 captures");
 }
 
 }  // namespace
