@@ -204,8 +204,18 @@ class trvptr_weak {
   }
   ~trvptr_weak() { trvptr_detail::release_weak(block_); }
 
-  trvptr_weak& operator=(trvptr_weak other) noexcept {
-    std::swap(block_, other.block_);
+  trvptr_weak& operator=(const trvptr_weak& other) noexcept {
+    // Both on one block already (a frame's bound object most often is the empty one): no
+    // count to move.
+    if (block_ != other.block_) {
+      trvptr_weak copy(other);
+      std::swap(block_, copy.block_);
+    }
+    return *this;
+  }
+  trvptr_weak& operator=(trvptr_weak&& other) noexcept {
+    trvptr_weak taken(std::move(other));
+    std::swap(block_, taken.block_);
     return *this;
   }
 

@@ -71,7 +71,12 @@ bool frame_room(const trv_task& task) {
                                                     uint32_t count) {
   trv_task& task = *caller.task;
   if (!frame_room(task)) return false;
-  scope = scope != nullptr ? trv_task_scope_root(scope) : caller.scope;
+  // A frame's scope is a root already, and most calls stay in it.
+  if (scope == nullptr || scope == caller.scope) {
+    scope = caller.scope;
+  } else {
+    scope = trv_task_scope_root(scope);
+  }
   trv_vm_context* frame =
       trv_vm_context_create(&task, scope, &block, block.local_count, bound_object, task.owned);
   frame->argument_count = count;
@@ -81,7 +86,8 @@ bool frame_room(const trv_task& task) {
   return true;
 }
 
-bool prepare_script(trv_vm_context& caller, trvvar& callee, uint32_t count) {
+// The call of every script function: its frame's making and the pool's allocation inlined.
+[[gnu::flatten]] bool prepare_script(trv_vm_context& caller, trvvar& callee, uint32_t count) {
   trvvar_function_payload& function = *callee.payload.function_payload;
   trv_program_block* block = function.definition.get();
   if (block == nullptr) {

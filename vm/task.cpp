@@ -416,7 +416,8 @@ trvptr_strong<trv_task> trv_task_for_function(trvvar& function, trv_vm_context* 
   return task;
 }
 
-trv_vm_context* trv_task_resume_caller(trv_task& task) {
+// Every return from a script function ends here: the frame's pop and release are inlined.
+[[gnu::flatten]] trv_vm_context* trv_task_resume_caller(trv_task& task) {
   std::vector<trv_vm_context*>& frames = task.frames;
   if (frames.size() < 2 || !frames[frames.size() - 2]->running) return nullptr;
   trv_vm_context* ended = frames.back();

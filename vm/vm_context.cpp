@@ -1,7 +1,5 @@
 #include "vm/vm_context.h"
 
-#include <new>
-
 #include "objects/function_def.h"
 #include "values/assign.h"
 #include "values/pooled.h"
@@ -37,35 +35,19 @@ trv_vm_context* trv_vm_context_create(trv_task* task, trv_task* scope, trv_progr
                                trv_owned_runtime(trv_get_thread_local()));
 }
 
-trv_vm_context* trv_vm_context_create(trv_task* task, trv_task* scope, trv_program_block* block,
-                                      uint32_t local_count,
-                                      const trvptr_weak<trvobject_base>& bound_object,
-                                      trv_runtime* owned) {
-  trv_vm_context* context = trv_pooled_new<trv_vm_context>(owned);
-  if (context == nullptr) throw std::bad_alloc();
-  context->refcount = 1;
-  context->task = task;
-  context->scope = scope;
-  context->block = block;
+void trv_vm_context_grow_locals(trv_vm_context* context, uint32_t local_count, trv_runtime* owned) {
   try {
     while (context->locals.size() < local_count) context->locals.push_back(trvvar_new(owned));
   } catch (...) {
     trv_vm_context_release(context, owned);
     throw;
   }
-  context->saved_position = 0;
-  context->stack_depth = 0;
-  context->argument_count = 0;
-  context->default_argument_in_progress = 0;
-  context->running = 0;
-  context->pending_operator_mode = 0;
-  context->bound_object = bound_object;
-  return context;
 }
 
 void trv_vm_context_release(trv_vm_context* context) { trv_vm_context_release(context, nullptr); }
 
-void trv_vm_context_release(trv_vm_context* context, trv_runtime* owned) {
+// Every script call ends here: the pool's free is inlined rather than called.
+[[gnu::flatten]] void trv_vm_context_release(trv_vm_context* context, trv_runtime* owned) {
   if (--context->refcount > 0) return;
   if (owned == nullptr) owned = trv_owned_runtime(trv_get_thread_local());
   reset_locals(context->locals, owned);

@@ -6,11 +6,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <new>
 #include <type_traits>
 #include <vector>
 
 #include "glue/object_ptr.h"
 #include "values/pool.h"
+#include "values/pooled.h"
 #include "values/var.h"
 
 class trv_program_block;
@@ -47,6 +49,10 @@ class trv_vm_context {
                               bool second_flag = false);
 };
 
+// Gives a new context its first `local_count` locals (a pooled context mostly has them from an
+// earlier use); on failure the context is released and the error passed on.
+void trv_vm_context_grow_locals(trv_vm_context* context, uint32_t local_count, trv_runtime* owned);
+
 // A context with count 1 for running `block`, from the call-frame pool when the calling thread
 // owns its runtime. The locals grow to `local_count` slots, each new one a fresh none variable
 // (slots of an earlier use are kept); saved position, stack depth, argument count and the three
@@ -54,11 +60,28 @@ class trv_vm_context {
 trv_vm_context* trv_vm_context_create(trv_task* task, trv_task* scope, trv_program_block* block,
                                       uint32_t local_count,
                                       const trvptr_weak<trvobject_base>& bound_object);
-// The same with the calling thread's owned runtime (or null) already looked up.
-trv_vm_context* trv_vm_context_create(trv_task* task, trv_task* scope, trv_program_block* block,
-                                      uint32_t local_count,
-                                      const trvptr_weak<trvobject_base>& bound_object,
-                                      trv_runtime* owned);
+// The same with the calling thread's owned runtime (or null) already looked up; inline, as
+// every script call makes one.
+inline trv_vm_context* trv_vm_context_create(trv_task* task, trv_task* scope,
+                                             trv_program_block* block, uint32_t local_count,
+                                             const trvptr_weak<trvobject_base>& bound_object,
+                                             trv_runtime* owned) {
+  trv_vm_context* context = trv_pooled_new<trv_vm_context>(owned);
+  if (context == nullptr) throw std::bad_alloc();
+  context->refcount = 1;
+  context->task = task;
+  context->scope = scope;
+  context->block = block;
+  if (context->locals.size() < local_count) trv_vm_context_grow_locals(context, local_count, owned);
+  context->saved_position = 0;
+  context->stack_depth = 0;
+  context->argument_count = 0;
+  context->default_argument_in_progress = 0;
+  context->running = 0;
+  context->pending_operator_mode = 0;
+  context->bound_object = bound_object;
+  return context;
+}
 
 // Copies a function value's captured variables into the slots after the block's parameters,
 // when there is one for every capture the block declares and the context has slots for them.
