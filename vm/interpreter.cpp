@@ -375,6 +375,7 @@ enter:
 
 #if TRV_COMPUTED_GOTO
 #define TRV_TRACE()
+#define TRV_UNTRACED true
 // A case ends in a plain goto to the one dispatch point: a computed goto out of a case would
 // skip the destructors of the case's handles. Where no handle is in scope (the quick paths),
 // the case dispatches the next instruction itself, which gives the processor one indirect
@@ -399,12 +400,15 @@ dispatch:
   goto* table[*ip];
 op_traced:
   TRV_TRACE_HOOK();
+  // A traced run shows every instruction: its pushes are not fused with the loads after them.
+  if (*ip == TRV_OP_push_none) goto push_none_alone;
   goto* labels[*ip];
 #else
 #define TRV_TRACE()      \
   if (hook != nullptr) { \
     TRV_TRACE_HOOK()     \
   }
+#define TRV_UNTRACED (hook == nullptr)
 #define TRV_CASE(mnemonic) case TRV_OP_##mnemonic:
 #define TRV_INVALID default:
 #define TRV_NEXT(n) \
@@ -547,7 +551,28 @@ op_traced:
     TRV_NEXT(1);
   }
   TRV_CASE(push_none) {
-    stack.emplace_back();
+    // An operand is pushed as a slot that a load or a constant then fills. Without a trace to show
+    // the second instruction, the slot is pushed filled; the block's check has made sure that an
+    // instruction after this one is whole and its operand in range.
+    if (TRV_UNTRACED && ip + 1 < end) {
+      const uint8_t* const next = ip + 1;
+      if (*next == TRV_OP_load_local) {
+        stack.emplace_back() = frame->locals[static_cast<size_t>(trv_operand_a(next))];
+        ++frame->stack_depth;
+        TRV_NEXT_QUICK(1 + 8);
+      }
+      if (*next == TRV_OP_load_block_var) {
+        stack.emplace_back() = block->block_variables[static_cast<size_t>(trv_operand_a(next))];
+        ++frame->stack_depth;
+        TRV_NEXT_QUICK(1 + 8);
+      }
+      if (*next == TRV_OP_int) {
+        trvvar_store_int(stack.emplace_back(), trv_operand_int(next), rt, &spare);
+        ++frame->stack_depth;
+        TRV_NEXT_QUICK(1 + 16);
+      }
+    }
+    [[maybe_unused]] push_none_alone : stack.emplace_back();
     ++frame->stack_depth;
     TRV_NEXT_QUICK(1);
   }
