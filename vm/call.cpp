@@ -104,6 +104,20 @@ bool frame_room(const trv_task& task) {
                           function.captures.get(), count);
 }
 
+// The report for a callee of no callable type, out of line: the handle the report returns
+// would otherwise give the dispatch below a stack frame of its own.
+[[gnu::noinline, gnu::cold]] bool not_callable() {
+  trv_runtime_error("not a function!");
+  return false;
+}
+
+// A class is called through its constructor.
+[[gnu::noinline]] bool prepare_constructor(trv_vm_context& caller, trvvar& class_value,
+                                           uint32_t count) {
+  trvvar_shared constructor = trv_class_constructor(caller, class_value);
+  return constructor && prepare_script(caller, *constructor, count);
+}
+
 // Opens the argument list of a native call and makes it the newest pending call.
 bool open_native_call(trv_task& task, trvptr_strong<trv_function_def> definition,
                       trvptr_strong<trvobject_base> bound_object, uint32_t count) {
@@ -114,7 +128,7 @@ bool open_native_call(trv_task& task, trvptr_strong<trv_function_def> definition
   return true;
 }
 
-bool prepare_native(trv_vm_context& caller, trvvar& callee, uint32_t count) {
+[[gnu::noinline]] bool prepare_native(trv_vm_context& caller, trvvar& callee, uint32_t count) {
   trvvar_ext_function_payload& function = *callee.payload.ext_function_payload;
   trvptr_strong<trv_function_def> definition = function.definition.lock();
   if (!definition) {
@@ -177,20 +191,18 @@ bool trv_arguments_open(trv_task& task, int64_t count) {
   return true;
 }
 
+// A dispatch only: each kind of callee is prepared out of line, so a script call, the
+// common one, pays for no other kind's registers.
 bool trv_call_prepare(trv_vm_context& caller, trvvar& callee, uint32_t argument_count) {
   switch (callee.type) {
     case TRVVAR_FUNCTION:
       return prepare_script(caller, callee, argument_count);
     case TRVVAR_EXT_FUNCTION:
       return prepare_native(caller, callee, argument_count);
-    case TRVVAR_CLASS_DEF: {
-      // A class is called through its constructor.
-      trvvar_shared constructor = trv_class_constructor(caller, callee);
-      return constructor && prepare_script(caller, *constructor, argument_count);
-    }
+    case TRVVAR_CLASS_DEF:
+      return prepare_constructor(caller, callee, argument_count);
     default:
-      trv_runtime_error("not a function!");
-      return false;
+      return not_callable();
   }
 }
 
