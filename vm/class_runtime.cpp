@@ -75,14 +75,8 @@ bool hook_call_operator(trvvar& operand, int index, trvvar* argument, trv_operat
       trv_vm_context_create(task, scope, method, method->local_count, instance->bound_pointer());
   frame->argument_count = argument != nullptr ? 1 : 0;
   if (argument != nullptr && method->local_count > 0) {
-    const bool by_reference =
-        !method->slot_flags.empty() && (method->slot_flags[0] & TRVVAR_FLAG_BY_REFERENCE) != 0;
-    if (by_reference) {
-      trvvar_make_ref(*frame->locals[0], argument);
-    } else {
-      trvvar_shared value = trvvar_shared::share(argument);
-      trvvar_set(*frame->locals[0], value);
-    }
+    trvvar_shared value = trvvar_shared::share(argument);
+    trv_call_store_parameter(*frame, 0, value, false);
   }
   task->stack.push_back(trvvar_shared::share(&operand));
   task->stack.push_back(trvvar_new());
