@@ -194,11 +194,13 @@ void trvvar_set_type(trvvar& v, trvvar_type type);
 // Typed setters on a record. Storing a number into a record of that type is the common case
 // and stays inline; a type change goes out of line.
 inline void trvvar_set_int(trvvar& v, int64_t value) {
-  if (v.type != TRVVAR_INT) [[unlikely]] trvvar_set_type(v, TRVVAR_INT);
+  if (v.type != TRVVAR_INT) [[unlikely]]
+    trvvar_set_type(v, TRVVAR_INT);
   v.payload.int_value = value;
 }
 inline void trvvar_set_float(trvvar& v, double value) {
-  if (v.type != TRVVAR_FLOAT) [[unlikely]] trvvar_set_type(v, TRVVAR_FLOAT);
+  if (v.type != TRVVAR_FLOAT) [[unlikely]]
+    trvvar_set_type(v, TRVVAR_FLOAT);
   v.payload.float_value = value;
 }
 void trvvar_set_function(trvvar& v, const trvptr_weak<trv_program_block>& definition,
@@ -233,8 +235,9 @@ inline trvvar* primitive_target(trvvar_shared& target, trv_runtime* owned, trvva
 
 // An integer or float result of `type` with payload bits `raw`; flags2 is cleared when the
 // type changes, as a type change does.
-inline void store_primitive(trvvar_shared& target, trvvar_type type, uint64_t raw,
-                            trv_runtime* owned, trvvar_shared* spare) {
+[[gnu::always_inline]] inline void store_primitive(trvvar_shared& target, trvvar_type type,
+                                                   uint64_t raw, trv_runtime* owned,
+                                                   trvvar_shared* spare) {
   trvvar* v = primitive_target(target, owned, spare);
   if (v->type != type) {
     v->type = type;

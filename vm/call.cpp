@@ -30,35 +30,28 @@ bool script_count_fits(const trv_program_block& block, uint32_t count) {
          count >= block.minimum_argument_count;
 }
 
-// A string argument that nothing but its handle holds, whose text nothing else holds either,
-// goes as it is into a parameter slot holding an unshared plain value: copying it there and
-// dropping the original would leave the same, at the cost of a second string.
-bool taken_whole(const trvvar_shared& argument, const trvvar_shared& slot) {
-  return argument->refcount == 1 && argument->flags == 0 && argument->type == TRVVAR_STRING &&
-         argument->payload.object.control_block()->strong_count == 1 && slot &&
-         slot->refcount == 1 && slot->flags == 0 && slot->type < TRVVAR_STRING;
+// The reports of a failed call, out of line: inlined, their formatting would give the call's
+// preparation a stack frame it does not need when nothing fails.
+[[gnu::noinline, gnu::cold]] bool not_callable() {
+  trv_runtime_error("not a function!");
+  return false;
 }
 
-bool frame_room(const trv_task& task) {
-  if (task.frames.size() + task.prepared.size() < trv_max_frames) return true;
+[[gnu::noinline, gnu::cold]] bool too_deep() {
   trv_runtime_error("Maximum call depth exceeded.");
   return false;
 }
 
-// trv_call_store_parameter, inlined into the interpreter's argument stores.
-[[gnu::always_inline]] inline void store_parameter(trv_vm_context& frame, uint32_t index,
-                                                   trvvar_shared& value, bool given) {
-  trvvar_shared& slot = frame.locals[index];
-  const std::vector<uint8_t>& flags = frame.block->slot_flags;
-  if (index < flags.size() && (flags[index] & TRVVAR_FLAG_BY_REFERENCE) != 0) {
-    trvvar_make_ref(*slot, value.get());
-  } else if (!value) {
-    return;
-  } else if (given && taken_whole(value, slot)) {
-    slot = std::move(value);
-  } else if (!trvvar_set_plain(*slot, *value)) {
-    trvvar_set(*slot, value);
-  }
+[[gnu::noinline, gnu::cold]] bool wrong_argument_count(const trv_program_block& block,
+                                                       uint32_t count) {
+  trv_runtime_error("invalid argument count: num_params=", static_cast<int32_t>(count),
+                    ", fn_num_params=", static_cast<int32_t>(block.parameter_count),
+                    ", fn_default_args=", static_cast<int32_t>(block.minimum_argument_count));
+  return false;
+}
+
+bool frame_room(const trv_task& task) {
+  return task.frames.size() + task.prepared.size() < trv_max_frames || too_deep();
 }
 
 // Prepares a frame for `block` run in the scope of `scope`'s root (the caller's scope without
@@ -82,7 +75,7 @@ bool frame_room(const trv_task& task) {
   frame->argument_count = count;
   task.prepared.push_back(frame);
   task.pending_calls.push_back(0);
-  trv_vm_context_capture(*frame, captures);
+  if (captures != nullptr) trv_vm_context_capture(*frame, captures);
   return true;
 }
 
@@ -90,25 +83,10 @@ bool frame_room(const trv_task& task) {
 [[gnu::flatten]] bool prepare_script(trv_vm_context& caller, trvvar& callee, uint32_t count) {
   trvvar_function_payload& function = *callee.payload.function_payload;
   trv_program_block* block = function.definition.get();
-  if (block == nullptr) {
-    trv_runtime_error("not a function!");
-    return false;
-  }
-  if (!script_count_fits(*block, count)) {
-    trv_runtime_error("invalid argument count: num_params=", static_cast<int32_t>(count),
-                      ", fn_num_params=", static_cast<int32_t>(block->parameter_count),
-                      ", fn_default_args=", static_cast<int32_t>(block->minimum_argument_count));
-    return false;
-  }
+  if (block == nullptr) return not_callable();
+  if (!script_count_fits(*block, count)) return wrong_argument_count(*block, count);
   return open_script_call(caller, *block, function.scope.get(), function.bound_object,
                           function.captures.get(), count);
-}
-
-// The report for a callee of no callable type, out of line: the handle the report returns
-// would otherwise give the dispatch below a stack frame of its own.
-[[gnu::noinline, gnu::cold]] bool not_callable() {
-  trv_runtime_error("not a function!");
-  return false;
 }
 
 // A class is called through its constructor.
@@ -220,12 +198,7 @@ bool trv_call_prepare_bound(trv_vm_context& caller, trv_program_block& block, tr
          open_script_call(caller, block, scope, bound_object, nullptr, argument_count);
 }
 
-void trv_call_store_parameter(trv_vm_context& frame, uint32_t index, trvvar_shared& value,
-                              bool given) {
-  store_parameter(frame, index, value, given);
-}
-
-void trv_call_store_argument(trv_vm_context& caller, uint32_t index, trvvar_shared& value) {
+void trv_call_store_any_argument(trv_vm_context& caller, uint32_t index, trvvar_shared& value) {
   trv_task& task = *caller.task;
   if (task.pending_calls.empty() || !value) {
     trv_runtime_error("invalid variable.");
@@ -247,23 +220,16 @@ void trv_call_store_argument(trv_vm_context& caller, uint32_t index, trvvar_shar
     trv_runtime_error("index out of range!");
     return;
   }
-  store_parameter(frame, index, value, false);
+  trv_call_store_parameter(frame, index, value, false);
 }
 
-void trv_call_execute(trv_vm_context& caller) {
+void trv_call_execute_native(trv_vm_context& caller) {
   trv_task& task = *caller.task;
   if (task.pending_calls.empty()) {
     trv_runtime_error("no call was prepared.");
     return;
   }
-  const bool native = task.pending_calls.back() != 0;
   task.pending_calls.pop_back();
-  if (!native) {
-    task.frames.push_back(task.prepared.back());
-    task.prepared.pop_back();
-    caller.status = 16;
-    return;
-  }
   const trv_native_call call = std::move(task.native_calls.back());
   task.native_calls.pop_back();
   std::vector<trvvar_shared>& list = *task.argument_lists[static_cast<size_t>(call.depth)];

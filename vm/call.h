@@ -7,13 +7,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "values/assign.h"
+#include "values/reference.h"
 #include "values/var.h"
+#include "vm/task.h"
 
 class trv_function_def;
-class trv_program_block;
-class trv_vm_context;
 class trvobject_base;
-struct trv_task;
 
 // Calls a native definition with the caller's context: the argument count checked against
 // its limits ("invalid parameter count ..."), the context's native object set to `object`
@@ -42,15 +42,76 @@ bool trv_call_prepare_bound(trv_vm_context& caller, trv_program_block& block, tr
 // by-reference parameter (to none for an empty handle), else the value (an empty handle
 // changes nothing). A `given` value is one the caller gives up: a string nothing else holds
 // then goes into the slot as it is instead of a copy.
-void trv_call_store_parameter(trv_vm_context& frame, uint32_t index, trvvar_shared& value,
-                              bool given);
-// Stores `value` as argument `index` of the newest pending call.
-void trv_call_store_argument(trv_vm_context& caller, uint32_t index, trvvar_shared& value);
-// Executes the newest pending call and drops it. A native call's result replaces the top of
-// the operand stack; a script call moves its frame onto the frame stack and suspends the
-// caller (status 16).
-void trv_call_execute(trv_vm_context& caller);
+inline void trv_call_store_parameter(trv_vm_context& frame, uint32_t index, trvvar_shared& value,
+                                     bool given);
+// Stores `value` as argument `index` of the newest pending call. A script call's parameter,
+// the common case, is stored inline; everything else goes to trv_call_store_any_argument.
+inline void trv_call_store_argument(trv_vm_context& caller, uint32_t index, trvvar_shared& value);
+// The same for every case, out of line: a native call's argument, and the errors.
+void trv_call_store_any_argument(trv_vm_context& caller, uint32_t index, trvvar_shared& value);
+// Executes the newest pending call and drops it. A script call moves its frame onto the frame
+// stack, suspends the caller (status 16) and returns the frame; a native call's result
+// replaces the top of the operand stack, and null is returned. Inline: every script call
+// passes here, and the interpreter then runs the frame without going back to its loop.
+trv_vm_context* trv_call_execute(trv_vm_context& caller);
+// The native half: the newest pending call is native, or there is none (an error).
+void trv_call_execute_native(trv_vm_context& caller);
 
 // Opens an argument list at the next depth with `count` empty handles; false (after a runtime
 // error) when the count is beyond what a call can take.
 bool trv_arguments_open(trv_task& task, int64_t count);
+
+namespace trv_call_detail {
+
+// A string argument that nothing but its handle holds, whose text nothing else holds either,
+// goes as it is into a parameter slot holding an unshared plain value: copying it there and
+// dropping the original would leave the same, at the cost of a second string.
+inline bool taken_whole(const trvvar_shared& argument, const trvvar_shared& slot) {
+  return argument->refcount == 1 && argument->flags == 0 && argument->type == TRVVAR_STRING &&
+         argument->payload.object.control_block()->strong_count == 1 && slot &&
+         slot->refcount == 1 && slot->flags == 0 && slot->type < TRVVAR_STRING;
+}
+
+}  // namespace trv_call_detail
+
+[[gnu::always_inline]] inline void trv_call_store_parameter(trv_vm_context& frame, uint32_t index,
+                                                            trvvar_shared& value, bool given) {
+  trvvar_shared& slot = frame.locals[index];
+  const std::vector<uint8_t>& flags = frame.block->slot_flags;
+  if (index < flags.size() && (flags[index] & TRVVAR_FLAG_BY_REFERENCE) != 0) {
+    trvvar_make_ref(*slot, value.get());
+  } else if (!value) {
+    return;
+  } else if (given && trv_call_detail::taken_whole(value, slot)) {
+    slot = std::move(value);
+  } else if (!trvvar_set_plain(*slot, *value)) {
+    trvvar_set(*slot, value);
+  }
+}
+
+[[gnu::always_inline]] inline void trv_call_store_argument(trv_vm_context& caller, uint32_t index,
+                                                           trvvar_shared& value) {
+  trv_task& task = *caller.task;
+  if (!task.pending_calls.empty() && task.pending_calls.back() == 0 && value) {
+    trv_vm_context& frame = *task.prepared.back();
+    if (index < frame.block->local_count) {
+      trv_call_store_parameter(frame, index, value, false);
+      return;
+    }
+  }
+  trv_call_store_any_argument(caller, index, value);
+}
+
+[[gnu::always_inline]] inline trv_vm_context* trv_call_execute(trv_vm_context& caller) {
+  trv_task& task = *caller.task;
+  if (task.pending_calls.empty() || task.pending_calls.back() != 0) {
+    trv_call_execute_native(caller);
+    return nullptr;
+  }
+  task.pending_calls.pop_back();
+  trv_vm_context* const callee = task.prepared.back();
+  task.prepared.pop_back();
+  task.frames.push_back(callee);
+  caller.status = 16;
+  return callee;
+}

@@ -56,7 +56,8 @@ trvvar_shared deref_slot(trvvar_shared& slot, trv_runtime* rt) {
 // A plain record (none, integer, float without flags) that a slot lets go of becomes the
 // task's spare record, or goes straight back to the variable pool of the runtime the frame
 // runs on. Releasing one cannot run code, so it may go before the slot's new value is stored.
-inline void drop_plain(trvvar_shared& slot, trvvar_shared& spare, trv_runtime* rt) {
+[[gnu::always_inline]] inline void drop_plain(trvvar_shared& slot, trvvar_shared& spare,
+                                              trv_runtime* rt) {
   trvvar* v = slot.get();
   if (v == nullptr || v->refcount != 1 || v->type >= TRVVAR_STRING || v->flags != 0) return;
   if (!spare) {
@@ -70,8 +71,8 @@ inline void drop_plain(trvvar_shared& slot, trvvar_shared& spare, trv_runtime* r
 }
 
 // slot := another holder of `variable`.
-inline void share_into(trvvar_shared& slot, const trvvar_shared& variable, trvvar_shared& spare,
-                       trv_runtime* rt) {
+[[gnu::always_inline]] inline void share_into(trvvar_shared& slot, const trvvar_shared& variable,
+                                              trvvar_shared& spare, trv_runtime* rt) {
   if (slot.get() == variable.get()) return;
   drop_plain(slot, spare, rt);
   slot = variable;
@@ -280,7 +281,7 @@ trvvar_shared member_if_present(trvvar& container, std::string_view name, trv_ru
   return zero;
 }
 
-uint32_t leave(trv_vm_context& frame, const uint8_t* ip) {
+[[gnu::always_inline]] inline uint32_t leave(trv_vm_context& frame, const uint8_t* ip) {
   const uint32_t status = frame.status;
   if (status >= 2 && status <= 32) {
     frame.running = 1;
@@ -296,7 +297,7 @@ uint32_t leave(trv_vm_context& frame, const uint8_t* ip) {
 // the frame a call or nested block pushed (16), or the suspended frame below one that ended
 // by running out of code or by a return from a function's own frame. A stopped task, and a
 // frame stack at its limit, go back to the loop.
-trv_vm_context* next_frame(trv_vm_context& frame, const uint8_t* ip) {
+[[gnu::always_inline]] inline trv_vm_context* next_frame(trv_vm_context& frame, const uint8_t* ip) {
   trv_task& task = *frame.task;
   if (task.stop) return nullptr;
   const trv_program_block& block = *frame.block;
@@ -312,14 +313,12 @@ trv_vm_context* next_frame(trv_vm_context& frame, const uint8_t* ip) {
   return trv_task_resume_caller(task);
 }
 
-}  // namespace
-
-void trv_set_trace_hook(trv_trace_hook hook) { trace_hook = hook; }
-
-uint32_t trv_interpret(trv_vm_context& first, trv_runtime* const rt) {
+// The run, compiled once without a trace hook and once with one. An untraced run tests nothing
+// for the hook and may take two instructions in one step; a traced run shows every instruction.
+template <bool Traced>
+uint32_t run(trv_vm_context& first, trv_runtime* const rt, const trv_trace_hook hook) {
   trv_vm_context* frame = &first;
   trv_task& task = *frame->task;
-  const trv_trace_hook hook = trace_hook;
   std::vector<trvvar_shared>& stack = task.stack;
   trvvar_shared& spare = task.spare_record;
   trv_program_block* block;
@@ -337,14 +336,6 @@ uint32_t trv_interpret(trv_vm_context& first, trv_runtime* const rt) {
 #undef TRV_OPCODE
                                  TRV_I64 TRV_I64 TRV_I16 TRV_I16 TRV_I16 TRV_I4 TRV_I4 TRV_I4};
   static_assert(sizeof labels / sizeof labels[0] == 256);
-  // A traced run dispatches through `table`, whose every entry calls the hook and then jumps
-  // to the instruction's case, so an untraced one tests nothing for the hook.
-#define TRV_T4 &&op_traced, &&op_traced, &&op_traced, &&op_traced,
-#define TRV_T16 TRV_T4 TRV_T4 TRV_T4 TRV_T4
-#define TRV_T64 TRV_T16 TRV_T16 TRV_T16 TRV_T16
-  static void* const traced[] = {TRV_T64 TRV_T64 TRV_T64 TRV_T64};
-  static_assert(sizeof traced / sizeof traced[0] == 256);
-  void* const* const table = hook != nullptr ? traced : labels;
 #endif
 // Every frame the run takes up starts here: the first, a frame a call or nested block pushed,
 // and a frame resumed when the one above it ended.
@@ -364,18 +355,16 @@ enter:
 
 // Before each instruction: stop when the frame's status is set or the code is done, note the
 // instruction for error reports and the trace, then jump to its case.
-#define TRV_TRACE_HOOK()          \
-  hook(*frame, ip, stack.size()); \
-  if (frame->status != 0) goto done;
 #define TRV_PROLOGUE()                                            \
   if (frame->status != 0) goto done;                              \
   [[maybe_unused]] dispatch_unchecked : if (ip >= end) goto done; \
   frame->instruction_pointer = ip;                                \
-  TRV_TRACE()
+  if constexpr (Traced) {                                         \
+    hook(*frame, ip, stack.size());                               \
+    if (frame->status != 0) goto done;                            \
+  }
 
 #if TRV_COMPUTED_GOTO
-#define TRV_TRACE()
-#define TRV_UNTRACED true
 // A case ends in a plain goto to the one dispatch point: a computed goto out of a case would
 // skip the destructors of the case's handles. Where no handle is in scope (the quick paths),
 // the case dispatches the next instruction itself, which gives the processor one indirect
@@ -388,27 +377,18 @@ enter:
     ip += (n);      \
     goto dispatch;  \
   } while (0)
-#define TRV_NEXT_QUICK(n)            \
-  do {                               \
-    ip += (n);                       \
-    if (ip >= end) goto done;        \
-    frame->instruction_pointer = ip; \
-    goto* table[*ip];                \
+#define TRV_NEXT_QUICK(n)                          \
+  do {                                             \
+    ip += (n);                                     \
+    if constexpr (Traced) goto dispatch_unchecked; \
+    if (ip >= end) goto done;                      \
+    frame->instruction_pointer = ip;               \
+    goto* labels[*ip];                             \
   } while (0)
 dispatch:
   TRV_PROLOGUE();
-  goto* table[*ip];
-op_traced:
-  TRV_TRACE_HOOK();
-  // A traced run shows every instruction: its pushes are not fused with the loads after them.
-  if (*ip == TRV_OP_push_none) goto push_none_alone;
   goto* labels[*ip];
 #else
-#define TRV_TRACE()      \
-  if (hook != nullptr) { \
-    TRV_TRACE_HOOK()     \
-  }
-#define TRV_UNTRACED (hook == nullptr)
 #define TRV_CASE(mnemonic) case TRV_OP_##mnemonic:
 #define TRV_INVALID default:
 #define TRV_NEXT(n) \
@@ -554,7 +534,7 @@ op_traced:
     // An operand is pushed as a slot that a load or a constant then fills. Without a trace to show
     // the second instruction, the slot is pushed filled; the block's check has made sure that an
     // instruction after this one is whole and its operand in range.
-    if (TRV_UNTRACED && ip + 1 < end) {
+    if (!Traced && ip + 1 < end) {
       const uint8_t* const next = ip + 1;
       if (*next == TRV_OP_load_local) {
         stack.emplace_back() = frame->locals[static_cast<size_t>(trv_operand_a(next))];
@@ -572,7 +552,7 @@ op_traced:
         TRV_NEXT_QUICK(1 + 16);
       }
     }
-    [[maybe_unused]] push_none_alone : stack.emplace_back();
+    stack.emplace_back();
     ++frame->stack_depth;
     TRV_NEXT_QUICK(1);
   }
@@ -641,8 +621,9 @@ op_traced:
     TRV_NEED(2);                        \
     TRV_BINARY_BY_RULES(mnemonic, call) \
   }
-// Two integers are answered here; everything else by the operator's own rules.
-#define TRV_INTEGER_BINARY(mnemonic, result, call)                \
+// Two integers are answered here; everything else by the operator's own rules. `then` follows
+// the integer result `value` once it is stored.
+#define TRV_INTEGER_BINARY(mnemonic, result, call, then)          \
   TRV_CASE(mnemonic) {                                            \
     TRV_NEED(2);                                                  \
     const trvvar* b = plain_int(TRV_TOP);                         \
@@ -650,25 +631,39 @@ op_traced:
     if (a != nullptr && b != nullptr) {                           \
       const int64_t x = a->payload.int_value;                     \
       const int64_t y = b->payload.int_value;                     \
+      const int64_t value = result;                               \
       TRV_POP_TEMPORARY();                                        \
-      trvvar_store_int(TRV_TOP, result, rt, &spare);              \
+      trvvar_store_int(TRV_TOP, value, rt, &spare);               \
+      then;                                                       \
       TRV_NEXT_QUICK(trv_opcode_table[TRV_OP_##mnemonic].length); \
     }                                                             \
     TRV_BINARY_BY_RULES(mnemonic, call)                           \
   }
-  TRV_INTEGER_BINARY(add, trv_wrap_add(x, y), trvvar_op_add(TRV_TOP, *left, *right))
-  TRV_INTEGER_BINARY(sub, trv_wrap_sub(x, y), trvvar_op_sub(TRV_TOP, *left, *right))
-  TRV_INTEGER_BINARY(mul, trv_wrap_mul(x, y), trvvar_op_mul(TRV_TOP, *left, *right))
+// A comparison followed by jump_if_false takes the jump itself, on the flag it has just left on
+// the top for the jump to read; the block's check has made sure the jump is whole.
+#define TRV_THEN_BRANCH(mnemonic)                                   \
+  if (!Traced && end - ip > 2 && ip[2] == TRV_OP_jump_if_false) {   \
+    static_assert(trv_opcode_table[TRV_OP_##mnemonic].length == 2); \
+    ip += 2;                                                        \
+    TRV_NEXT_QUICK(value != 0 ? 8 : trv_operand_a(ip));             \
+  }
+  TRV_INTEGER_BINARY(add, trv_wrap_add(x, y), trvvar_op_add(TRV_TOP, *left, *right), )
+  TRV_INTEGER_BINARY(sub, trv_wrap_sub(x, y), trvvar_op_sub(TRV_TOP, *left, *right), )
+  TRV_INTEGER_BINARY(mul, trv_wrap_mul(x, y), trvvar_op_mul(TRV_TOP, *left, *right), )
   TRV_BINARY(div, trvvar_op_div(TRV_TOP, *left, *right))
   TRV_BINARY(band, trvvar_op_and(TRV_TOP, *left, *right))
   TRV_BINARY(bor, trvvar_op_or(TRV_TOP, *left, *right))
   TRV_BINARY(bxor, trvvar_op_xor(TRV_TOP, *left, *right))
   TRV_INTEGER_BINARY(eq, (x == y) != (trv_operand_small(ip) == 1),
-                     trvvar_op_equal(TRV_TOP, *left, *right, trv_operand_small(ip) == 1))
+                     trvvar_op_equal(TRV_TOP, *left, *right, trv_operand_small(ip) == 1),
+                     TRV_THEN_BRANCH(eq))
   TRV_INTEGER_BINARY(gt, trv_operand_small(ip) == 1 ? x >= y : x > y,
-                     trvvar_op_greater(TRV_TOP, *left, *right, trv_operand_small(ip) == 1))
+                     trvvar_op_greater(TRV_TOP, *left, *right, trv_operand_small(ip) == 1),
+                     TRV_THEN_BRANCH(gt))
   TRV_INTEGER_BINARY(lt, trv_operand_small(ip) == 1 ? x <= y : x < y,
-                     trvvar_op_less(TRV_TOP, *left, *right, trv_operand_small(ip) == 1))
+                     trvvar_op_less(TRV_TOP, *left, *right, trv_operand_small(ip) == 1),
+                     TRV_THEN_BRANCH(lt))
+#undef TRV_THEN_BRANCH
 #undef TRV_INTEGER_BINARY
 #undef TRV_BINARY
 #undef TRV_BINARY_BY_RULES
@@ -754,11 +749,21 @@ op_traced:
     TRV_NEED(1);
     trv_call_store_argument(*frame, static_cast<uint32_t>(trv_operand_a(ip)),
                             materialized(TRV_TOP, rt));
+    // The argument's slot is most often popped right after.
+    if (!Traced && frame->status == 0 && end - ip > 8 && ip[8] == TRV_OP_pop) {
+      TRV_POP_TEMPORARY();
+      TRV_NEXT_QUICK(8 + 8);
+    }
     TRV_NEXT(8);
   }
   TRV_CASE(call) {
-    trv_call_execute(*frame);
-    TRV_NEXT(1);
+    trv_vm_context* const callee = trv_call_execute(*frame);
+    ip += 1;
+    // A script call's frame runs next, unless the task is stopping.
+    if (callee == nullptr || task.stop) TRV_NEXT(0);
+    leave(*frame, ip);
+    frame = callee;
+    goto enter;
   }
   TRV_CASE(enter) {
     enter_block(*frame, block->children[static_cast<size_t>(trv_operand_a(ip))].get());
@@ -842,7 +847,8 @@ op_traced:
   }
   TRV_CASE(return ) {
     frame->status = 8;
-    TRV_NEXT(1);
+    ip += 1;
+    goto done;
   }
   TRV_CASE(get_member) {
     TRV_NEED(1);
@@ -852,7 +858,7 @@ op_traced:
     trv_member_cache_entry& cache = block->member_cache[static_cast<size_t>(trv_operand_b(ip))];
     // A method read to be called at once is prepared from the site's cache without its bound
     // value; a traced run shows both instructions, so it takes the ordinary road.
-    if (hook == nullptr && end - ip > 24 && ip[24] == TRV_OP_call_prepare) {
+    if (!Traced && end - ip > 24 && ip[24] == TRV_OP_call_prepare) {
       const uint32_t count = trv_operand_small(ip + 24);
       if (value.type == TRVVAR_CLASS ? trv_class_prepare_cached_method(*frame, value, cache, count)
                                      : prepare_cached_native(*frame, value, cache, count)) {
@@ -942,4 +948,13 @@ done : if (trv_vm_context* next = next_frame(*frame, ip)) {
   goto enter;
 }
 return leave(*frame, ip);
+}
+
+}  // namespace
+
+void trv_set_trace_hook(trv_trace_hook hook) { trace_hook = hook; }
+
+uint32_t trv_interpret(trv_vm_context& first, trv_runtime* const owned) {
+  const trv_trace_hook hook = trace_hook;
+  return hook != nullptr ? run<true>(first, owned, hook) : run<false>(first, owned, nullptr);
 }

@@ -10,20 +10,6 @@ namespace {
 
 const trv_pool_kind_registration<trv_vm_context> call_frame_pool;
 
-void reset_locals(std::vector<trvvar_shared>& locals, trv_runtime* owned) {
-  for (trvvar_shared& local : locals) {
-    if (local && local->refcount == 1) {
-      if (local->type >= TRVVAR_STRING) trvvar_set_type(*local, TRVVAR_NONE);
-      local->type = TRVVAR_NONE;
-      local->payload.raw = 0;
-      local->flags = 0;
-      local->flags2 = 0;
-    } else {
-      local = trvvar_new(owned);
-    }
-  }
-}
-
 }  // namespace
 
 trvobject_base* trv_context_native_object(trv_vm_context& context) { return context.native_object; }
@@ -45,15 +31,6 @@ void trv_vm_context_grow_locals(trv_vm_context* context, uint32_t local_count, t
 }
 
 void trv_vm_context_release(trv_vm_context* context) { trv_vm_context_release(context, nullptr); }
-
-// Every script call ends here: the pool's free is inlined rather than called.
-[[gnu::flatten]] void trv_vm_context_release(trv_vm_context* context, trv_runtime* owned) {
-  if (--context->refcount > 0) return;
-  if (owned == nullptr) owned = trv_owned_runtime(trv_get_thread_local());
-  reset_locals(context->locals, owned);
-  context->bound_object.reset();
-  trv_pooled_release(context, owned);
-}
 
 void trv_vm_context_capture(trv_vm_context& context, trvvar_ptr_function_lambda* captures) {
   const trv_program_block& block = *context.block;

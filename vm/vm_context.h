@@ -91,5 +91,22 @@ void trv_vm_context_capture(trv_vm_context& context, trvvar_ptr_function_lambda*
 // a shared one is replaced by a fresh variable), drops the bound object and returns the context
 // to its pool.
 void trv_vm_context_release(trv_vm_context* context);
-// The same with the calling thread's owned runtime already looked up (null: look it up).
-void trv_vm_context_release(trv_vm_context* context, trv_runtime* owned);
+// The same with the calling thread's owned runtime already looked up (null: look it up);
+// inline, as every return from a script call drops its frame.
+inline void trv_vm_context_release(trv_vm_context* context, trv_runtime* owned) {
+  if (--context->refcount > 0) return;
+  if (owned == nullptr) owned = trv_owned_runtime(trv_get_thread_local());
+  for (trvvar_shared& local : context->locals) {
+    if (local && local->refcount == 1) {
+      if (local->type >= TRVVAR_STRING) trvvar_set_type(*local, TRVVAR_NONE);
+      local->type = TRVVAR_NONE;
+      local->payload.raw = 0;
+      local->flags = 0;
+      local->flags2 = 0;
+    } else {
+      local = trvvar_new(owned);
+    }
+  }
+  context->bound_object.reset();
+  trv_pooled_release(context, owned);
+}
