@@ -103,7 +103,7 @@ class trvvar_shared {
     if (var_ != nullptr) ++var_->refcount;
   }
   trvvar_shared(trvvar_shared&& other) noexcept : var_(std::exchange(other.var_, nullptr)) {}
-  ~trvvar_shared() { drop(var_); }
+  [[gnu::always_inline]] ~trvvar_shared() { drop(var_); }
 
   // The new record is counted before the old one is released: releasing can run arbitrary
   // code, which may reach the new record.
@@ -226,7 +226,8 @@ trvobject_base* trvvar_payload_object(const trvvar& v);
 namespace trvvar_detail {
 // The record a primitive result is stored in: the target's own when it holds the only
 // reference to a primitive record, else the spare or a new one from `owned` in its place.
-inline trvvar* primitive_target(trvvar_shared& target, trv_runtime* owned, trvvar_shared* spare) {
+[[gnu::always_inline]] inline trvvar* primitive_target(trvvar_shared& target, trv_runtime* owned,
+                                                       trvvar_shared* spare) {
   trvvar* v = target.get();
   if (v != nullptr && v->refcount == 1 && trvvar_is_primitive(v->type)) return v;
   target = spare != nullptr && *spare ? std::move(*spare) : trvvar_new(owned);

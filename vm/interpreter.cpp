@@ -313,12 +313,14 @@ trvvar_shared member_if_present(trvvar& container, std::string_view name, trv_ru
   return trv_task_resume_caller(task);
 }
 
-// The run, compiled once without a trace hook and once with one. An untraced run tests nothing
-// for the hook and may take two instructions in one step; a traced run shows every instruction.
-template <bool Traced>
-uint32_t run(trv_vm_context& first, trv_runtime* const rt, const trv_trace_hook hook) {
+}  // namespace
+
+void trv_set_trace_hook(trv_trace_hook hook) { trace_hook = hook; }
+
+uint32_t trv_interpret(trv_vm_context& first, trv_runtime* const rt) {
   trv_vm_context* frame = &first;
   trv_task& task = *frame->task;
+  const trv_trace_hook hook = trace_hook;
   std::vector<trvvar_shared>& stack = task.stack;
   trvvar_shared& spare = task.spare_record;
   trv_program_block* block;
@@ -336,6 +338,14 @@ uint32_t run(trv_vm_context& first, trv_runtime* const rt, const trv_trace_hook 
 #undef TRV_OPCODE
                                  TRV_I64 TRV_I64 TRV_I16 TRV_I16 TRV_I16 TRV_I4 TRV_I4 TRV_I4};
   static_assert(sizeof labels / sizeof labels[0] == 256);
+  // A traced run dispatches through `table`, whose every entry calls the hook and then jumps
+  // to the instruction's case, so an untraced one tests nothing for the hook per instruction.
+#define TRV_T4 &&op_traced, &&op_traced, &&op_traced, &&op_traced,
+#define TRV_T16 TRV_T4 TRV_T4 TRV_T4 TRV_T4
+#define TRV_T64 TRV_T16 TRV_T16 TRV_T16 TRV_T16
+  static void* const traced[] = {TRV_T64 TRV_T64 TRV_T64 TRV_T64};
+  static_assert(sizeof traced / sizeof traced[0] == 256);
+  void* const* const table = hook != nullptr ? traced : labels;
 #endif
 // Every frame the run takes up starts here: the first, a frame a call or nested block pushed,
 // and a frame resumed when the one above it ended.
@@ -355,16 +365,19 @@ enter:
 
 // Before each instruction: stop when the frame's status is set or the code is done, note the
 // instruction for error reports and the trace, then jump to its case.
+#define TRV_TRACE_HOOK()          \
+  hook(*frame, ip, stack.size()); \
+  if (frame->status != 0) goto done;
 #define TRV_PROLOGUE()                                            \
   if (frame->status != 0) goto done;                              \
   [[maybe_unused]] dispatch_unchecked : if (ip >= end) goto done; \
   frame->instruction_pointer = ip;                                \
-  if constexpr (Traced) {                                         \
-    hook(*frame, ip, stack.size());                               \
-    if (frame->status != 0) goto done;                            \
-  }
+  TRV_TRACE()
+// An untraced run may take two instructions in one step; a traced run shows every instruction.
+#define TRV_UNTRACED (hook == nullptr)
 
 #if TRV_COMPUTED_GOTO
+#define TRV_TRACE()
 // A case ends in a plain goto to the one dispatch point: a computed goto out of a case would
 // skip the destructors of the case's handles. Where no handle is in scope (the quick paths),
 // the case dispatches the next instruction itself, which gives the processor one indirect
@@ -377,18 +390,24 @@ enter:
     ip += (n);      \
     goto dispatch;  \
   } while (0)
-#define TRV_NEXT_QUICK(n)                          \
-  do {                                             \
-    ip += (n);                                     \
-    if constexpr (Traced) goto dispatch_unchecked; \
-    if (ip >= end) goto done;                      \
-    frame->instruction_pointer = ip;               \
-    goto* labels[*ip];                             \
+#define TRV_NEXT_QUICK(n)            \
+  do {                               \
+    ip += (n);                       \
+    if (ip >= end) goto done;        \
+    frame->instruction_pointer = ip; \
+    goto* table[*ip];                \
   } while (0)
 dispatch:
   TRV_PROLOGUE();
+  goto* table[*ip];
+op_traced:
+  TRV_TRACE_HOOK();
   goto* labels[*ip];
 #else
+#define TRV_TRACE()      \
+  if (hook != nullptr) { \
+    TRV_TRACE_HOOK()     \
+  }
 #define TRV_CASE(mnemonic) case TRV_OP_##mnemonic:
 #define TRV_INVALID default:
 #define TRV_NEXT(n) \
@@ -534,7 +553,7 @@ dispatch:
     // An operand is pushed as a slot that a load or a constant then fills. Without a trace to show
     // the second instruction, the slot is pushed filled; the block's check has made sure that an
     // instruction after this one is whole and its operand in range.
-    if (!Traced && ip + 1 < end) {
+    if (TRV_UNTRACED && ip + 1 < end) {
       const uint8_t* const next = ip + 1;
       if (*next == TRV_OP_load_local) {
         stack.emplace_back() = frame->locals[static_cast<size_t>(trv_operand_a(next))];
@@ -641,11 +660,11 @@ dispatch:
   }
 // A comparison followed by jump_if_false takes the jump itself, on the flag it has just left on
 // the top for the jump to read; the block's check has made sure the jump is whole.
-#define TRV_THEN_BRANCH(mnemonic)                                   \
-  if (!Traced && end - ip > 2 && ip[2] == TRV_OP_jump_if_false) {   \
-    static_assert(trv_opcode_table[TRV_OP_##mnemonic].length == 2); \
-    ip += 2;                                                        \
-    TRV_NEXT_QUICK(value != 0 ? 8 : trv_operand_a(ip));             \
+#define TRV_THEN_BRANCH(mnemonic)                                      \
+  if (TRV_UNTRACED && end - ip > 2 && ip[2] == TRV_OP_jump_if_false) { \
+    static_assert(trv_opcode_table[TRV_OP_##mnemonic].length == 2);    \
+    ip += 2;                                                           \
+    TRV_NEXT_QUICK(value != 0 ? 8 : trv_operand_a(ip));                \
   }
   TRV_INTEGER_BINARY(add, trv_wrap_add(x, y), trvvar_op_add(TRV_TOP, *left, *right), )
   TRV_INTEGER_BINARY(sub, trv_wrap_sub(x, y), trvvar_op_sub(TRV_TOP, *left, *right), )
@@ -750,7 +769,7 @@ dispatch:
     trv_call_store_argument(*frame, static_cast<uint32_t>(trv_operand_a(ip)),
                             materialized(TRV_TOP, rt));
     // The argument's slot is most often popped right after.
-    if (!Traced && frame->status == 0 && end - ip > 8 && ip[8] == TRV_OP_pop) {
+    if (TRV_UNTRACED && frame->status == 0 && end - ip > 8 && ip[8] == TRV_OP_pop) {
       TRV_POP_TEMPORARY();
       TRV_NEXT_QUICK(8 + 8);
     }
@@ -858,7 +877,7 @@ dispatch:
     trv_member_cache_entry& cache = block->member_cache[static_cast<size_t>(trv_operand_b(ip))];
     // A method read to be called at once is prepared from the site's cache without its bound
     // value; a traced run shows both instructions, so it takes the ordinary road.
-    if (!Traced && end - ip > 24 && ip[24] == TRV_OP_call_prepare) {
+    if (TRV_UNTRACED && end - ip > 24 && ip[24] == TRV_OP_call_prepare) {
       const uint32_t count = trv_operand_small(ip + 24);
       if (value.type == TRVVAR_CLASS ? trv_class_prepare_cached_method(*frame, value, cache, count)
                                      : prepare_cached_native(*frame, value, cache, count)) {
@@ -948,13 +967,4 @@ done : if (trv_vm_context* next = next_frame(*frame, ip)) {
   goto enter;
 }
 return leave(*frame, ip);
-}
-
-}  // namespace
-
-void trv_set_trace_hook(trv_trace_hook hook) { trace_hook = hook; }
-
-uint32_t trv_interpret(trv_vm_context& first, trv_runtime* const owned) {
-  const trv_trace_hook hook = trace_hook;
-  return hook != nullptr ? run<true>(first, owned, hook) : run<false>(first, owned, nullptr);
 }
