@@ -53,7 +53,7 @@ void trv_call_store_any_argument(trv_vm_context& caller, uint32_t index, trvvar_
 // stack, suspends the caller (status 16) and returns the frame; a native call's result
 // replaces the top of the operand stack, and null is returned. Inline: every script call
 // passes here, and the interpreter then runs the frame without going back to its loop.
-trv_vm_context* trv_call_execute(trv_vm_context& caller);
+inline trv_vm_context* trv_call_execute(trv_vm_context& caller);
 // The native half: the newest pending call is native, or there is none (an error).
 void trv_call_execute_native(trv_vm_context& caller);
 
