@@ -22,78 +22,11 @@ bool count_fits(const trv_function_def& definition, size_t count) {
   return definition.max_params == trv_any_param_count || count <= definition.max_params;
 }
 
-// A script function's argument count: at most its parameters, and at least its minimum unless
-// no argument is given at all.
-bool script_count_fits(const trv_program_block& block, uint32_t count) {
-  if (count > block.parameter_count) return false;
-  return block.minimum_argument_count == trv_no_minimum || count == 0 ||
-         count >= block.minimum_argument_count;
-}
-
-// The reports of a failed call, out of line: inlined, their formatting would give the call's
-// preparation a stack frame it does not need when nothing fails.
-[[gnu::noinline, gnu::cold]] bool not_callable() {
-  trv_runtime_error("not a function!");
-  return false;
-}
-
-[[gnu::noinline, gnu::cold]] bool too_deep() {
-  trv_runtime_error("Maximum call depth exceeded.");
-  return false;
-}
-
-[[gnu::noinline, gnu::cold]] bool wrong_argument_count(const trv_program_block& block,
-                                                       uint32_t count) {
-  trv_runtime_error("invalid argument count: num_params=", static_cast<int32_t>(count),
-                    ", fn_num_params=", static_cast<int32_t>(block.parameter_count),
-                    ", fn_default_args=", static_cast<int32_t>(block.minimum_argument_count));
-  return false;
-}
-
-bool frame_room(const trv_task& task) {
-  return task.frames.size() + task.prepared.size() < trv_max_frames || too_deep();
-}
-
-// Prepares a frame for `block` run in the scope of `scope`'s root (the caller's scope without
-// one), bound to `bound_object`; the count has been checked. Inlined into both of its callers:
-// a plain call pays for no second call.
-[[gnu::always_inline]] inline bool open_script_call(trv_vm_context& caller,
-                                                    trv_program_block& block, trv_task* scope,
-                                                    const trvptr_weak<trvobject_base>& bound_object,
-                                                    trvvar_ptr_function_lambda* captures,
-                                                    uint32_t count) {
-  trv_task& task = *caller.task;
-  if (!frame_room(task)) return false;
-  // A frame's scope is a root already, and most calls stay in it.
-  if (scope == nullptr || scope == caller.scope) {
-    scope = caller.scope;
-  } else {
-    scope = trv_task_scope_root(scope);
-  }
-  trv_vm_context* frame =
-      trv_vm_context_create(&task, scope, &block, block.local_count, bound_object, task.owned);
-  frame->argument_count = count;
-  task.prepared.push_back(frame);
-  task.pending_calls.push_back(0);
-  if (captures != nullptr) trv_vm_context_capture(*frame, captures);
-  return true;
-}
-
-// The call of every script function: its frame's making and the pool's allocation inlined.
-[[gnu::flatten]] bool prepare_script(trv_vm_context& caller, trvvar& callee, uint32_t count) {
-  trvvar_function_payload& function = *callee.payload.function_payload;
-  trv_program_block* block = function.definition.get();
-  if (block == nullptr) return not_callable();
-  if (!script_count_fits(*block, count)) return wrong_argument_count(*block, count);
-  return open_script_call(caller, *block, function.scope.get(), function.bound_object,
-                          function.captures.get(), count);
-}
-
 // A class is called through its constructor.
 [[gnu::noinline]] bool prepare_constructor(trv_vm_context& caller, trvvar& class_value,
                                            uint32_t count) {
   trvvar_shared constructor = trv_class_constructor(caller, class_value);
-  return constructor && prepare_script(caller, *constructor, count);
+  return constructor && trv_call_prepare_script(caller, *constructor, count);
 }
 
 // Opens the argument list of a native call and makes it the newest pending call.
@@ -153,6 +86,23 @@ trvvar_shared trv_call_native(trv_vm_context& caller, const trv_function_def& de
   return result;
 }
 
+bool trv_call_report_not_callable() {
+  trv_runtime_error("not a function!");
+  return false;
+}
+
+bool trv_call_report_too_deep() {
+  trv_runtime_error("Maximum call depth exceeded.");
+  return false;
+}
+
+bool trv_call_report_argument_count(const trv_program_block& block, uint32_t count) {
+  trv_runtime_error("invalid argument count: num_params=", static_cast<int32_t>(count),
+                    ", fn_num_params=", static_cast<int32_t>(block.parameter_count),
+                    ", fn_default_args=", static_cast<int32_t>(block.minimum_argument_count));
+  return false;
+}
+
 bool trv_arguments_open(trv_task& task, int64_t count) {
   if (count < 0 || count > max_call_arguments) {
     trv_runtime_error("invalid argument list size ", count, ".");
@@ -174,13 +124,13 @@ bool trv_arguments_open(trv_task& task, int64_t count) {
 bool trv_call_prepare(trv_vm_context& caller, trvvar& callee, uint32_t argument_count) {
   switch (callee.type) {
     case TRVVAR_FUNCTION:
-      return prepare_script(caller, callee, argument_count);
+      return trv_call_prepare_script(caller, callee, argument_count);
     case TRVVAR_EXT_FUNCTION:
       return prepare_native(caller, callee, argument_count);
     case TRVVAR_CLASS_DEF:
       return prepare_constructor(caller, callee, argument_count);
     default:
-      return not_callable();
+      return trv_call_report_not_callable();
   }
 }
 
@@ -194,8 +144,9 @@ bool trv_call_prepare_method(trv_vm_context& caller, trv_function_def& definitio
 bool trv_call_prepare_bound(trv_vm_context& caller, trv_program_block& block, trv_task* scope,
                             const trvptr_weak<trvobject_base>& bound_object,
                             uint32_t argument_count) {
-  return script_count_fits(block, argument_count) &&
-         open_script_call(caller, block, scope, bound_object, nullptr, argument_count);
+  return trv_call_detail::script_count_fits(block, argument_count) &&
+         trv_call_detail::open_script_call(caller, block, scope, bound_object, nullptr,
+                                           argument_count);
 }
 
 void trv_call_store_any_argument(trv_vm_context& caller, uint32_t index, trvvar_shared& value) {

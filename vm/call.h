@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "values/assign.h"
+#include "values/payloads.h"
 #include "values/reference.h"
 #include "values/var.h"
 #include "vm/task.h"
@@ -27,6 +28,10 @@ trvvar_shared trv_call_native(trv_vm_context& caller, const trv_function_def& de
 // class definition is called through its constructor. Failures are runtime errors and leave
 // nothing prepared; returns whether a call was prepared.
 bool trv_call_prepare(trv_vm_context& caller, trvvar& callee, uint32_t argument_count);
+// The same for a callee of type TRVVAR_FUNCTION, inline: the interpreter prepares every script
+// call here.
+inline bool trv_call_prepare_script(trv_vm_context& caller, trvvar& callee,
+                                    uint32_t argument_count);
 // Prepares a call of native method `definition` bound to `object`, as calling the method's
 // bound value would, without making that value. False, with nothing prepared and nothing
 // reported, when the argument count does not fit: the caller then takes the ordinary road,
@@ -61,6 +66,12 @@ void trv_call_execute_native(trv_vm_context& caller);
 // error) when the count is beyond what a call can take.
 bool trv_arguments_open(trv_task& task, int64_t count);
 
+// The reports of a failed call, out of line so that the inline roads need no stack frame for
+// their formatting; each returns false.
+[[gnu::cold]] bool trv_call_report_not_callable();
+[[gnu::cold]] bool trv_call_report_too_deep();
+[[gnu::cold]] bool trv_call_report_argument_count(const trv_program_block& block, uint32_t count);
+
 namespace trv_call_detail {
 
 // A string argument that nothing but its handle holds, whose text nothing else holds either,
@@ -72,7 +83,54 @@ inline bool taken_whole(const trvvar_shared& argument, const trvvar_shared& slot
          slot->refcount == 1 && slot->flags == 0 && slot->type < TRVVAR_STRING;
 }
 
+// A script function's argument count: at most its parameters, and at least its minimum unless
+// no argument is given at all.
+inline bool script_count_fits(const trv_program_block& block, uint32_t count) {
+  if (count > block.parameter_count) return false;
+  return block.minimum_argument_count == trv_no_minimum || count == 0 ||
+         count >= block.minimum_argument_count;
+}
+
+// Prepares a frame for `block` run in the scope of `scope`'s root (the caller's scope without
+// one), bound to `bound_object`; the count has been checked.
+[[gnu::always_inline]] inline bool open_script_call(trv_vm_context& caller,
+                                                    trv_program_block& block, trv_task* scope,
+                                                    const trvptr_weak<trvobject_base>& bound_object,
+                                                    trvvar_ptr_function_lambda* captures,
+                                                    uint32_t count) {
+  trv_task& task = *caller.task;
+  if (task.frames.size() + task.prepared.size() >= trv_max_frames) {
+    return trv_call_report_too_deep();
+  }
+  // A frame's scope is a root already, and most calls stay in it.
+  if (scope == nullptr || scope == caller.scope) {
+    scope = caller.scope;
+  } else {
+    scope = trv_task_scope_root(scope);
+  }
+  trv_vm_context* frame =
+      trv_vm_context_create(&task, scope, &block, block.local_count, bound_object, task.owned);
+  frame->argument_count = count;
+  task.prepared.push_back(frame);
+  task.pending_calls.push_back(0);
+  if (captures != nullptr) trv_vm_context_capture(*frame, captures);
+  return true;
+}
+
 }  // namespace trv_call_detail
+
+[[gnu::always_inline]] inline bool trv_call_prepare_script(trv_vm_context& caller, trvvar& callee,
+                                                           uint32_t argument_count) {
+  trvvar_function_payload& function = *callee.payload.function_payload;
+  trv_program_block* block = function.definition.get();
+  if (block == nullptr) return trv_call_report_not_callable();
+  if (!trv_call_detail::script_count_fits(*block, argument_count)) {
+    return trv_call_report_argument_count(*block, argument_count);
+  }
+  return trv_call_detail::open_script_call(caller, *block, function.scope.get(),
+                                           function.bound_object, function.captures.get(),
+                                           argument_count);
+}
 
 [[gnu::always_inline]] inline void trv_call_store_parameter(trv_vm_context& frame, uint32_t index,
                                                             trvvar_shared& value, bool given) {

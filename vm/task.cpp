@@ -35,20 +35,6 @@ size_t live_count(const std::vector<trvptr_weak<trv_task>>& list) {
                     [](const trvptr_weak<trv_task>& entry) { return !entry.expired(); }));
 }
 
-// Drops the operand entries a frame pushed, never the task's result slot, and releases it.
-void pop_frame(trv_task& task, bool report) {
-  trv_vm_context* frame = task.frames.back();
-  task.frames.pop_back();
-  const size_t droppable = task.stack.empty() ? 0 : task.stack.size() - 1;
-  const size_t pushed = frame->stack_depth > 0 ? static_cast<size_t>(frame->stack_depth) : 0;
-  const size_t count = std::min(pushed, droppable);
-  if (count > 0) {
-    if (report) trv_log(TRV_LOG_WARNING, "Clearing stack vars ", count);
-    task.stack.resize(task.stack.size() - count);
-  }
-  trv_vm_context_release(frame, task.owned);
-}
-
 void release_frames(std::vector<trv_vm_context*>& frames, size_t keep) {
   while (frames.size() > keep) {
     trv_vm_context* frame = frames.back();
@@ -245,7 +231,7 @@ bool trv_task::task_continue() {
           frames.back()->saved_position =
               static_cast<uint32_t>(frames.back()->block->code.size() - 8);
         } else {
-          pop_frame(*this, false);
+          trv_task_pop_frame(*this, false);
           finished = frames.empty();
         }
         break;
@@ -253,7 +239,7 @@ bool trv_task::task_continue() {
         if (!pop_to_kind(base, TRV_BLOCK_LOOP, TRV_BLOCK_FUNCTION)) {
           finished = true;
         } else if (block_kind(frames.back()) == TRV_BLOCK_FUNCTION) {
-          pop_frame(*this, false);
+          trv_task_pop_frame(*this, false);
           finished = frames.empty();
         }
         break;
@@ -272,7 +258,7 @@ bool trv_task::task_continue() {
         break;
       case 16:  // a call or a nested block: the new innermost frame runs next
         if (frames.size() > trv_max_frames) {
-          pop_frame(*this, false);
+          trv_task_pop_frame(*this, false);
           trv_runtime_error("Maximum call depth exceeded.");
         }
         break;
@@ -298,7 +284,7 @@ bool trv_task::pop_to_kind(size_t base, uint32_t kind, uint32_t other_kind) {
   while (frames.size() > base) {
     const uint32_t top = block_kind(frames.back());
     if (top == kind || top == other_kind) return true;
-    pop_frame(*this, false);
+    trv_task_pop_frame(*this, false);
   }
   return false;
 }
@@ -308,7 +294,7 @@ bool trv_task::unwind_to_suspended(size_t base, bool error) {
     const trv_vm_context* top = frames.back();
     if (top->running && (!error || resumes_at_catch(top))) return false;
     if (frames.size() <= base) break;
-    pop_frame(*this, error);
+    trv_task_pop_frame(*this, error);
   }
   return true;
 }
@@ -416,15 +402,8 @@ trvptr_strong<trv_task> trv_task_for_function(trvvar& function, trv_vm_context* 
   return task;
 }
 
-// Every return from a script function ends here: the frame's pop and release are inlined.
-[[gnu::flatten]] trv_vm_context* trv_task_resume_caller(trv_task& task) {
-  std::vector<trv_vm_context*>& frames = task.frames;
-  if (frames.size() < 2 || !frames[frames.size() - 2]->running) return nullptr;
-  trv_vm_context* ended = frames.back();
-  ended->running = 0;
-  ended->saved_position = 0;
-  pop_frame(task, false);
-  return frames.back();
+void trv_task_report_cleared(size_t count) {
+  trv_log(TRV_LOG_WARNING, "Clearing stack vars ", count);
 }
 
 void trv_task_wait(trv_vm_context& context) {

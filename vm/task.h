@@ -131,11 +131,16 @@ trv_task* trv_task_scope_root(trv_task* task);
 // parameters."), or null when it can.
 const char* trv_argument_count_problem(const trv_program_block& block, size_t count);
 
+// Pops the innermost frame and releases it, with the operand entries it pushed (never the
+// task's result slot); `report` logs their count as a warning when there are any.
+inline void trv_task_pop_frame(trv_task& task, bool report);
+void trv_task_report_cleared(size_t count);
+
 // The innermost frame has ended (its code ran out, or a function returned from its own frame)
 // and the frame below it is suspended, waiting for it: the ended frame is dropped as the task
 // loop drops it and the one below is returned, to resume. Null, with nothing changed, when
-// there is no suspended frame below.
-trv_vm_context* trv_task_resume_caller(trv_task& task);
+// there is no suspended frame below. Inline: every return from a script call passes here.
+inline trv_vm_context* trv_task_resume_caller(trv_task& task);
 
 // The context's status becomes 32 and its task goes on the runtime's waiting list.
 void trv_task_wait(trv_vm_context& context);
@@ -146,3 +151,26 @@ void trv_task_wake(trv_task& task);
 // when none is due at `now_ms`), and the eta of the earliest task (trv_no_eta: none).
 trvptr_strong<trv_task> trv_runtime_take_due(trv_runtime& rt, uint64_t now_ms);
 uint64_t trv_runtime_next_eta(const trv_runtime& rt);
+
+[[gnu::always_inline]] inline void trv_task_pop_frame(trv_task& task, bool report) {
+  trv_vm_context* frame = task.frames.back();
+  task.frames.pop_back();
+  const size_t droppable = task.stack.empty() ? 0 : task.stack.size() - 1;
+  const size_t pushed = frame->stack_depth > 0 ? static_cast<size_t>(frame->stack_depth) : 0;
+  const size_t count = pushed < droppable ? pushed : droppable;
+  if (count > 0) {
+    if (report) trv_task_report_cleared(count);
+    task.stack.resize(task.stack.size() - count);
+  }
+  trv_vm_context_release(frame, task.owned);
+}
+
+[[gnu::always_inline]] inline trv_vm_context* trv_task_resume_caller(trv_task& task) {
+  std::vector<trv_vm_context*>& frames = task.frames;
+  if (frames.size() < 2 || !frames[frames.size() - 2]->running) return nullptr;
+  trv_vm_context* ended = frames.back();
+  ended->running = 0;
+  ended->saved_position = 0;
+  trv_task_pop_frame(task, false);
+  return frames.back();
+}
