@@ -155,12 +155,15 @@ uint64_t trv_runtime_next_eta(const trv_runtime& rt);
 [[gnu::always_inline]] inline void trv_task_pop_frame(trv_task& task, bool report) {
   trv_vm_context* frame = task.frames.back();
   task.frames.pop_back();
-  const size_t droppable = task.stack.empty() ? 0 : task.stack.size() - 1;
-  const size_t pushed = frame->stack_depth > 0 ? static_cast<size_t>(frame->stack_depth) : 0;
-  const size_t count = pushed < droppable ? pushed : droppable;
-  if (count > 0) {
-    if (report) trv_task_report_cleared(count);
-    task.stack.resize(task.stack.size() - count);
+  // Most frames end with nothing left pushed, a function's return among them.
+  if (frame->stack_depth > 0) {
+    const size_t droppable = task.stack.empty() ? 0 : task.stack.size() - 1;
+    const size_t pushed = static_cast<size_t>(frame->stack_depth);
+    const size_t count = pushed < droppable ? pushed : droppable;
+    if (count > 0) {
+      if (report) trv_task_report_cleared(count);
+      task.stack.resize(task.stack.size() - count);
+    }
   }
   trv_vm_context_release(frame, task.owned);
 }
