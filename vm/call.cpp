@@ -119,12 +119,8 @@ bool trv_arguments_open(trv_task& task, int64_t count) {
   return true;
 }
 
-// A dispatch only: each kind of callee is prepared out of line, so a script call, the
-// common one, pays for no other kind's registers.
-bool trv_call_prepare(trv_vm_context& caller, trvvar& callee, uint32_t argument_count) {
+bool trv_call_prepare_other(trv_vm_context& caller, trvvar& callee, uint32_t argument_count) {
   switch (callee.type) {
-    case TRVVAR_FUNCTION:
-      return trv_call_prepare_script(caller, callee, argument_count);
     case TRVVAR_EXT_FUNCTION:
       return prepare_native(caller, callee, argument_count);
     case TRVVAR_CLASS_DEF:

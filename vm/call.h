@@ -26,12 +26,14 @@ trvvar_shared trv_call_native(trv_vm_context& caller, const trv_function_def& de
 // Prepares a call of `callee` (already dereferenced) with `argument_count` arguments for the
 // caller's task: a script function gets a prepared frame, a native one an argument list, a
 // class definition is called through its constructor. Failures are runtime errors and leave
-// nothing prepared; returns whether a call was prepared.
-bool trv_call_prepare(trv_vm_context& caller, trvvar& callee, uint32_t argument_count);
-// The same for a callee of type TRVVAR_FUNCTION, inline: the interpreter prepares every script
-// call here.
+// nothing prepared; returns whether a call was prepared. A script function's call, the common
+// one, is prepared inline; every other kind goes to trv_call_prepare_other.
+inline bool trv_call_prepare(trv_vm_context& caller, trvvar& callee, uint32_t argument_count);
+// The script function's road (a callee of type TRVVAR_FUNCTION).
 inline bool trv_call_prepare_script(trv_vm_context& caller, trvvar& callee,
                                     uint32_t argument_count);
+// Every other kind of callee, out of line.
+bool trv_call_prepare_other(trv_vm_context& caller, trvvar& callee, uint32_t argument_count);
 // Prepares a call of native method `definition` bound to `object`, as calling the method's
 // bound value would, without making that value. False, with nothing prepared and nothing
 // reported, when the argument count does not fit: the caller then takes the ordinary road,
@@ -172,4 +174,11 @@ inline bool script_count_fits(const trv_program_block& block, uint32_t count) {
   task.frames.push_back(callee);
   caller.status = 16;
   return callee;
+}
+
+[[gnu::always_inline]] inline bool trv_call_prepare(trv_vm_context& caller, trvvar& callee,
+                                                    uint32_t argument_count) {
+  if (callee.type == TRVVAR_FUNCTION)
+    return trv_call_prepare_script(caller, callee, argument_count);
+  return trv_call_prepare_other(caller, callee, argument_count);
 }

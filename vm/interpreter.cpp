@@ -761,12 +761,7 @@ op_traced:
   TRV_CASE(call_prepare) {
     TRV_NEED(1);
     trvvar_shared held;
-    trvvar& callee = slot_value(TRV_TOP, held, rt);
-    if (callee.type == TRVVAR_FUNCTION) {
-      trv_call_prepare_script(*frame, callee, trv_operand_small(ip));
-    } else {
-      trv_call_prepare(*frame, callee, trv_operand_small(ip));
-    }
+    trv_call_prepare(*frame, slot_value(TRV_TOP, held, rt), trv_operand_small(ip));
     TRV_NEXT(2);
   }
   TRV_CASE(call_arg) {
