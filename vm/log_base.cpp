@@ -19,8 +19,9 @@ trv_log_base& trv_default_logger() {
   return *logger;
 }
 
-trv_log_base& trv_current_logger() {
-  trv_thread_local& tl = trv_get_thread_local();
+trv_log_base& trv_current_logger() { return trv_current_logger(trv_get_thread_local()); }
+
+trv_log_base& trv_current_logger(const trv_thread_local& tl) {
   if (trv_log_base* own = tl.logger.get()) return *own;
   if (tl.runtime_state != nullptr) {
     if (trv_log_base* shared = tl.runtime_state->log.get()) return *shared;
@@ -29,7 +30,11 @@ trv_log_base& trv_current_logger() {
 }
 
 trv_log_base* trv_logger_taking(uint32_t category) {
-  trv_log_base& logger = trv_current_logger();
+  return trv_logger_taking(category, trv_get_thread_local());
+}
+
+trv_log_base* trv_logger_taking(uint32_t category, const trv_thread_local& thread) {
+  trv_log_base& logger = trv_current_logger(thread);
   return (logger.mask & category) != 0 ? &logger : nullptr;
 }
 

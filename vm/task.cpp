@@ -35,11 +35,12 @@ size_t live_count(const std::vector<trvptr_weak<trv_task>>& list) {
                     [](const trvptr_weak<trv_task>& entry) { return !entry.expired(); }));
 }
 
-void release_frames(std::vector<trv_vm_context*>& frames, size_t keep) {
+// `owned` is the calling thread's owned runtime, or null to look it up.
+void release_frames(std::vector<trv_vm_context*>& frames, size_t keep, trv_runtime* owned) {
   while (frames.size() > keep) {
     trv_vm_context* frame = frames.back();
     frames.pop_back();
-    trv_vm_context_release(frame);
+    trv_vm_context_release(frame, owned);
   }
 }
 
@@ -52,28 +53,36 @@ bool resumes_at_catch(const trv_vm_context* frame) {
          block.code[frame->saved_position] == TRV_OP_catch;
 }
 
-// The thread's current task and name for the duration of a task's run.
+// The thread's current task and name for the duration of a task's run. A thread that runs
+// one task after another mostly has the name already.
 class current_task_scope {
  public:
-  explicit current_task_scope(trv_task& task)
-      : thread_(trv_get_thread_local()), task_(thread_.current_task), name_(thread_.name) {
+  current_task_scope(trv_task& task, trv_thread_local& thread)
+      : thread_(thread),
+        task_(task),
+        outer_(thread.current_task),
+        renamed_(thread.name != task.name) {
     thread_.current_task = &task;
-    thread_.name = task.name;
+    if (renamed_) name_ = std::exchange(thread_.name, task.name);
     ++task_nesting;
   }
   ~current_task_scope() {
     --task_nesting;
-    thread_.current_task = task_;
-    thread_.name = std::move(name_);
+    thread_.current_task = outer_;
+    if (renamed_) {
+      thread_.name = std::move(name_);
+    } else if (thread_.name != task_.name) {
+      thread_.name = task_.name;
+    }
   }
   current_task_scope(const current_task_scope&) = delete;
   current_task_scope& operator=(const current_task_scope&) = delete;
 
-  trv_thread_local& thread() const { return thread_; }
-
  private:
   trv_thread_local& thread_;
-  trv_task* task_;
+  const trv_task& task_;
+  trv_task* outer_;
+  bool renamed_;
   std::string name_;
 };
 
@@ -108,13 +117,13 @@ void trv_task::release() {
 }
 
 void trv_task::drop_pending_calls() {
-  release_frames(prepared, 0);
+  release_frames(prepared, 0, nullptr);
   pending_calls.clear();
   native_calls.clear();
 }
 
 void trv_task::drop_structures() {
-  release_frames(frames, 0);
+  release_frames(frames, 0, nullptr);
   drop_pending_calls();
   stack.clear();
   argument_lists.clear();
@@ -122,11 +131,12 @@ void trv_task::drop_structures() {
   spare_record.reset();
 }
 
-bool trv_task::prepare_start(std::vector<trvvar_shared>* args) {
+bool trv_task::prepare_start(std::vector<trvvar_shared>* args, trv_thread_local& thread) {
+  trv_runtime* const own = trv_owned_runtime(thread);
   if (frames.empty() && definition) {
     trv_task* scope = trv_task_scope_root(this);
     frames.push_back(trv_vm_context_create(this, scope, definition.get(), definition->local_count,
-                                           bound_object));
+                                           bound_object, own));
   }
   if (frames.empty() || active) {
     trv_log(TRV_LOG_ERROR, "Cannot run task!");
@@ -136,9 +146,8 @@ bool trv_task::prepare_start(std::vector<trvvar_shared>* args) {
     trv_log(TRV_LOG_ERROR, "TODO: Cleanup old routine data here!");
     drop_pending_calls();
   }
-  stack.clear();
-  stack.push_back(trvvar_new());
-  release_frames(frames, 1);
+  reset_result_slot(own);
+  release_frames(frames, 1, own);
   trv_vm_context& first = *frames.front();
   const trv_program_block& block = *first.block;
   if (args != nullptr) {
@@ -148,7 +157,7 @@ bool trv_task::prepare_start(std::vector<trvvar_shared>* args) {
     }
   }
   active = 1;
-  trv_log(TRV_LOG_DEBUG, "Task ", static_cast<const void*>(this), " started.");
+  trv_log_on(thread, TRV_LOG_DEBUG, "Task ", static_cast<const void*>(this), " started.");
   first.argument_count = 0;
   first.status = 0;
   first.saved_position = 0;
@@ -168,6 +177,20 @@ bool trv_task::prepare_start(std::vector<trvvar_shared>* args) {
   return true;
 }
 
+void trv_task::reset_result_slot(trv_runtime* owned) {
+  if (stack.size() == 1 && stack.front()) {
+    trvvar& last = *stack.front();
+    if (last.refcount == 1 && last.type < TRVVAR_STRING && last.flags == 0) {
+      last.type = TRVVAR_NONE;
+      last.payload.raw = 0;
+      last.flags2 = 0;
+      return;
+    }
+  }
+  stack.clear();
+  stack.push_back(trvvar_new(owned));
+}
+
 const char* trv_argument_count_problem(const trv_program_block& block, size_t count) {
   if (count > block.parameter_count) return "Too many params.";
   if (block.minimum_argument_count != trv_no_minimum && count < block.minimum_argument_count) {
@@ -177,15 +200,16 @@ const char* trv_argument_count_problem(const trv_program_block& block, size_t co
 }
 
 bool trv_task::run(std::vector<trvvar_shared>* args) {
-  if (!prepare_start(args)) return false;
+  trv_thread_local& thread = trv_get_thread_local();
+  if (!prepare_start(args, thread)) return false;
   const trvptr_strong<trv_task> self = trvptr_strong<trv_task>::from(this);
-  task_continue();
+  continue_on(thread);
   if (active && !waiting) schedule(0);
   return true;
 }
 
 bool trv_task::schedule(uint64_t delay_ms, std::vector<trvvar_shared>* args) {
-  if (!active && !prepare_start(args)) return false;
+  if (!active && !prepare_start(args, trv_get_thread_local())) return false;
   if (scheduled || runtime == nullptr) return true;
   eta = delay_ms == trv_no_eta ? trv_no_eta : trv_now_ms() + delay_ms;
   trv_log(TRV_LOG_DEBUG, "Task ", static_cast<const void*>(this), " scheduled (eta: ", eta, ").");
@@ -197,7 +221,9 @@ bool trv_task::schedule(uint64_t delay_ms, std::vector<trvvar_shared>* args) {
   return true;
 }
 
-bool trv_task::task_continue() {
+bool trv_task::task_continue() { return continue_on(trv_get_thread_local()); }
+
+bool trv_task::continue_on(trv_thread_local& thread) {
   if (!active || (routine && parent.expired())) {
     trv_log(TRV_LOG_ERROR, "task_continue called while the task was not active!");
     return false;
@@ -209,15 +235,15 @@ bool trv_task::task_continue() {
     // so that nothing schedules it to try again.
     trv_runtime_error("Maximum callback depth exceeded.");
     fail_at_base();
-    finish(base);
+    finish(base, thread);
     return true;
   }
-  current_task_scope current(*this);
+  current_task_scope current(*this, thread);
   struct owned_scope {
     trv_task& task;
     trv_runtime* previous;
     ~owned_scope() { task.owned = previous; }
-  } owned_for_run{*this, std::exchange(owned, trv_owned_runtime(current.thread()))};
+  } owned_for_run{*this, std::exchange(owned, trv_owned_runtime(thread))};
   bool finished = false;
   while (!stop && !finished) {
     const uint32_t status = trv_interpret(*frames.back(), owned);
@@ -276,7 +302,7 @@ bool trv_task::task_continue() {
         break;
     }
   }
-  if (finished) finish(base);
+  if (finished) finish(base, thread);
   return true;
 }
 
@@ -305,18 +331,20 @@ void trv_task::fail_at_base() {
   on_error(none);
 }
 
-void trv_task::finish(size_t base) {
+void trv_task::finish(size_t base, const trv_thread_local& thread) {
   active = 0;
   stop = 0;
   scheduled = 0;
-  trv_log(TRV_LOG_DEBUG, "Task ", name, " ", static_cast<const void*>(this), " finished.");
-  trvvar_shared result = stack.empty() || !stack.front() ? trvvar_new() : stack.front();
+  trv_log_on(thread, TRV_LOG_DEBUG, "Task ", name, " ", static_cast<const void*>(this),
+             " finished.");
+  trv_runtime* const own = trv_owned_runtime(thread);
+  trvvar_shared result = stack.empty() || !stack.front() ? trvvar_new(own) : stack.front();
   result_callback complete = std::move(on_complete);
   on_complete = nullptr;
   on_error = nullptr;
   stack.clear();
   stack.push_back(result);
-  release_frames(frames, base);
+  release_frames(frames, base, own);
   drop_pending_calls();
   if (complete) complete(result);
 }

@@ -22,6 +22,7 @@
 
 class trv_function_def;
 struct trv_runtime;
+struct trv_thread_local;
 
 // A native call between its preparation (instruction 44) and its execution (46); its
 // arguments fill the argument list at `depth`.
@@ -97,7 +98,11 @@ struct trv_task : public trvptr_base<trv_task> {
   bool task_continue();
 
  private:
-  bool prepare_start(std::vector<trvvar_shared>* args);
+  // Each takes the calling thread's record, looked up once per run by its caller.
+  bool prepare_start(std::vector<trvvar_shared>* args, trv_thread_local& thread);
+  bool continue_on(trv_thread_local& thread);
+  // The result slot of a new run: the only entry of the operand stack, a fresh none.
+  void reset_result_slot(trv_runtime* owned);
   // Pops frames above `base` until the innermost block is of `kind` or `other_kind`; false
   // when none is (break, continue or return then ends the task). A frame left below the one
   // found is suspended and resumes when it is back on top.
@@ -107,7 +112,7 @@ struct trv_task : public trvptr_base<trv_task> {
   bool unwind_to_suspended(size_t base, bool error);
   // An error reached the base: the error callback gets a new none.
   void fail_at_base();
-  void finish(size_t base);
+  void finish(size_t base, const trv_thread_local& thread);
   // Drops the calls prepared and not yet executed, with their frames.
   void drop_pending_calls();
   void drop_structures();

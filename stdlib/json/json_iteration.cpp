@@ -4,6 +4,7 @@
 #include "stdlib/string/std_string.h"
 #include "values/payloads.h"
 #include "values/report.h"
+#include "values/runtime.h"
 #include "vm/task.h"
 #include "vm/vm_context.h"
 
@@ -38,6 +39,7 @@ void trv_json_iteration::run() {
     return;
   }
   running = true;
+  trv_runtime* const owned = trv_owned_runtime(trv_get_thread_local());
   std::vector<trvvar_shared> args;
   do {
     rerun = false;
@@ -47,7 +49,7 @@ void trv_json_iteration::run() {
       break;
     }
     trvptr_strong<trv_task> call = routine_for(*this);
-    build_arguments(*entries, index, args);
+    build_arguments(*entries, index, args, owned);
     if (!call || trv_argument_count_problem(*call->definition, args.size()) != nullptr) {
       trv_runtime_error_continuing("JSON callback could not be called, check its parameter count.");
       args.clear();
@@ -91,10 +93,9 @@ void trv_json_iteration::finish() {
 }
 
 void trv_json_key_value_arguments(trv_std_json& json, uint32_t index,
-                                  std::vector<trvvar_shared>& args) {
+                                  std::vector<trvvar_shared>& args, trv_runtime* owned) {
   const trv_json_entry& entry = json.entries[index];
-  trvvar_shared key = trvvar_new();
-  trvvar_set_string(*key, entry.key ? std::string_view(*entry.key) : std::string_view());
-  args.push_back(std::move(key));
+  args.push_back(
+      trv_new_string_var(entry.key ? std::string_view(*entry.key) : std::string_view(), owned));
   args.push_back(entry.value);
 }

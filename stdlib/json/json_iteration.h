@@ -18,11 +18,14 @@
 
 class trv_std_json;
 class trv_vm_context;
+struct trv_runtime;
 struct trv_task;
 
 struct trv_json_iteration : std::enable_shared_from_this<trv_json_iteration> {
+  // Appends the arguments of the call for entry `index`; `owned` is the calling thread's owned
+  // runtime (or null), which new records come from.
   using build_arguments_fn =
-      std::function<void(trv_std_json&, uint32_t, std::vector<trvvar_shared>&)>;
+      std::function<void(trv_std_json&, uint32_t, std::vector<trvvar_shared>&, trv_runtime*)>;
   // Consumes the callback's value for entry `index`; false ends the iteration.
   using on_result_fn = std::function<bool(trv_std_json&, uint32_t, trvvar_shared&)>;
 
@@ -54,4 +57,4 @@ struct trv_json_iteration : std::enable_shared_from_this<trv_json_iteration> {
 // The arguments most callbacks get: the entry's key (empty for a keyless entry), then the
 // entry's value variable itself, so that the callback can change the entry through it.
 void trv_json_key_value_arguments(trv_std_json& json, uint32_t index,
-                                  std::vector<trvvar_shared>& args);
+                                  std::vector<trvvar_shared>& args, trv_runtime* owned);
