@@ -640,8 +640,8 @@ op_traced:
     TRV_NEED(2);                        \
     TRV_BINARY_BY_RULES(mnemonic, call) \
   }
-// Two integers are answered here; everything else by the operator's own rules. `then` follows
-// the integer result `value` once it is stored.
+// Two integers are answered here; everything else by the operator's own rules. `then` may
+// take over the integer result `value` before it is stored.
 #define TRV_INTEGER_BINARY(mnemonic, result, call, then)          \
   TRV_CASE(mnemonic) {                                            \
     TRV_NEED(2);                                                  \
@@ -652,19 +652,26 @@ op_traced:
       const int64_t y = b->payload.int_value;                     \
       const int64_t value = result;                               \
       TRV_POP_TEMPORARY();                                        \
-      trvvar_store_int(TRV_TOP, value, rt, &spare);               \
       then;                                                       \
+      trvvar_store_int(TRV_TOP, value, rt, &spare);               \
       TRV_NEXT_QUICK(trv_opcode_table[TRV_OP_##mnemonic].length); \
     }                                                             \
     TRV_BINARY_BY_RULES(mnemonic, call)                           \
   }
-// A comparison followed by jump_if_false takes the jump itself, on the flag it has just left on
-// the top for the jump to read; the block's check has made sure the jump is whole.
+// A comparison followed by jump_if_false takes the jump itself, on the flag it leaves on the
+// top as the jump would have read it; the block's check has made sure the jump is whole and
+// lands on an instruction start or the code end. Where the jump leads to a load of a local,
+// which replaces the top before anything reads it (a loop's condition and the body's first
+// statement), the flag is not stored at all.
 #define TRV_THEN_BRANCH(mnemonic)                                      \
   if (TRV_UNTRACED && end - ip > 2 && ip[2] == TRV_OP_jump_if_false) { \
     static_assert(trv_opcode_table[TRV_OP_##mnemonic].length == 2);    \
     ip += 2;                                                           \
-    TRV_NEXT_QUICK(value != 0 ? 8 : trv_operand_a(ip));                \
+    ip += value != 0 ? 8 : trv_operand_a(ip);                          \
+    if (ip >= end || *ip != TRV_OP_load_local) {                       \
+      trvvar_store_int(TRV_TOP, value, rt, &spare);                    \
+    }                                                                  \
+    TRV_NEXT_QUICK(0);                                                 \
   }
   TRV_INTEGER_BINARY(add, trv_wrap_add(x, y), trvvar_op_add(TRV_TOP, *left, *right), )
   TRV_INTEGER_BINARY(sub, trv_wrap_sub(x, y), trvvar_op_sub(TRV_TOP, *left, *right), )
