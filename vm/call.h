@@ -5,6 +5,7 @@
 // the tests alike.
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "values/assign.h"
@@ -48,9 +49,10 @@ bool trv_call_prepare_bound(trv_vm_context& caller, trv_program_block& block, tr
 // Stores `value` into parameter slot `index`, which the frame's block has: a reference for a
 // by-reference parameter (to none for an empty handle), else the value (an empty handle
 // changes nothing). A `given` value is one the caller gives up: a string nothing else holds
-// then goes into the slot as it is instead of a copy.
+// then goes into the slot as it is instead of a copy, and the slot's old record goes back to
+// the pool of `owned`, the calling thread's owned runtime, when there is one.
 inline void trv_call_store_parameter(trv_vm_context& frame, uint32_t index, trvvar_shared& value,
-                                     bool given);
+                                     bool given, trv_runtime* owned = nullptr);
 // Stores `value` as argument `index` of the newest pending call. A script call's parameter,
 // the common case, is stored inline; everything else goes to trv_call_store_any_argument.
 inline void trv_call_store_argument(trv_vm_context& caller, uint32_t index, trvvar_shared& value);
@@ -135,7 +137,8 @@ inline bool script_count_fits(const trv_program_block& block, uint32_t count) {
 }
 
 [[gnu::always_inline]] inline void trv_call_store_parameter(trv_vm_context& frame, uint32_t index,
-                                                            trvvar_shared& value, bool given) {
+                                                            trvvar_shared& value, bool given,
+                                                            trv_runtime* owned) {
   trvvar_shared& slot = frame.locals[index];
   const std::vector<uint8_t>& flags = frame.block->slot_flags;
   if (index < flags.size() && (flags[index] & TRVVAR_FLAG_BY_REFERENCE) != 0) {
@@ -143,7 +146,8 @@ inline bool script_count_fits(const trv_program_block& block, uint32_t count) {
   } else if (!value) {
     return;
   } else if (given && trv_call_detail::taken_whole(value, slot)) {
-    slot = std::move(value);
+    trvvar_shared old = std::exchange(slot, std::move(value));
+    if (owned != nullptr) trvvar_release_unshared_plain(old, *owned);
   } else if (!trvvar_set_plain(*slot, *value)) {
     trvvar_set(*slot, value);
   }

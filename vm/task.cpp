@@ -171,7 +171,7 @@ bool trv_task::prepare_start(std::vector<trvvar_shared>* args, trv_thread_local&
     // A block with fewer slots than parameters is refused when it runs; nothing is stored
     // past its slots before.
     for (size_t i = 0; i < args->size() && i < block.local_count; ++i) {
-      trv_call_store_parameter(first, static_cast<uint32_t>(i), (*args)[i], true);
+      trv_call_store_parameter(first, static_cast<uint32_t>(i), (*args)[i], true, own);
     }
   }
   return true;
