@@ -9,6 +9,11 @@
 // hexadecimal digits) and {n} for a decimal number, so that lines naming a task or a time can
 // be expected although those differ from run to run.
 //
+// A program whose arguments do not ask for a trace runs a second time with --trace, and its
+// output without the trace lines must meet the same expectations. A traced run takes every
+// instruction on its own where an untraced one takes some pairs as one step, so both roads
+// are held to the program's output.
+//
 // Usage: program_runner TRVRUN FILE
 
 #include <algorithm>
@@ -108,6 +113,34 @@ bool report_difference(const std::string& expected, const std::string& actual) {
   return true;
 }
 
+// Runs the program with `arguments` and checks its output (without trace lines) and exit
+// status; `label` names the run in a report.
+bool run_meets(const std::string& trvrun, const std::string& arguments, const std::string& file,
+               const expectations& expected, std::string_view label) {
+  std::string command = trvrun;
+  if (!arguments.empty()) command += " " + arguments;
+  command += " " + file;
+  command_result run = run_command(command);
+  // Line ends as the platform writes them.
+  std::string output;
+  for (const std::string& line : lines_of(run.output)) {
+    if (!line.starts_with("[trace] ") || expected.arguments.find("--trace") != std::string::npos) {
+      output += line + "\n";
+    }
+  }
+  bool passed = true;
+  if (report_difference(expected.output, output)) {
+    std::cerr << "(" << label << " run)\n";
+    passed = false;
+  }
+  if (run.exit_status != expected.exit_status) {
+    std::cerr << label << " run: exit status " << run.exit_status << ", expected "
+              << expected.exit_status << "\n";
+    passed = false;
+  }
+  return passed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -121,17 +154,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   const expectations expected = read_expectations(in);
-  std::string command = argv[1];
-  if (!expected.arguments.empty()) command += " " + expected.arguments;
-  command += " " + std::string(argv[2]);
-  command_result run = run_command(command);
-  // Line ends as the platform writes them.
-  std::string output;
-  for (const std::string& line : lines_of(run.output)) output += line + "\n";
-  bool passed = !report_difference(expected.output, output);
-  if (run.exit_status != expected.exit_status) {
-    std::cerr << "exit status " << run.exit_status << ", expected " << expected.exit_status << "\n";
-    passed = false;
+  bool passed = run_meets(argv[1], expected.arguments, argv[2], expected, "plain");
+  if (expected.arguments.find("--trace") == std::string::npos) {
+    passed =
+        run_meets(argv[1], "--trace " + expected.arguments, argv[2], expected, "traced") && passed;
   }
   return passed ? 0 : 1;
 }
