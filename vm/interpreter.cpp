@@ -566,6 +566,21 @@ op_traced:
         TRV_NEXT_QUICK(1 + 8);
       }
       if (*next == TRV_OP_int) {
+        // An integer constant added to or subtracted from an integer on the top (x + 1) goes
+        // into the top's slot at once, as the operator would leave it, without being pushed.
+        static_assert(trv_opcode_table[TRV_OP_int].length == 16 &&
+                      trv_opcode_table[TRV_OP_add].length == 1 &&
+                      trv_opcode_table[TRV_OP_sub].length == 1);
+        const uint8_t after = end - next > 16 ? next[16] : 0;
+        if (after == TRV_OP_add || after == TRV_OP_sub) {
+          if (const trvvar* x = stack.empty() ? nullptr : plain_int(TRV_TOP)) {
+            const int64_t k = trv_operand_int(next);
+            const int64_t value = after == TRV_OP_add ? trv_wrap_add(x->payload.int_value, k)
+                                                      : trv_wrap_sub(x->payload.int_value, k);
+            trvvar_store_int(TRV_TOP, value, rt, &spare);
+            TRV_NEXT_QUICK(1 + 16 + 1);
+          }
+        }
         trvvar_store_int(stack.emplace_back(), trv_operand_int(next), rt, &spare);
         ++frame->stack_depth;
         TRV_NEXT_QUICK(1 + 16);
