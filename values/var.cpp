@@ -71,13 +71,6 @@ void push_pending(trvvar* v) {
   queue.items[queue.size++] = v;
 }
 
-// What trvvar_set_type(v, TRVVAR_NONE) leaves in a record without a payload of its own.
-void clear_plain(trvvar& v) {
-  v.type = TRVVAR_NONE;
-  v.payload.raw = 0;
-  v.flags2 = 0;
-}
-
 void release_now(trvvar* v) {
   if (v->refcount < 0) {
     trv_log(TRV_LOG_ERROR, "refcount < 0 !!!");
@@ -86,7 +79,7 @@ void release_now(trvvar* v) {
   if (v->type >= TRVVAR_STRING) {
     trvvar_set_type(*v, TRVVAR_NONE);
   } else {
-    clear_plain(*v);
+    trvvar_clear_plain(*v);
   }
   free_record(v);
 }
@@ -255,13 +248,12 @@ void trvvar_release(trvvar* v) {
 
 bool trvvar_release_unshared_plain(trvvar_shared& value, trv_runtime& owned) {
   trvvar* v = value.get();
-  if (v == nullptr || v->refcount != 1 || v->type >= TRVVAR_STRING || v->flags != 0 ||
-      v->pool_tag == trv_heap_tag) {
+  if (v == nullptr || !trvvar_unshared_plain(*v) || v->pool_tag == trv_heap_tag) {
     return false;
   }
   // What the general release leaves in a record: count 0, none, payload and flags2 0.
   v->refcount = 0;
-  clear_plain(*v);
+  trvvar_clear_plain(*v);
   trv_pool_free(owned.pools[TRV_POOL_VARIABLES].pool, value.detach());
   return true;
 }

@@ -81,6 +81,18 @@ struct trvvar {
 static_assert(sizeof(trvvar) == 16, "the variable record is shared with the host");
 static_assert(sizeof(trvptr_strong<trvobject_base>) == 8);
 
+// A record whose only holder may reuse or free it at once: counted once, without a payload of
+// its own (none, integer, float) and without flags. Letting it go cannot run any code.
+inline bool trvvar_unshared_plain(const trvvar& v) {
+  return v.refcount == 1 && v.type < TRVVAR_STRING && v.flags == 0;
+}
+// What trvvar_set_type(v, TRVVAR_NONE) leaves in a record without a payload of its own.
+inline void trvvar_clear_plain(trvvar& v) {
+  v.type = TRVVAR_NONE;
+  v.payload.raw = 0;
+  v.flags2 = 0;
+}
+
 // A new record: type none, count 0, from the variable pool when the calling thread owns its
 // runtime, else from the heap with tag 255.
 trvvar* trvvar_allocate();

@@ -84,7 +84,7 @@ namespace trv_call_detail {
 inline bool taken_whole(const trvvar_shared& argument, const trvvar_shared& slot) {
   return argument->refcount == 1 && argument->flags == 0 && argument->type == TRVVAR_STRING &&
          argument->payload.object.control_block()->strong_count == 1 && slot &&
-         slot->refcount == 1 && slot->flags == 0 && slot->type < TRVVAR_STRING;
+         trvvar_unshared_plain(*slot);
 }
 
 // A script function's argument count: at most its parameters, and at least its minimum unless

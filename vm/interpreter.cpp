@@ -59,11 +59,9 @@ trvvar_shared deref_slot(trvvar_shared& slot, trv_runtime* rt) {
 [[gnu::always_inline]] inline void drop_plain(trvvar_shared& slot, trvvar_shared& spare,
                                               trv_runtime* rt) {
   trvvar* v = slot.get();
-  if (v == nullptr || v->refcount != 1 || v->type >= TRVVAR_STRING || v->flags != 0) return;
+  if (v == nullptr || !trvvar_unshared_plain(*v)) return;
   if (!spare) {
-    v->type = TRVVAR_NONE;
-    v->flags2 = 0;
-    v->payload.raw = 0;
+    trvvar_clear_plain(*v);
     spare = std::move(slot);
   } else if (rt != nullptr) {
     trvvar_release_unshared_plain(slot, *rt);

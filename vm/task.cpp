@@ -58,10 +58,7 @@ bool resumes_at_catch(const trv_vm_context* frame) {
 class current_task_scope {
  public:
   current_task_scope(trv_task& task, trv_thread_local& thread)
-      : thread_(thread),
-        task_(task),
-        outer_(thread.current_task),
-        renamed_(thread.name != task.name) {
+      : thread_(thread), outer_(thread.current_task), renamed_(thread.name != task.name) {
     thread_.current_task = &task;
     if (renamed_) name_ = std::exchange(thread_.name, task.name);
     ++task_nesting;
@@ -69,18 +66,13 @@ class current_task_scope {
   ~current_task_scope() {
     --task_nesting;
     thread_.current_task = outer_;
-    if (renamed_) {
-      thread_.name = std::move(name_);
-    } else if (thread_.name != task_.name) {
-      thread_.name = task_.name;
-    }
+    if (renamed_) thread_.name = std::move(name_);
   }
   current_task_scope(const current_task_scope&) = delete;
   current_task_scope& operator=(const current_task_scope&) = delete;
 
  private:
   trv_thread_local& thread_;
-  const trv_task& task_;
   trv_task* outer_;
   bool renamed_;
   std::string name_;
@@ -178,14 +170,9 @@ bool trv_task::prepare_start(std::vector<trvvar_shared>* args, trv_thread_local&
 }
 
 void trv_task::reset_result_slot(trv_runtime* owned) {
-  if (stack.size() == 1 && stack.front()) {
-    trvvar& last = *stack.front();
-    if (last.refcount == 1 && last.type < TRVVAR_STRING && last.flags == 0) {
-      last.type = TRVVAR_NONE;
-      last.payload.raw = 0;
-      last.flags2 = 0;
-      return;
-    }
+  if (stack.size() == 1 && stack.front() && trvvar_unshared_plain(*stack.front())) {
+    trvvar_clear_plain(*stack.front());
+    return;
   }
   stack.clear();
   stack.push_back(trvvar_new(owned));
