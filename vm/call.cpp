@@ -54,6 +54,11 @@ bool open_native_call(trv_task& task, trvptr_strong<trv_function_def> definition
   return open_native_call(*caller.task, std::move(definition), function.bound_object, count);
 }
 
+// A native call's result replaces the top of the operand stack, where the callee was.
+void store_result(trv_task& task, trvvar_shared result) {
+  if (!task.stack.empty()) task.stack.back() = std::move(result);
+}
+
 }  // namespace
 
 trvvar_shared trv_call_native(trv_vm_context& caller, const trv_function_def& definition,
@@ -137,6 +142,16 @@ bool trv_call_prepare_method(trv_vm_context& caller, trv_function_def& definitio
                           trvptr_strong<trvobject_base>::from(&object), argument_count);
 }
 
+bool trv_call_method_now(trv_vm_context& caller, trv_function_def& definition,
+                         trvobject_base& object) {
+  if (!count_fits(definition, 0)) return false;
+  // The object lives through the call, whatever the call does to the value it came from.
+  const trvptr_strong<trvobject_base> bound = trvptr_strong<trvobject_base>::from(&object);
+  std::vector<trvvar_shared> no_arguments;
+  store_result(*caller.task, trv_call_native(caller, definition, &object, no_arguments));
+  return true;
+}
+
 bool trv_call_prepare_bound(trv_vm_context& caller, trv_program_block& block, trv_task* scope,
                             const trvptr_weak<trvobject_base>& bound_object,
                             uint32_t argument_count) {
@@ -183,5 +198,5 @@ void trv_call_execute_native(trv_vm_context& caller) {
   trvvar_shared result = trv_call_native(caller, *call.definition, call.bound_object.get(), list);
   list.clear();
   task.argument_depth = call.depth - 1;
-  if (!task.stack.empty()) task.stack.back() = std::move(result);
+  store_result(task, std::move(result));
 }

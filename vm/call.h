@@ -41,6 +41,11 @@ bool trv_call_prepare_other(trv_vm_context& caller, trvvar& callee, uint32_t arg
 // which reports it.
 bool trv_call_prepare_method(trv_vm_context& caller, trv_function_def& definition,
                              trvobject_base& object, uint32_t argument_count);
+// Calls native method `definition` bound to `object` at once with no arguments, its result
+// replacing the top of the operand stack, as preparing and executing that call would; false,
+// with nothing called or reported, when the method needs arguments.
+bool trv_call_method_now(trv_vm_context& caller, trv_function_def& definition,
+                         trvobject_base& object);
 // Prepares a call of script method `block` bound to `bound_object` in `scope`, as calling the
 // method's bound value would, without making that value; false as for trv_call_prepare_method.
 bool trv_call_prepare_bound(trv_vm_context& caller, trv_program_block& block, trv_task* scope,

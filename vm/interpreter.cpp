@@ -221,14 +221,31 @@ trvobject_base* native_owner(const trvvar& value) {
   }
 }
 
-// The native method of `value`'s object that the access site's cache holds, prepared for a
-// call with `count` arguments; false, with nothing prepared or reported, when the cache holds
-// none for this object's class or the count does not fit.
+// The object of `value` when the access site's cache holds a native method for its class,
+// else null.
+trvobject_base* cached_method_owner(const trvvar& value, const trv_member_cache_entry& cache) {
+  trvobject_base* owner = native_owner(value);
+  return owner != nullptr && cache.method != nullptr && cache.class_tag == owner->class_type_tag
+             ? owner
+             : nullptr;
+}
+
+// That method prepared for a call with `count` arguments; false, with nothing prepared or
+// reported, when the cache holds none for this object's class or the count does not fit.
 bool prepare_cached_native(trv_vm_context& frame, const trvvar& value,
                            const trv_member_cache_entry& cache, uint32_t count) {
-  trvobject_base* owner = native_owner(value);
-  return owner != nullptr && cache.method != nullptr && cache.class_tag == owner->class_type_tag &&
-         trv_call_prepare_method(frame, *cache.method, *owner, count);
+  trvobject_base* owner = cached_method_owner(value, cache);
+  return owner != nullptr && trv_call_prepare_method(frame, *cache.method, *owner, count);
+}
+
+// That method called at once without arguments, for a call that follows its preparation
+// directly; the frame's noted instruction is the call's while it runs.
+bool call_cached_native(trv_vm_context& frame, const trvvar& value,
+                        const trv_member_cache_entry& cache, const uint8_t* call) {
+  trvobject_base* owner = cached_method_owner(value, cache);
+  if (owner == nullptr) return false;
+  frame.instruction_pointer = call;
+  return trv_call_method_now(frame, *cache.method, *owner);
 }
 
 // The definition of a member value that is a native method bound to `owner`, else null.
@@ -896,9 +913,15 @@ op_traced:
     trvvar& value = slot_value(TRV_TOP, held, rt);
     trv_member_cache_entry& cache = block->member_cache[static_cast<size_t>(trv_operand_b(ip))];
     // A method read to be called at once is prepared from the site's cache without its bound
-    // value; a traced run shows both instructions, so it takes the ordinary road.
+    // value, and a native one called right away without arguments is called here; a traced run
+    // shows every instruction, so it takes the ordinary road.
     if (TRV_UNTRACED && end - ip > 24 && ip[24] == TRV_OP_call_prepare) {
       const uint32_t count = trv_operand_small(ip + 24);
+      static_assert(trv_opcode_table[TRV_OP_call_prepare].length == 2);
+      if (count == 0 && value.type != TRVVAR_CLASS && end - ip > 26 && ip[26] == TRV_OP_call &&
+          call_cached_native(*frame, value, cache, ip + 26)) {
+        TRV_NEXT(24 + 2 + 1);
+      }
       if (value.type == TRVVAR_CLASS ? trv_class_prepare_cached_method(*frame, value, cache, count)
                                      : prepare_cached_native(*frame, value, cache, count)) {
         TRV_NEXT(24 + trv_opcode_table[TRV_OP_call_prepare].length);
