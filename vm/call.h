@@ -61,6 +61,10 @@ inline void trv_call_store_parameter(trv_vm_context& frame, uint32_t index, trvv
 // Stores `value` as argument `index` of the newest pending call. A script call's parameter,
 // the common case, is stored inline; everything else goes to trv_call_store_any_argument.
 inline void trv_call_store_argument(trv_vm_context& caller, uint32_t index, trvvar_shared& value);
+// The inline case alone: stores `value` when the newest pending call is a script call whose
+// frame has slot `index`, which cannot fail; false, with nothing stored, otherwise.
+inline bool trv_call_store_script_argument(trv_vm_context& caller, uint32_t index,
+                                           trvvar_shared& value);
 // The same for every case, out of line: a native call's argument, and the errors.
 void trv_call_store_any_argument(trv_vm_context& caller, uint32_t index, trvvar_shared& value);
 // Executes the newest pending call and drops it. A script call moves its frame onto the frame
@@ -158,17 +162,22 @@ inline bool script_count_fits(const trv_program_block& block, uint32_t count) {
   }
 }
 
+[[gnu::always_inline]] inline bool trv_call_store_script_argument(trv_vm_context& caller,
+                                                                  uint32_t index,
+                                                                  trvvar_shared& value) {
+  trv_task& task = *caller.task;
+  if (task.pending_calls.empty() || task.pending_calls.back() != 0 || !value) return false;
+  trv_vm_context& frame = *task.prepared.back();
+  if (index >= frame.block->local_count) return false;
+  trv_call_store_parameter(frame, index, value, false);
+  return true;
+}
+
 [[gnu::always_inline]] inline void trv_call_store_argument(trv_vm_context& caller, uint32_t index,
                                                            trvvar_shared& value) {
-  trv_task& task = *caller.task;
-  if (!task.pending_calls.empty() && task.pending_calls.back() == 0 && value) {
-    trv_vm_context& frame = *task.prepared.back();
-    if (index < frame.block->local_count) {
-      trv_call_store_parameter(frame, index, value, false);
-      return;
-    }
+  if (!trv_call_store_script_argument(caller, index, value)) {
+    trv_call_store_any_argument(caller, index, value);
   }
-  trv_call_store_any_argument(caller, index, value);
 }
 
 [[gnu::always_inline]] inline trv_vm_context* trv_call_execute(trv_vm_context& caller) {

@@ -571,7 +571,20 @@ op_traced:
     if (TRV_UNTRACED && ip + 1 < end) {
       const uint8_t* const next = ip + 1;
       if (*next == TRV_OP_load_local) {
-        stack.emplace_back() = frame->locals[static_cast<size_t>(trv_operand_a(next))];
+        trvvar_shared& local = frame->locals[static_cast<size_t>(trv_operand_a(next))];
+        // A local passed as a script call's argument and popped at once goes into the
+        // parameter slot without being pushed; anything that could fail takes the ordinary
+        // road, so that a failure leaves the operand stack as it would.
+        static_assert(trv_opcode_table[TRV_OP_load_local].length == 8 &&
+                      trv_opcode_table[TRV_OP_call_arg].length == 8 &&
+                      trv_opcode_table[TRV_OP_pop].length == 8);
+        const uint8_t* const argument = next + 8;
+        if (end - argument > 8 && argument[0] == TRV_OP_call_arg && argument[8] == TRV_OP_pop &&
+            trv_call_store_script_argument(*frame, static_cast<uint32_t>(trv_operand_a(argument)),
+                                           local)) {
+          TRV_NEXT_QUICK(1 + 8 + 8 + 8);
+        }
+        stack.emplace_back() = local;
         ++frame->stack_depth;
         TRV_NEXT_QUICK(1 + 8);
       }
