@@ -1,5 +1,7 @@
 #include "vm/interpreter.h"
 
+#include <array>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -88,6 +90,42 @@ inline trvvar_shared& materialized(trvvar_shared& slot, trv_runtime* rt) {
 inline const trvvar* plain_int(const trvvar_shared& slot) {
   const trvvar* v = slot.get();
   return v != nullptr && v->type == TRVVAR_INT ? v : nullptr;
+}
+
+// The operators that two integers answer without their general rules: arithmetic (one byte)
+// and comparisons (two, the second their small operand).
+constexpr bool is_comparison(uint8_t op) {
+  return op == TRV_OP_eq || op == TRV_OP_gt || op == TRV_OP_lt;
+}
+constexpr std::array<bool, 256> integer_operators = [] {
+  std::array<bool, 256> table{};
+  for (const uint8_t op : {TRV_OP_add, TRV_OP_sub, TRV_OP_mul, TRV_OP_eq, TRV_OP_gt, TRV_OP_lt}) {
+    table[op] = true;
+  }
+  return table;
+}();
+static_assert(trv_opcode_table[TRV_OP_add].length == 1 &&
+              trv_opcode_table[TRV_OP_sub].length == 1 &&
+              trv_opcode_table[TRV_OP_mul].length == 1 && trv_opcode_table[TRV_OP_eq].length == 2 &&
+              trv_opcode_table[TRV_OP_gt].length == 2 && trv_opcode_table[TRV_OP_lt].length == 2);
+
+// The result of integer operator `op`, the instruction at `at`, on x and y.
+[[gnu::always_inline]] inline int64_t integer_result(uint8_t op, const uint8_t* at, int64_t x,
+                                                     int64_t y) {
+  switch (op) {
+    case TRV_OP_add:
+      return trv_wrap_add(x, y);
+    case TRV_OP_sub:
+      return trv_wrap_sub(x, y);
+    case TRV_OP_mul:
+      return trv_wrap_mul(x, y);
+    case TRV_OP_eq:
+      return (x == y) != (trv_operand_small(at) == 1);
+    case TRV_OP_gt:
+      return trv_operand_small(at) == 1 ? x >= y : x > y;
+    default:
+      return trv_operand_small(at) == 1 ? x <= y : x < y;
+  }
 }
 
 trvvar_shared new_string(std::string_view text, trv_runtime* rt) {
@@ -342,6 +380,7 @@ uint32_t trv_interpret(trv_vm_context& first, trv_runtime* const rt) {
   const uint8_t* begin;
   const uint8_t* end;
   const uint8_t* ip;
+  int64_t integer_value = 0;  // an integer operator's result, for integer_result
 #if TRV_COMPUTED_GOTO
 #define TRV_I4 &&op_invalid, &&op_invalid, &&op_invalid, &&op_invalid,
 #define TRV_I16 TRV_I4 TRV_I4 TRV_I4 TRV_I4
@@ -564,23 +603,38 @@ op_traced:
     capture(*frame, stack, false, true, rt);
     TRV_NEXT(1);
   }
+// An integer operand (`y_ok`, then `y`) of the integer operator at `after`, on an integer on
+// the top, is not pushed: the operator's result goes into the top's slot at once (i < n, x + 1).
+#define TRV_FUSED_OPERATOR(after, y_ok, y)                                            \
+  if (end - (after) > 0 && integer_operators[*(after)] && !stack.empty() && (y_ok)) { \
+    if (const trvvar* x = plain_int(TRV_TOP)) {                                       \
+      const uint8_t op = *(after);                                                    \
+      integer_value = integer_result(op, (after), x->payload.int_value, (y));         \
+      ip = (after);                                                                   \
+      goto integer_result;                                                            \
+    }                                                                                 \
+  }
   TRV_CASE(push_none) {
     // An operand is pushed as a slot that a load or a constant then fills. Without a trace to show
     // the second instruction, the slot is pushed filled; the block's check has made sure that an
     // instruction after this one is whole and its operand in range.
     if (TRV_UNTRACED && ip + 1 < end) {
       const uint8_t* const next = ip + 1;
+      static_assert(trv_opcode_table[TRV_OP_load_local].length == 8 &&
+                    trv_opcode_table[TRV_OP_load_block_var].length == 8 &&
+                    trv_opcode_table[TRV_OP_int].length == 16 &&
+                    trv_opcode_table[TRV_OP_call_arg].length == 8 &&
+                    trv_opcode_table[TRV_OP_pop].length == 8);
+      const trvvar* y = nullptr;
       if (*next == TRV_OP_load_local) {
         trvvar_shared& local = frame->locals[static_cast<size_t>(trv_operand_a(next))];
+        const uint8_t* const after = next + 8;
+        TRV_FUSED_OPERATOR(after, (y = plain_int(local)) != nullptr, y->payload.int_value)
         // A local passed as a script call's argument and popped at once goes into the
         // parameter slot without being pushed; anything that could fail takes the ordinary
         // road, so that a failure leaves the operand stack as it would.
-        static_assert(trv_opcode_table[TRV_OP_load_local].length == 8 &&
-                      trv_opcode_table[TRV_OP_call_arg].length == 8 &&
-                      trv_opcode_table[TRV_OP_pop].length == 8);
-        const uint8_t* const argument = next + 8;
-        if (end - argument > 8 && argument[0] == TRV_OP_call_arg && argument[8] == TRV_OP_pop &&
-            trv_call_store_script_argument(*frame, static_cast<uint32_t>(trv_operand_a(argument)),
+        if (end - after > 8 && after[0] == TRV_OP_call_arg && after[8] == TRV_OP_pop &&
+            trv_call_store_script_argument(*frame, static_cast<uint32_t>(trv_operand_a(after)),
                                            local)) {
           TRV_NEXT_QUICK(1 + 8 + 8 + 8);
         }
@@ -589,27 +643,16 @@ op_traced:
         TRV_NEXT_QUICK(1 + 8);
       }
       if (*next == TRV_OP_load_block_var) {
-        stack.emplace_back() = block->block_variables[static_cast<size_t>(trv_operand_a(next))];
+        trvvar_shared& variable = block->block_variables[static_cast<size_t>(trv_operand_a(next))];
+        TRV_FUSED_OPERATOR(next + 8, (y = plain_int(variable)) != nullptr, y->payload.int_value)
+        stack.emplace_back() = variable;
         ++frame->stack_depth;
         TRV_NEXT_QUICK(1 + 8);
       }
       if (*next == TRV_OP_int) {
-        // An integer constant added to or subtracted from an integer on the top (x + 1) goes
-        // into the top's slot at once, as the operator would leave it, without being pushed.
-        static_assert(trv_opcode_table[TRV_OP_int].length == 16 &&
-                      trv_opcode_table[TRV_OP_add].length == 1 &&
-                      trv_opcode_table[TRV_OP_sub].length == 1);
-        const uint8_t after = end - next > 16 ? next[16] : 0;
-        if (after == TRV_OP_add || after == TRV_OP_sub) {
-          if (const trvvar* x = stack.empty() ? nullptr : plain_int(TRV_TOP)) {
-            const int64_t k = trv_operand_int(next);
-            const int64_t value = after == TRV_OP_add ? trv_wrap_add(x->payload.int_value, k)
-                                                      : trv_wrap_sub(x->payload.int_value, k);
-            trvvar_store_int(TRV_TOP, value, rt, &spare);
-            TRV_NEXT_QUICK(1 + 16 + 1);
-          }
-        }
-        trvvar_store_int(stack.emplace_back(), trv_operand_int(next), rt, &spare);
+        const int64_t constant = trv_operand_int(next);
+        TRV_FUSED_OPERATOR(next + 16, true, constant)
+        trvvar_store_int(stack.emplace_back(), constant, rt, &spare);
         ++frame->stack_depth;
         TRV_NEXT_QUICK(1 + 16);
       }
@@ -618,6 +661,7 @@ op_traced:
     ++frame->stack_depth;
     TRV_NEXT_QUICK(1);
   }
+#undef TRV_FUSED_OPERATOR
   TRV_CASE(dup) {
     TRV_NEED(1);
     stack.push_back(materialized(TRV_TOP, rt));
@@ -683,56 +727,30 @@ op_traced:
     TRV_NEED(2);                        \
     TRV_BINARY_BY_RULES(mnemonic, call) \
   }
-// Two integers are answered here; everything else by the operator's own rules. `then` may
-// take over the integer result `value` before it is stored.
-#define TRV_INTEGER_BINARY(mnemonic, result, call, then)          \
-  TRV_CASE(mnemonic) {                                            \
-    TRV_NEED(2);                                                  \
-    const trvvar* b = plain_int(TRV_TOP);                         \
-    const trvvar* a = plain_int(stack[stack.size() - 2]);         \
-    if (a != nullptr && b != nullptr) {                           \
-      const int64_t x = a->payload.int_value;                     \
-      const int64_t y = b->payload.int_value;                     \
-      const int64_t value = result;                               \
-      TRV_POP_TEMPORARY();                                        \
-      then;                                                       \
-      trvvar_store_int(TRV_TOP, value, rt, &spare);               \
-      TRV_NEXT_QUICK(trv_opcode_table[TRV_OP_##mnemonic].length); \
-    }                                                             \
-    TRV_BINARY_BY_RULES(mnemonic, call)                           \
+// Two integers are answered here; everything else by the operator's own rules.
+#define TRV_INTEGER_BINARY(mnemonic, call)                                                   \
+  TRV_CASE(mnemonic) {                                                                       \
+    TRV_NEED(2);                                                                             \
+    const trvvar* b = plain_int(TRV_TOP);                                                    \
+    const trvvar* a = plain_int(stack[stack.size() - 2]);                                    \
+    if (a != nullptr && b != nullptr) {                                                      \
+      integer_value =                                                                        \
+          integer_result(TRV_OP_##mnemonic, ip, a->payload.int_value, b->payload.int_value); \
+      TRV_POP_TEMPORARY();                                                                   \
+      goto integer_result;                                                                   \
+    }                                                                                        \
+    TRV_BINARY_BY_RULES(mnemonic, call)                                                      \
   }
-// A comparison followed by jump_if_false takes the jump itself, on the flag it leaves on the
-// top as the jump would have read it; the block's check has made sure the jump is whole and
-// lands on an instruction start or the code end. Where the jump leads to a load of a local,
-// which replaces the top before anything reads it (a loop's condition and the body's first
-// statement), the flag is not stored at all.
-#define TRV_THEN_BRANCH(mnemonic)                                      \
-  if (TRV_UNTRACED && end - ip > 2 && ip[2] == TRV_OP_jump_if_false) { \
-    static_assert(trv_opcode_table[TRV_OP_##mnemonic].length == 2);    \
-    ip += 2;                                                           \
-    ip += value != 0 ? 8 : trv_operand_a(ip);                          \
-    if (ip >= end || *ip != TRV_OP_load_local) {                       \
-      trvvar_store_int(TRV_TOP, value, rt, &spare);                    \
-    }                                                                  \
-    TRV_NEXT_QUICK(0);                                                 \
-  }
-  TRV_INTEGER_BINARY(add, trv_wrap_add(x, y), trvvar_op_add(TRV_TOP, *left, *right), )
-  TRV_INTEGER_BINARY(sub, trv_wrap_sub(x, y), trvvar_op_sub(TRV_TOP, *left, *right), )
-  TRV_INTEGER_BINARY(mul, trv_wrap_mul(x, y), trvvar_op_mul(TRV_TOP, *left, *right), )
+  TRV_INTEGER_BINARY(add, trvvar_op_add(TRV_TOP, *left, *right))
+  TRV_INTEGER_BINARY(sub, trvvar_op_sub(TRV_TOP, *left, *right))
+  TRV_INTEGER_BINARY(mul, trvvar_op_mul(TRV_TOP, *left, *right))
   TRV_BINARY(div, trvvar_op_div(TRV_TOP, *left, *right))
   TRV_BINARY(band, trvvar_op_and(TRV_TOP, *left, *right))
   TRV_BINARY(bor, trvvar_op_or(TRV_TOP, *left, *right))
   TRV_BINARY(bxor, trvvar_op_xor(TRV_TOP, *left, *right))
-  TRV_INTEGER_BINARY(eq, (x == y) != (trv_operand_small(ip) == 1),
-                     trvvar_op_equal(TRV_TOP, *left, *right, trv_operand_small(ip) == 1),
-                     TRV_THEN_BRANCH(eq))
-  TRV_INTEGER_BINARY(gt, trv_operand_small(ip) == 1 ? x >= y : x > y,
-                     trvvar_op_greater(TRV_TOP, *left, *right, trv_operand_small(ip) == 1),
-                     TRV_THEN_BRANCH(gt))
-  TRV_INTEGER_BINARY(lt, trv_operand_small(ip) == 1 ? x <= y : x < y,
-                     trvvar_op_less(TRV_TOP, *left, *right, trv_operand_small(ip) == 1),
-                     TRV_THEN_BRANCH(lt))
-#undef TRV_THEN_BRANCH
+  TRV_INTEGER_BINARY(eq, trvvar_op_equal(TRV_TOP, *left, *right, trv_operand_small(ip) == 1))
+  TRV_INTEGER_BINARY(gt, trvvar_op_greater(TRV_TOP, *left, *right, trv_operand_small(ip) == 1))
+  TRV_INTEGER_BINARY(lt, trvvar_op_less(TRV_TOP, *left, *right, trv_operand_small(ip) == 1))
 #undef TRV_INTEGER_BINARY
 #undef TRV_BINARY
 #undef TRV_BINARY_BY_RULES
@@ -1009,6 +1027,25 @@ op_traced:
     materialized(TRV_TOP, rt)->flags |= TRVVAR_FLAG_TEARDOWN;
     TRV_NEXT(1);
   }
+  // `integer_value`, the result of the integer operator at `ip` whose right operand is gone,
+  // goes into the top slot. A comparison followed by jump_if_false takes the jump itself, on the
+  // flag as the jump would have read it; the block's check has made sure the jump is whole and
+  // lands on an instruction start or the code end. Where the jump leads to a load of a local, which
+  // replaces the top before anything reads it (a loop's condition and the body's first
+  // statement), the flag is not stored at all.
+integer_result : {
+  const uint8_t op = *ip;
+  if (is_comparison(op) && TRV_UNTRACED && end - ip > 2 && ip[2] == TRV_OP_jump_if_false) {
+    ip += 2;
+    ip += integer_value != 0 ? 8 : trv_operand_a(ip);
+    if (ip >= end || *ip != TRV_OP_load_local) {
+      trvvar_store_int(TRV_TOP, integer_value, rt, &spare);
+    }
+    TRV_NEXT_QUICK(0);
+  }
+  trvvar_store_int(TRV_TOP, integer_value, rt, &spare);
+  TRV_NEXT_QUICK(is_comparison(op) ? 2 : 1);
+}
   TRV_INVALID {
     fatal_error(*frame, trv_message("invalid instruction: ", static_cast<int>(*ip)));
     goto done;
