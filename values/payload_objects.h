@@ -31,6 +31,12 @@ std::string trv_json_compact_text(trvobject_base& container);
 // position does not move.
 trvptr_strong<trvobject_base> trv_new_object_for_record(const trv_binary_reader& reader);
 
+// When the string record `v` alone holds its object (both from pools), gives the object back
+// to the pools of `owned`, the calling thread's owned runtime, and makes `v` a none; otherwise
+// changes nothing and returns false. It skips the general release path: lookups of the
+// thread's state and virtual calls.
+bool trv_release_string_payload(trvvar& v, trv_runtime& owned);
+
 // The text of a string object and the bytes of a buffer object, for the variable layer.
 // `object` must be of that class.
 std::string& trv_string_object_text(trvobject_base& object);

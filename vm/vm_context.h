@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "glue/object_ptr.h"
+#include "values/payload_objects.h"
 #include "values/pool.h"
 #include "values/pooled.h"
 #include "values/var.h"
@@ -98,7 +99,11 @@ inline void trv_vm_context_release(trv_vm_context* context, trv_runtime* owned) 
   if (owned == nullptr) owned = trv_owned_runtime(trv_get_thread_local());
   for (trvvar_shared& local : context->locals) {
     if (local && local->refcount == 1) {
-      if (local->type >= TRVVAR_STRING) trvvar_set_type(*local, TRVVAR_NONE);
+      // A string the local alone holds goes straight back to the pools (a callback's key).
+      if (local->type >= TRVVAR_STRING &&
+          !(local->flags == 0 && owned != nullptr && trv_release_string_payload(*local, *owned))) {
+        trvvar_set_type(*local, TRVVAR_NONE);
+      }
       local->type = TRVVAR_NONE;
       local->payload.raw = 0;
       local->flags = 0;

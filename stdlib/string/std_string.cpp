@@ -39,13 +39,9 @@ trvvar_shared trv_new_string_var(std::string_view text, trv_runtime* owned) {
   return trvvar_new_carrying(TRVVAR_STRING, std::move(object), owned);
 }
 
-bool trv_release_unshared_string(trvvar_shared& value, trv_runtime& owned) {
-  trvvar* v = value.get();
-  if (v == nullptr || v->refcount != 1 || v->type != TRVVAR_STRING || v->flags != 0 ||
-      v->pool_tag == trv_heap_tag) {
-    return false;
-  }
-  trvptr_control_block* block = v->payload.object.control_block();
+bool trv_release_string_payload(trvvar& v, trv_runtime& owned) {
+  if (v.type != TRVVAR_STRING) return false;
+  trvptr_control_block* block = v.payload.object.control_block();
   if (block->strong_count != 1 || block->weak_count != 0 || block->pool_tag == trv_heap_tag) {
     return false;
   }
@@ -59,8 +55,17 @@ bool trv_release_unshared_string(trvvar_shared& value, trv_runtime& owned) {
   trv_pool_free(owned.pools[TRV_POOL_CONTROL_BLOCKS].pool, block);
   object->empty_for_reuse();
   trv_pool_free(owned.pools[TRV_POOL_STRING_OBJECTS].pool, object);
-  v->payload.raw = 0;
-  v->type = TRVVAR_NONE;
+  v.payload.raw = 0;
+  v.type = TRVVAR_NONE;
+  return true;
+}
+
+bool trv_release_unshared_string(trvvar_shared& value, trv_runtime& owned) {
+  trvvar* v = value.get();
+  if (v == nullptr || v->refcount != 1 || v->flags != 0 || v->pool_tag == trv_heap_tag ||
+      !trv_release_string_payload(*v, owned)) {
+    return false;
+  }
   return trvvar_release_unshared_plain(value, owned);
 }
 

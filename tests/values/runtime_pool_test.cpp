@@ -210,6 +210,31 @@ TEST(CallFrames, ARecycledFrameKeepsItsLocalsReset) {
   trv_vm_context_release(again);
 }
 
+// A frame's release gives a string that only its local holds straight back to the pools and
+// leaves alone one that something else still holds: its object through a strong pointer, or
+// its record. A weak pointer does not keep the object.
+TEST(CallFrames, AReleasedFrameRecyclesItsUnsharedStringsAndSparesSharedOnes) {
+  owned_runtime owned;
+  trv_runtime* const rt = &owned.runtime();
+  trv_vm_context* frame = trv_vm_context_create(nullptr, nullptr, nullptr, 4, {}, rt);
+  std::vector<trvvar_shared>& locals = frame->locals;
+  for (size_t i = 0; i < 4; ++i) locals[i] = trv_new_string_var(std::string(1, 'a' + i), rt);
+  trvptr_strong<trvobject_base> strong_object = locals[1]->payload.object;
+  trvptr_weak<trvobject_base> weak_object = locals[2]->payload.object;
+  trvvar_shared shared_record = locals[3];
+
+  trv_vm_context_release(frame, rt);
+  EXPECT_EQ(static_cast<trv_std_string&>(*strong_object).text, "b");
+  EXPECT_TRUE(weak_object.expired());
+  EXPECT_EQ(string_object(shared_record).text, "d");
+  EXPECT_EQ(owned.pool(TRV_POOL_STRING_OBJECTS).live_count, 2u);
+
+  strong_object.reset();
+  weak_object.reset();
+  shared_record.reset();
+  EXPECT_EQ(owned.pool(TRV_POOL_STRING_OBJECTS).live_count, 0u);
+}
+
 // Destroying the runtime destroys every object its pools made, with whatever storage recycled
 // objects and frames still hold; LeakSanitizer would see anything left behind.
 TEST(RuntimeTeardown, DestroysEveryPooledObject) {
