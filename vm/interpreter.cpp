@@ -380,7 +380,7 @@ uint32_t trv_interpret(trv_vm_context& first, trv_runtime* const rt) {
   const uint8_t* begin;
   const uint8_t* end;
   const uint8_t* ip;
-  int64_t integer_value = 0;  // an integer operator's result, for integer_result
+  int64_t integer_value = 0;  // an integer operator's result, stored by *_result below
 #if TRV_COMPUTED_GOTO
 #define TRV_I4 &&op_invalid, &&op_invalid, &&op_invalid, &&op_invalid,
 #define TRV_I16 TRV_I4 TRV_I4 TRV_I4 TRV_I4
@@ -603,16 +603,17 @@ op_traced:
     capture(*frame, stack, false, true, rt);
     TRV_NEXT(1);
   }
-// An integer operand (`y_ok`, then `y`) of the integer operator at `after`, on an integer on
-// the top, is not pushed: the operator's result goes into the top's slot at once (i < n, x + 1).
-#define TRV_FUSED_OPERATOR(after, y_ok, y)                                            \
-  if (end - (after) > 0 && integer_operators[*(after)] && !stack.empty() && (y_ok)) { \
-    if (const trvvar* x = plain_int(TRV_TOP)) {                                       \
-      const uint8_t op = *(after);                                                    \
-      integer_value = integer_result(op, (after), x->payload.int_value, (y));         \
-      ip = (after);                                                                   \
-      goto integer_result;                                                            \
-    }                                                                                 \
+// An integer operand (`y_ok`, then `y`) of the integer operator `op` at `after`, on an integer
+// on the top, is not pushed: the operator's result goes into the top's slot at once (i < n,
+// x + 1).
+#define TRV_FUSED_OPERATOR(after, op, y_ok, y)                                \
+  if (integer_operators[op] && !stack.empty() && (y_ok)) {                    \
+    if (const trvvar* x = plain_int(TRV_TOP)) {                               \
+      integer_value = integer_result(op, (after), x->payload.int_value, (y)); \
+      ip = (after);                                                           \
+      if (is_comparison(op)) goto comparison_result;                          \
+      goto arithmetic_result;                                                 \
+    }                                                                         \
   }
   TRV_CASE(push_none) {
     // An operand is pushed as a slot that a load or a constant then fills. Without a trace to show
@@ -626,14 +627,17 @@ op_traced:
                     trv_opcode_table[TRV_OP_call_arg].length == 8 &&
                     trv_opcode_table[TRV_OP_pop].length == 8);
       const trvvar* y = nullptr;
+      const uint8_t* after = next + (*next == TRV_OP_int ? 16 : 8);
+      // The instruction after the pair; 0, no instruction, at the code end.
+      const uint8_t following = after < end ? *after : 0;
       if (*next == TRV_OP_load_local) {
         trvvar_shared& local = frame->locals[static_cast<size_t>(trv_operand_a(next))];
-        const uint8_t* const after = next + 8;
-        TRV_FUSED_OPERATOR(after, (y = plain_int(local)) != nullptr, y->payload.int_value)
+        TRV_FUSED_OPERATOR(after, following, (y = plain_int(local)) != nullptr,
+                           y->payload.int_value)
         // A local passed as a script call's argument and popped at once goes into the
         // parameter slot without being pushed; anything that could fail takes the ordinary
         // road, so that a failure leaves the operand stack as it would.
-        if (end - after > 8 && after[0] == TRV_OP_call_arg && after[8] == TRV_OP_pop &&
+        if (following == TRV_OP_call_arg && end - after > 8 && after[8] == TRV_OP_pop &&
             trv_call_store_script_argument(*frame, static_cast<uint32_t>(trv_operand_a(after)),
                                            local)) {
           TRV_NEXT_QUICK(1 + 8 + 8 + 8);
@@ -644,14 +648,15 @@ op_traced:
       }
       if (*next == TRV_OP_load_block_var) {
         trvvar_shared& variable = block->block_variables[static_cast<size_t>(trv_operand_a(next))];
-        TRV_FUSED_OPERATOR(next + 8, (y = plain_int(variable)) != nullptr, y->payload.int_value)
+        TRV_FUSED_OPERATOR(after, following, (y = plain_int(variable)) != nullptr,
+                           y->payload.int_value)
         stack.emplace_back() = variable;
         ++frame->stack_depth;
         TRV_NEXT_QUICK(1 + 8);
       }
       if (*next == TRV_OP_int) {
         const int64_t constant = trv_operand_int(next);
-        TRV_FUSED_OPERATOR(next + 16, true, constant)
+        TRV_FUSED_OPERATOR(after, following, true, constant)
         trvvar_store_int(stack.emplace_back(), constant, rt, &spare);
         ++frame->stack_depth;
         TRV_NEXT_QUICK(1 + 16);
@@ -737,7 +742,8 @@ op_traced:
       integer_value =                                                                        \
           integer_result(TRV_OP_##mnemonic, ip, a->payload.int_value, b->payload.int_value); \
       TRV_POP_TEMPORARY();                                                                   \
-      goto integer_result;                                                                   \
+      if (is_comparison(TRV_OP_##mnemonic)) goto comparison_result;                          \
+      goto arithmetic_result;                                                                \
     }                                                                                        \
     TRV_BINARY_BY_RULES(mnemonic, call)                                                      \
   }
@@ -1030,22 +1036,21 @@ op_traced:
   // `integer_value`, the result of the integer operator at `ip` whose right operand is gone,
   // goes into the top slot. A comparison followed by jump_if_false takes the jump itself, on the
   // flag as the jump would have read it; the block's check has made sure the jump is whole and
-  // lands on an instruction start or the code end. Where the jump leads to a load of a local, which
-  // replaces the top before anything reads it (a loop's condition and the body's first
+  // lands on an instruction start or the code end. Where the jump leads to a load of a local,
+  // which replaces the top before anything reads it (a loop's condition and the body's first
   // statement), the flag is not stored at all.
-integer_result : {
-  const uint8_t op = *ip;
-  if (is_comparison(op) && TRV_UNTRACED && end - ip > 2 && ip[2] == TRV_OP_jump_if_false) {
+comparison_result:
+  if (TRV_UNTRACED && end - ip > 2 && ip[2] == TRV_OP_jump_if_false) {
     ip += 2;
     ip += integer_value != 0 ? 8 : trv_operand_a(ip);
-    if (ip >= end || *ip != TRV_OP_load_local) {
-      trvvar_store_int(TRV_TOP, integer_value, rt, &spare);
-    }
+    if (ip >= end || *ip != TRV_OP_load_local) trvvar_store_int(TRV_TOP, integer_value, rt, &spare);
     TRV_NEXT_QUICK(0);
   }
   trvvar_store_int(TRV_TOP, integer_value, rt, &spare);
-  TRV_NEXT_QUICK(is_comparison(op) ? 2 : 1);
-}
+  TRV_NEXT_QUICK(2);
+arithmetic_result:
+  trvvar_store_int(TRV_TOP, integer_value, rt, &spare);
+  TRV_NEXT_QUICK(1);
   TRV_INVALID {
     fatal_error(*frame, trv_message("invalid instruction: ", static_cast<int>(*ip)));
     goto done;

@@ -42,7 +42,8 @@ trvvar_shared trv_new_string_var(std::string_view text, trv_runtime* owned) {
 bool trv_release_string_payload(trvvar& v, trv_runtime& owned) {
   if (v.type != TRVVAR_STRING) return false;
   trvptr_control_block* block = v.payload.object.control_block();
-  if (block->strong_count != 1 || block->weak_count != 0 || block->pool_tag == trv_heap_tag) {
+  if (block == nullptr || block->strong_count != 1 || block->weak_count != 0 ||
+      block->pool_tag == trv_heap_tag) {
     return false;
   }
   auto* object = static_cast<trv_std_string*>(static_cast<trvobject_base*>(block->object));
