@@ -834,8 +834,13 @@ op_traced:
   }
   TRV_CASE(call_prepare) {
     TRV_NEED(1);
-    trvvar_shared held;
-    trv_call_prepare(*frame, slot_value(TRV_TOP, held, rt), trv_operand_small(ip));
+    bool prepared;
+    {
+      trvvar_shared held;
+      prepared = trv_call_prepare(*frame, slot_value(TRV_TOP, held, rt), trv_operand_small(ip));
+    }
+    // A script call's preparation, the common one, dispatches the next instruction itself.
+    if (prepared && frame->status == 0) TRV_NEXT_QUICK(2);
     TRV_NEXT(2);
   }
   TRV_CASE(call_arg) {
