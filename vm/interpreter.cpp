@@ -839,7 +839,7 @@ op_traced:
       trvvar_shared held;
       prepared = trv_call_prepare(*frame, slot_value(TRV_TOP, held, rt), trv_operand_small(ip));
     }
-    // A script call's preparation, the common one, dispatches the next instruction itself.
+    // A call prepared without a report dispatches the next instruction itself.
     if (prepared && frame->status == 0) TRV_NEXT_QUICK(2);
     TRV_NEXT(2);
   }
