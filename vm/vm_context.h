@@ -104,10 +104,8 @@ inline void trv_vm_context_release(trv_vm_context* context, trv_runtime* owned) 
           !(local->flags == 0 && owned != nullptr && trv_release_string_payload(*local, *owned))) {
         trvvar_set_type(*local, TRVVAR_NONE);
       }
-      local->type = TRVVAR_NONE;
-      local->payload.raw = 0;
+      trvvar_clear_plain(*local);
       local->flags = 0;
-      local->flags2 = 0;
     } else {
       local = trvvar_new(owned);
     }
