@@ -186,8 +186,9 @@ const char* trv_argument_count_problem(const trv_program_block& block, size_t co
   return nullptr;
 }
 
-bool trv_task::run(std::vector<trvvar_shared>* args) {
-  trv_thread_local& thread = trv_get_thread_local();
+bool trv_task::run(std::vector<trvvar_shared>* args) { return run(args, trv_get_thread_local()); }
+
+bool trv_task::run(std::vector<trvvar_shared>* args, trv_thread_local& thread) {
   if (!prepare_start(args, thread)) return false;
   const trvptr_strong<trv_task> self = trvptr_strong<trv_task>::from(this);
   continue_on(thread);
@@ -329,10 +330,12 @@ void trv_task::finish(size_t base, const trv_thread_local& thread) {
   result_callback complete = std::move(on_complete);
   on_complete = nullptr;
   on_error = nullptr;
-  stack.clear();
-  stack.push_back(result);
+  if (stack.size() != 1 || stack.front().get() != result.get()) {
+    stack.clear();
+    stack.push_back(result);
+  }
   release_frames(frames, base, own);
-  drop_pending_calls();
+  if (!prepared.empty() || !pending_calls.empty() || !native_calls.empty()) drop_pending_calls();
   if (complete) complete(result);
 }
 

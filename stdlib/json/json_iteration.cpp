@@ -39,7 +39,8 @@ void trv_json_iteration::run() {
     return;
   }
   running = true;
-  trv_runtime* const owned = trv_owned_runtime(trv_get_thread_local());
+  trv_thread_local& thread = trv_get_thread_local();
+  trv_runtime* const owned = trv_owned_runtime(thread);
   std::vector<trvvar_shared> args;
   do {
     rerun = false;
@@ -59,7 +60,7 @@ void trv_json_iteration::run() {
     // A call that completes here completes while this loop holds the iteration: a plain
     // pointer does, and std::function keeps it without allocating. One left pending owns it.
     call->on_complete = [this](trvvar_shared& result) { complete(result); };
-    call->run(&args);
+    call->run(&args, thread);
     args.clear();
     if (call->active) {
       call->on_complete = [self = shared_from_this()](trvvar_shared& result) {
