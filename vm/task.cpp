@@ -209,14 +209,16 @@ bool trv_task::schedule(uint64_t delay_ms, std::vector<trvvar_shared>* args) {
   return true;
 }
 
-bool trv_task::task_continue() { return continue_on(trv_get_thread_local()); }
+bool trv_task::task_continue() {
+  const trvptr_strong<trv_task> self = trvptr_strong<trv_task>::from(this);
+  return continue_on(trv_get_thread_local());
+}
 
 bool trv_task::continue_on(trv_thread_local& thread) {
   if (!active || (routine && parent.expired())) {
     trv_log(TRV_LOG_ERROR, "task_continue called while the task was not active!");
     return false;
   }
-  const trvptr_strong<trv_task> self = trvptr_strong<trv_task>::from(this);
   const size_t base = block_kind(frames.front()) == TRV_BLOCK_GLOBAL ? 1 : 0;
   if (task_nesting >= trv_max_task_nesting) {
     // Refused: the error goes to the task that asked, and this one ends as after an error,

@@ -100,7 +100,8 @@ struct trv_task : public trvptr_base<trv_task> {
   bool task_continue();
 
  private:
-  // Each takes the calling thread's record, looked up once per run by its caller.
+  // Each takes the calling thread's record, looked up once per run by its caller, who also
+  // holds the task: finishing it can drop every other strong pointer to it.
   bool prepare_start(std::vector<trvvar_shared>* args, trv_thread_local& thread);
   bool continue_on(trv_thread_local& thread);
   // The result slot of a new run: the only entry of the operand stack, a fresh none.
