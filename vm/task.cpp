@@ -169,7 +169,7 @@ bool trv_task::prepare_start(std::vector<trvvar_shared>* args, trv_thread_local&
   return true;
 }
 
-void trv_task::reset_result_slot(trv_runtime* owned) {
+[[gnu::always_inline]] inline void trv_task::reset_result_slot(trv_runtime* owned) {
   if (stack.size() == 1 && stack.front() && trvvar_unshared_plain(*stack.front())) {
     trvvar_clear_plain(*stack.front());
     return;
@@ -296,7 +296,8 @@ bool trv_task::continue_on(trv_thread_local& thread) {
   return true;
 }
 
-bool trv_task::pop_to_kind(size_t base, uint32_t kind, uint32_t other_kind) {
+[[gnu::always_inline]] inline bool trv_task::pop_to_kind(size_t base, uint32_t kind,
+                                                         uint32_t other_kind) {
   while (frames.size() > base) {
     const uint32_t top = block_kind(frames.back());
     if (top == kind || top == other_kind) return true;
@@ -305,7 +306,7 @@ bool trv_task::pop_to_kind(size_t base, uint32_t kind, uint32_t other_kind) {
   return false;
 }
 
-bool trv_task::unwind_to_suspended(size_t base, bool error) {
+[[gnu::always_inline]] inline bool trv_task::unwind_to_suspended(size_t base, bool error) {
   while (!frames.empty()) {
     const trv_vm_context* top = frames.back();
     if (top->running && (!error || resumes_at_catch(top))) return false;

@@ -104,6 +104,8 @@ struct trv_task : public trvptr_base<trv_task> {
   // holds the task: finishing it can drop every other strong pointer to it.
   bool prepare_start(std::vector<trvvar_shared>* args, trv_thread_local& thread);
   bool continue_on(trv_thread_local& thread);
+  // The next three are inlined where they are used: every run of a callback's routine, one per
+  // entry of a container that a callback walks, passes through each of them.
   // The result slot of a new run: the only entry of the operand stack, a fresh none.
   void reset_result_slot(trv_runtime* owned);
   // Pops frames above `base` until the innermost block is of `kind` or `other_kind`; false
