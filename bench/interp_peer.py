@@ -6,12 +6,12 @@ Each round runs interp_bench once, then a Lua 5.4 and a Python 3 process that ru
 loops (as function locals, a while loop each) and filter and map over a prebuilt list of the
 integers 0 .. n - 1 with f(v) = v + 1 (Python: [v for v in xs if f(v)] and list(map(f, xs));
 Lua: a loop appending to a new table), all pinned to CPU 0 and with the same malloc
-settings. As interp_bench repeats each benchmark, its pools and heap are warm; the peers run
+settings. interp_bench repeats each benchmark, so its pools and heap are warm; the peers run
 filter and map once untimed before the timed run, so that every side walks its container on
-memory it already has. Every side checks its loop results and times CPU time. Prints per loop the median
-ns per iteration over the rounds with its spread ((max - min) / median), the median over the
-rounds of our time divided by Lua's and by Python's, and our instructions per iteration and
-ns per instruction (for the loops).
+memory it already has. Every side checks its loop results and times CPU time. Prints per
+loop the median ns per iteration over the rounds with its spread ((max - min) / median), the
+median over the rounds of our time divided by Lua's and by Python's, and our instructions per
+iteration and ns per instruction (for the loops).
 
     python3 bench/interp_peer.py [path/to/interp_bench] [rounds]
         (defaults build/bench/bench/interp_bench, 5)
