@@ -108,7 +108,9 @@ void trv_task::release() {
   delete this;
 }
 
-void trv_task::drop_pending_calls() {
+[[gnu::always_inline]] inline void trv_task::drop_pending_calls() {
+  // A run mostly ends with no call pending.
+  if (prepared.empty() && pending_calls.empty() && native_calls.empty()) return;
   release_frames(prepared, 0, nullptr);
   pending_calls.clear();
   native_calls.clear();
@@ -338,7 +340,7 @@ void trv_task::finish(size_t base, const trv_thread_local& thread) {
     stack.push_back(result);
   }
   release_frames(frames, base, own);
-  if (!prepared.empty() || !pending_calls.empty() || !native_calls.empty()) drop_pending_calls();
+  drop_pending_calls();
   if (complete) complete(result);
 }
 

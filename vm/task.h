@@ -118,7 +118,8 @@ struct trv_task : public trvptr_base<trv_task> {
   // An error reached the base: the error callback gets a new none.
   void fail_at_base();
   void finish(size_t base, const trv_thread_local& thread);
-  // Drops the calls prepared and not yet executed, with their frames.
+  // Drops the calls prepared and not yet executed, with their frames. Inlined as the three
+  // above: every run's finish passes here, mostly with nothing to drop.
   void drop_pending_calls();
   void drop_structures();
 };
