@@ -50,6 +50,7 @@ void trv_json_iteration::run() {
       break;
     }
     trvptr_strong<trv_task> call = routine_for(*this);
+    called = entries->entries[index];
     build_arguments(*entries, index, args, owned);
     if (!call || trv_argument_count_problem(*call->definition, args.size()) != nullptr) {
       trv_runtime_error_continuing("JSON callback could not be called, check its parameter count.");
@@ -75,9 +76,7 @@ void trv_json_iteration::run() {
 
 void trv_json_iteration::complete(trvvar_shared& result) {
   if (done) return;
-  // The callback or another routine may have removed the entry: the iteration ends there.
-  trv_std_json* entries = json.get();
-  if (entries != nullptr && index < entries->size() && on_result(*entries, index, result)) {
+  if (json && on_result(called, result)) {
     ++index;
     run();
     return;
@@ -89,6 +88,7 @@ void trv_json_iteration::finish() {
   if (done) return;
   done = true;
   spare.reset();
+  called = {};
   if (on_finish) on_finish();
   if (trv_task* waiting = task.get()) trv_task_wake(*waiting);
 }

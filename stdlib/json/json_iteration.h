@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "glue/object_ptr.h"
+#include "stdlib/json/std_json.h"
 #include "values/var.h"
 
-class trv_std_json;
 class trv_vm_context;
 struct trv_runtime;
 struct trv_task;
@@ -26,8 +26,8 @@ struct trv_json_iteration : std::enable_shared_from_this<trv_json_iteration> {
   // runtime (or null), which new records come from.
   using build_arguments_fn =
       std::function<void(trv_std_json&, uint32_t, std::vector<trvvar_shared>&, trv_runtime*)>;
-  // Consumes the callback's value for entry `index`; false ends the iteration.
-  using on_result_fn = std::function<bool(trv_std_json&, uint32_t, trvvar_shared&)>;
+  // Consumes the callback's value for the entry it was called for; false ends the iteration.
+  using on_result_fn = std::function<bool(const trv_json_entry& called, trvvar_shared&)>;
 
   trvptr_strong<trv_std_json> json;
   trvptr_strong<trv_task> task;  // the calling task, waiting until the iteration ends
@@ -39,6 +39,9 @@ struct trv_json_iteration : std::enable_shared_from_this<trv_json_iteration> {
   bool running = false;  // the loop of run() is active
   bool rerun = false;    // a call completed while the loop was active
   bool done = false;
+  // The entry of the call under way, as it stood when called. Its value is filed under this
+  // entry even when the callback removed, inserted or reordered entries meanwhile.
+  trv_json_entry called;
   // The routine of the last call when it completed inside the loop; the next call reuses it.
   trvptr_strong<trv_task> spare;
 

@@ -13,7 +13,6 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
-#include <utility>
 
 class trv_json_key {
  public:
@@ -28,7 +27,11 @@ class trv_json_key {
     other.bytes_[tag_byte] = absent_tag;
   }
   trv_json_key& operator=(trv_json_key other) noexcept {
-    std::swap(bytes_, other.bytes_);
+    // Whole 16-byte moves: swapping the arrays would go byte by byte.
+    uint8_t held[sizeof bytes_];
+    std::memcpy(held, bytes_, sizeof bytes_);
+    std::memcpy(bytes_, other.bytes_, sizeof bytes_);
+    std::memcpy(other.bytes_, held, sizeof bytes_);
     return *this;
   }
   ~trv_json_key() { free_block(); }

@@ -385,9 +385,9 @@ trvvar_shared filter(trv_std_json* self, trv_vm_context& context, args_t& args) 
   trv_std_json* kept = nullptr;
   trvvar_shared result = trv_new_json_var(&kept);
   iterate(self, context, args[0],
-          [kept = trvptr_strong<trv_std_json>::from(kept)](trv_std_json& json, uint32_t index,
+          [kept = trvptr_strong<trv_std_json>::from(kept)](const trv_json_entry& called,
                                                            trvvar_shared& r) {
-            if (holds(r)) kept->add_value(json.entries[index].value, key_of(json.entries[index]));
+            if (holds(r)) kept->add_value(called.value, key_of(called));
             return true;
           });
   return result;
@@ -401,9 +401,9 @@ trvvar_shared map(trv_std_json* self, trv_vm_context& context, args_t& args) {
     return result;
   }
   iterate(self, context, args[0],
-          [mapped = trvptr_strong<trv_std_json>::from(mapped)](trv_std_json& json, uint32_t index,
+          [mapped = trvptr_strong<trv_std_json>::from(mapped)](const trv_json_entry& called,
                                                                trvvar_shared& r) {
-            mapped->add_value(r, key_of(json.entries[index]));
+            mapped->add_value(r, key_of(called));
             return true;
           });
   return result;
@@ -427,7 +427,7 @@ trvvar_shared reduce(trv_std_json* self, trv_vm_context& context, args_t& args) 
     call_args.push_back(*accumulator);
     trv_json_key_value_arguments(json, index, call_args, owned);
   };
-  it->on_result = [accumulator](trv_std_json&, uint32_t, trvvar_shared& r) {
+  it->on_result = [accumulator](const trv_json_entry&, trvvar_shared& r) {
     *accumulator = r;
     return true;
   };
@@ -453,7 +453,7 @@ trvvar_shared any(trv_std_json* self, trv_vm_context& context, args_t& args) {
     return flag(false);
   }
   trvvar_shared result = flag(false);
-  iterate(self, context, args[0], [result](trv_std_json&, uint32_t, trvvar_shared& r) {
+  iterate(self, context, args[0], [result](const trv_json_entry&, trvvar_shared& r) {
     if (!holds(r)) return true;
     trvvar_set_int(*result, 1);
     return false;
@@ -472,7 +472,7 @@ trvvar_shared all(trv_std_json* self, trv_vm_context& context, args_t& args) {
     return flag(false);
   }
   trvvar_shared result = flag(true);
-  iterate(self, context, args[0], [result](trv_std_json&, uint32_t, trvvar_shared& r) {
+  iterate(self, context, args[0], [result](const trv_json_entry&, trvvar_shared& r) {
     if (holds(r)) return true;
     trvvar_set_int(*result, 0);
     return false;
@@ -498,7 +498,7 @@ trvvar_shared foreach (trv_std_json* self, trv_vm_context & context, args_t & ar
       call_args.push_back(json.entries[index].value);
     }
   };
-  it->on_result = [](trv_std_json&, uint32_t, trvvar_shared&) { return true; };
+  it->on_result = [](const trv_json_entry&, trvvar_shared&) { return true; };
   trv_json_iteration::start(it, *self, context, args[0]);
   return this_result(self);
 }
