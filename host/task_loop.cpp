@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "glue/brief_spin.h"
+#include "glue/log.h"
 #include "host/runtime_driver.h"
 #include "host/worker_pool.h"
 #include "vm/task.h"
@@ -40,6 +41,19 @@ void task_loop::sleep_until(uint64_t eta_ms) {
   wake_pending_ = false;
 }
 
+void task_loop::abandon_stuck(trv_runtime& rt) {
+  std::vector<trvptr_strong<trv_task>> stuck = std::move(rt.waiting);
+  rt.waiting.clear();
+  for (trvptr_strong<trv_task>& task : rt.schedule_heap) stuck.push_back(std::move(task));
+  rt.schedule_heap.clear();
+  // Every one stops first: abandoning one releases objects that may try to wake another.
+  for (const trvptr_strong<trv_task>& task : stuck) {
+    task->waiting = 0;
+    task->scheduled = 0;
+  }
+  for (const trvptr_strong<trv_task>& task : stuck) task->abandon();
+}
+
 bool task_loop::run(const trvptr_strong<trv_task>& root) {
   bool failed = false;
   root->on_error = [&failed](trvvar_shared&) { failed = true; };
@@ -53,7 +67,16 @@ bool task_loop::run(const trvptr_strong<trv_task>& root) {
       continue;
     }
     // A job still out will wake a task, or at least must be consumed here.
-    if (rt.schedule_heap.empty() && rt.waiting.empty() && !jobs_outstanding(rt)) break;
+    if (trv_runtime_next_eta(rt) == trv_no_eta && !jobs_outstanding(rt)) {
+      if (rt.schedule_heap.empty() && rt.waiting.empty()) break;
+      // Only a running task or a job wakes a task: with neither left, what waits (each other,
+      // or itself) would wait for ever.
+      trv_log(TRV_LOG_ERROR, "Deadlock: ", rt.waiting.size() + rt.schedule_heap.size(),
+              " task(s) wait, and no task is due and no job is out to wake them.");
+      abandon_stuck(rt);
+      failed = true;
+      break;
+    }
     sleep_until(trv_runtime_next_eta(rt));
   }
   return failed;

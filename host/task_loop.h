@@ -4,7 +4,8 @@
 // order, servicing the runtime between steps (returned pool elements, deferred objects). When
 // nothing is due it sleeps until the next eta or until the runtime's wake-up callback fires,
 // so an idle program uses no processor time. Finished worker jobs wake their tasks first. The
-// loop ends when no task is scheduled or waiting and no worker job is out.
+// loop ends when no task is scheduled or waiting and no worker job is out; when tasks still
+// wait but nothing is left that could wake them, it reports the deadlock and ends as failed.
 
 #include <atomic>
 #include <condition_variable>
@@ -12,6 +13,7 @@
 
 #include "glue/object_ptr.h"
 
+struct trv_runtime;
 struct trv_task;
 
 namespace trvhost {
@@ -32,6 +34,8 @@ class task_loop {
 
  private:
   void wake();
+  // Abandons every task that waits or is scheduled, after a deadlock.
+  static void abandon_stuck(trv_runtime& rt);
   // Sleeps until `eta_ms` (trv_no_eta: until woken) unless a wake-up came meanwhile.
   void sleep_until(uint64_t eta_ms);
 

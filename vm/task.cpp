@@ -216,6 +216,17 @@ bool trv_task::task_continue() {
   return continue_on(trv_get_thread_local());
 }
 
+void trv_task::abandon() {
+  const trvptr_strong<trv_task> self = trvptr_strong<trv_task>::from(this);
+  active = 0;
+  waiting = 0;
+  stop = 1;
+  // Taken out before they go: what they release may reach this task.
+  const result_callback complete = std::exchange(on_complete, nullptr);
+  const result_callback error = std::exchange(on_error, nullptr);
+  drop_structures();
+}
+
 bool trv_task::continue_on(trv_thread_local& thread) {
   if (!active || (routine && parent.expired())) {
     trv_log(TRV_LOG_ERROR, "task_continue called while the task was not active!");

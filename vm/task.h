@@ -98,6 +98,10 @@ struct trv_task : public trvptr_base<trv_task> {
   // Runs the innermost frames until the task finishes or must wait; false while it waits for
   // a value from elsewhere.
   bool task_continue();
+  // Ends a task that can never go on (it waits for what nothing left will do): it stops
+  // waiting and being scheduled, its completion and error callbacks are dropped unrun (they
+  // hold what waits on it, often in a cycle with it), and then its frames and stacks.
+  void abandon();
 
  private:
   // Each takes the calling thread's record, looked up once per run by its caller, who also
