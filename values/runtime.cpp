@@ -4,6 +4,7 @@
 
 #include "glue/log.h"
 #include "values/object.h"
+#include "values/pooled.h"
 #include "values/runtime_lock.h"
 
 namespace {
@@ -15,6 +16,23 @@ void destroy_pooled_elements(trv_runtime& rt) {
     const trv_pool_kind& kind = trv_pool_kind_of(static_cast<trv_pool_id>(id));
     if (kind.destroy_elements == nullptr) continue;
     for (std::byte* block : rt.pools[id].pool.chunks) kind.destroy_elements(block);
+  }
+}
+
+// Records that outlived every script hold one another in a cycle (a container holding itself,
+// a closure capturing its own variable by reference). Each becomes none while every pool is
+// alive, so that what it held goes the ordinary way and the cycles come apart; destroyed as they
+// are, they would release one another from within their own destruction. A checked pool's
+// elements are always constructed, and a free record is none. Chunks are re-read by index: a
+// release frees elements, never chunks.
+void release_cycles(trv_runtime& rt) {
+  const std::vector<std::byte*>& chunks = rt.pools[TRV_POOL_VARIABLES].pool.chunks;
+  for (size_t c = 0; c < chunks.size(); ++c) {
+    const trv_chunk chunk(chunks[c], trv_pool_layout<trvvar>);
+    for (uint32_t i = 0; i < trv_chunk_elements; ++i) {
+      trvvar& v = *chunk.element_as<trvvar>(i);
+      if (v.type >= TRVVAR_STRING) trvvar_set_type(v, TRVVAR_NONE);
+    }
   }
 }
 
@@ -49,6 +67,10 @@ trv_runtime::~trv_runtime() {
     trv_runtime_process_deferred(*this);
     deferred_destroy.clear();  // nothing runs elsewhere any more
     release_script_instances(*this);
+    release_cycles(*this);
+    // Those releases may have woken tasks, which hold frames from the pools.
+    schedule_heap.clear();
+    waiting.clear();
     trv_runtime_drain_returns(*this);
     destroy_pooled_elements(*this);
     log.reset();  // its control block may be pooled
