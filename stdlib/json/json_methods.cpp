@@ -145,13 +145,16 @@ trvvar_shared remove_all_keys(trv_std_json* self, trv_vm_context&, args_t& args)
 
 trvvar_shared resize(trv_std_json* self, trv_vm_context&, args_t& args) {
   const int64_t n = trvvar_int_value(*args[0]);
-  if (n < 0) {
+  // Past 32 bits the size could only fill memory: a callback walk counts entries in 32 bits.
+  if (n < 0 || n > int64_t{UINT32_MAX}) {
     trv_runtime_warning("size out of range!");
     return this_result(self);
   }
   while (static_cast<int64_t>(self->size()) > n) {
     self->erase_at(static_cast<int64_t>(self->size()) - 1);
   }
+  // Memory that cannot be had fails here, at once, as a runtime error of the call.
+  self->entries.reserve(static_cast<size_t>(n));
   while (static_cast<int64_t>(self->size()) < n) self->add_keyless();
   return this_result(self);
 }

@@ -61,6 +61,7 @@ TEST(JsonMethods, WarningsLeaveTheContainerAsItWas) {
   log_capture capture;
   json_value j = parsed("[1,2]");
   EXPECT_EQ(j.call("resize", {int_of(-1)})->type, TRVVAR_OBJECT);
+  j.call("resize", {int_of(int64_t{1} << 32)});  // more entries than a walk can count
   EXPECT_EQ(j.call("key", {int_of(5)})->type, TRVVAR_NONE);
   j.call("push_cyclic", {int_of(9), int_of(0)});
   EXPECT_EQ(text_of(j.call("any", {int_of(1)})), "0");
@@ -70,7 +71,7 @@ TEST(JsonMethods, WarningsLeaveTheContainerAsItWas) {
   EXPECT_EQ(j.text(), "[1,2]");
   EXPECT_EQ(
       capture.warnings(),
-      (std::vector<std::string>{"size out of range!", "index out of range!",
+      (std::vector<std::string>{"size out of range!", "size out of range!", "index out of range!",
                                 "push_cyclic: max_entries must be greater than 0",
                                 "any expects string or function", "all expects string or function",
                                 "map expects a function", "reduce expects a callback"}));
