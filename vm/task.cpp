@@ -1,6 +1,8 @@
 #include "vm/task.h"
 
 #include <algorithm>
+#include <new>
+#include <stdexcept>
 #include <thread>
 
 #include "glue/log.h"
@@ -77,6 +79,22 @@ class current_task_scope {
   bool renamed_;
   std::string name_;
 };
+
+// The interpreter on `frame`. An instruction whose work throws (memory that cannot be had, a
+// text past its maximum length) stops the frame with a runtime error, as any failing
+// instruction does: nothing thrown leaves the task.
+uint32_t interpret_guarded(trv_vm_context& frame, trv_runtime* owned) {
+  try {
+    return trv_interpret(frame, owned);
+  } catch (const std::bad_alloc&) {
+    trv_runtime_error("Out of memory.");
+  } catch (const std::length_error&) {  // a size past what the library can hold
+    trv_runtime_error("Out of memory.");
+  } catch (const std::exception& error) {
+    trv_runtime_error(error.what());
+  }
+  return 128;
+}
 
 }  // namespace
 
@@ -249,7 +267,7 @@ bool trv_task::continue_on(trv_thread_local& thread) {
   } owned_for_run{*this, std::exchange(owned, trv_owned_runtime(thread))};
   bool finished = false;
   while (!stop && !finished) {
-    const uint32_t status = trv_interpret(*frames.back(), owned);
+    const uint32_t status = interpret_guarded(*frames.back(), owned);
     // The frame that raised the status: the run may have moved on from the one it started with.
     trv_vm_context* frame = frames.back();
     switch (status) {
