@@ -46,7 +46,7 @@ constexpr std::string_view usage =
     "  --log-mask N   the logger's category mask (1 info, 2 warning, 4 error, 8 debug; default\n"
     "                 39)\n"
     "  --workers N    worker threads for jobs that natives move off the script thread\n"
-    "                 (default: the hardware threads, at least 2; at least 1)\n"
+    "                 (default: the hardware threads, at least 2; from 1 to 1024)\n"
     "  --trace        print each instruction as it executes: offset, mnemonic, operands and\n"
     "                 operand-stack depth\n"
     "  --list         print the assembled program instead of running it\n";
@@ -90,6 +90,10 @@ options parse_arguments(int argc, char** argv) {
       if (i + 1 == argc) throw std::runtime_error("--workers needs a number");
       parsed.workers = parse_number(arg, argv[++i]);
       if (parsed.workers == 0) throw std::runtime_error("--workers needs at least 1");
+      if (parsed.workers > trvhost::worker_pool::max_count()) {
+        throw std::runtime_error("--workers needs at most " +
+                                 std::to_string(trvhost::worker_pool::max_count()));
+      }
     } else if (arg == "--trace") {
       parsed.trace = true;
     } else if (arg == "--list") {

@@ -1,6 +1,8 @@
 #include "host/worker_pool.h"
 
 #include <algorithm>
+#include <stdexcept>
+#include <string>
 
 #include "glue/thread_local.h"
 #include "values/runtime.h"
@@ -21,17 +23,30 @@ void work(trv_runtime& runtime) {
 
 worker_pool::worker_pool(trv_runtime& runtime, unsigned count) : runtime_(runtime) {
   trv_thread_pool_set_stopping(runtime_.thread_pool, false);
-  threads_.reserve(count);
-  for (unsigned i = 0; i < count; ++i) threads_.emplace_back(work, std::ref(runtime_));
+  try {
+    threads_.reserve(count);
+    for (unsigned i = 0; i < count; ++i) threads_.emplace_back(work, std::ref(runtime_));
+  } catch (const std::exception& error) {
+    // The workers already started must be joined: a joinable thread destroyed ends the process.
+    stop();
+    throw std::runtime_error("cannot start " + std::to_string(count) + " worker threads (" +
+                             std::to_string(threads_.size()) + " started): " + error.what());
+  }
 }
 
-worker_pool::~worker_pool() {
+worker_pool::~worker_pool() { stop(); }
+
+void worker_pool::stop() {
   trv_thread_pool_set_stopping(runtime_.thread_pool, true);
   for (std::thread& thread : threads_) thread.join();
   trv_thread_pool_set_stopping(runtime_.thread_pool, false);
 }
 
-unsigned worker_pool::default_count() { return std::max(2u, std::thread::hardware_concurrency()); }
+unsigned worker_pool::default_count() {
+  return std::min(max_count(), std::max(2u, std::thread::hardware_concurrency()));
+}
+
+unsigned worker_pool::max_count() { return trv_thread_pool::capacity; }
 
 size_t consume_completions(trv_runtime& runtime) {
   size_t consumed = 0;

@@ -18,6 +18,7 @@ namespace trvhost {
 
 class worker_pool {
  public:
+  // Throws when the threads cannot all be started, after joining those that were.
   worker_pool(trv_runtime& runtime, unsigned count);
   // Runs the jobs still queued, then stops and joins the workers.
   ~worker_pool();
@@ -28,8 +29,13 @@ class worker_pool {
 
   // The number of hardware threads, at least 2.
   static unsigned default_count();
+  // The job ring's slot count: a worker beyond it could never have a job.
+  static unsigned max_count();
 
  private:
+  // Runs the jobs still queued, then stops and joins the workers.
+  void stop();
+
   trv_runtime& runtime_;
   std::vector<std::thread> threads_;
 };

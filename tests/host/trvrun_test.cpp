@@ -39,6 +39,7 @@ TEST(Trvrun, FailuresAreOneLineAndNonZero) {
   EXPECT_EQ(unknown.output, "trvrun: unexpected argument --verbose (see --help)\n");
   EXPECT_EQ(run_trvrun("--module").output, "trvrun: --module needs a PATH\n");
   EXPECT_EQ(run_trvrun("--workers 0").output, "trvrun: --workers needs at least 1\n");
+  EXPECT_EQ(run_trvrun("--workers 100000").output, "trvrun: --workers needs at most 1024\n");
   EXPECT_EQ(run_trvrun("--workers x").output, "trvrun: --workers needs a number, not x\n");
 
   const run_result help = run_trvrun("--help");
