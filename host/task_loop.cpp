@@ -46,11 +46,9 @@ void task_loop::abandon_stuck(trv_runtime& rt) {
   rt.waiting.clear();
   for (trvptr_strong<trv_task>& task : rt.schedule_heap) stuck.push_back(std::move(task));
   rt.schedule_heap.clear();
-  // Every one stops first: abandoning one releases objects that may try to wake another.
-  for (const trvptr_strong<trv_task>& task : stuck) {
-    task->waiting = 0;
-    task->scheduled = 0;
-  }
+  // Every one stops waiting first: abandoning one releases objects that may try to wake
+  // another, which would schedule it again.
+  for (const trvptr_strong<trv_task>& task : stuck) task->waiting = 0;
   for (const trvptr_strong<trv_task>& task : stuck) task->abandon();
 }
 

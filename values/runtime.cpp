@@ -19,6 +19,12 @@ void destroy_pooled_elements(trv_runtime& rt) {
   }
 }
 
+// The scheduled and waiting tasks, which hold frames and variables from the pools.
+void drop_tasks(trv_runtime& rt) {
+  rt.schedule_heap.clear();
+  rt.waiting.clear();
+}
+
 // Records that outlived every script hold one another in a cycle (a container holding itself,
 // a closure capturing its own variable by reference). Each becomes none while every pool is
 // alive, so that what it held goes the ordinary way and the cycles come apart; destroyed as they
@@ -61,16 +67,13 @@ trv_runtime::~trv_runtime() {
   tl.runtime_state = this;
   {
     trv_runtime_lock_guard owner(*this, tl);
-    schedule_heap.clear();  // tasks hold frames and variables from the pools
-    waiting.clear();
+    drop_tasks(*this);
     trv_job_rings_clear(thread_pool, completions);
     trv_runtime_process_deferred(*this);
     deferred_destroy.clear();  // nothing runs elsewhere any more
     release_script_instances(*this);
     release_cycles(*this);
-    // Those releases may have woken tasks, which hold frames from the pools.
-    schedule_heap.clear();
-    waiting.clear();
+    drop_tasks(*this);  // those releases may have woken some
     trv_runtime_drain_returns(*this);
     destroy_pooled_elements(*this);
     log.reset();  // its control block may be pooled

@@ -238,6 +238,7 @@ void trv_task::abandon() {
   const trvptr_strong<trv_task> self = trvptr_strong<trv_task>::from(this);
   active = 0;
   waiting = 0;
+  scheduled = 0;
   stop = 1;
   // Taken out before they go: what they release may reach this task.
   const result_callback complete = std::exchange(on_complete, nullptr);
