@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -157,6 +158,11 @@ void show_module(const trvhost::module_loader& module) {
 }
 
 std::string read_file(const std::string& path) {
+  // A directory opens as a stream with nothing to read, which would pass for an empty program.
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) {
+    throw std::runtime_error("cannot read " + path + ": it is a directory");
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path);
   std::ostringstream text;

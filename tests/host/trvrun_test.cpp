@@ -41,6 +41,9 @@ TEST(Trvrun, FailuresAreOneLineAndNonZero) {
   EXPECT_EQ(run_trvrun("--workers 0").output, "trvrun: --workers needs at least 1\n");
   EXPECT_EQ(run_trvrun("--workers 100000").output, "trvrun: --workers needs at most 1024\n");
   EXPECT_EQ(run_trvrun("--workers x").output, "trvrun: --workers needs a number, not x\n");
+  const run_result directory = run_trvrun(".");
+  EXPECT_EQ(directory.exit_status, 1);
+  EXPECT_EQ(directory.output, "trvrun: cannot read .: it is a directory\n");
 
   const run_result help = run_trvrun("--help");
   EXPECT_EQ(help.exit_status, 0);
