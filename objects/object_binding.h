@@ -214,11 +214,18 @@ class trvobject : public trvobject_base {
       return trvptr_strong<T>::from(new T());
     });
     auto metadata = std::make_shared<trvobject_metadata>();
+    // Variable names go in member-list order; a definition whose name was registered again
+    // later has none.
+    std::vector<std::string_view> names(member_list.size());
     for (const auto& [member_name, index] : member_table) {
-      if (trv_function_def* def = member_list[static_cast<size_t>(index)]->function_def()) {
-        metadata->methods[member_name] = def;
+      names[static_cast<size_t>(index)] = member_name;
+    }
+    for (size_t index = 0; index < names.size(); ++index) {
+      if (names[index].empty()) continue;
+      if (trv_function_def* def = member_list[index]->function_def()) {
+        metadata->methods[names[index]] = def;
       } else {
-        metadata->variable_names.push_back(member_name);
+        metadata->variable_names.push_back(names[index]);
       }
     }
     (*instance->object_metadata)[script_name] = std::move(metadata);
