@@ -20,6 +20,11 @@ trvptr_strong<trvobject_base> trv_new_json_object();
 // Empties a json container and, through its entries, every container it holds, so that
 // cycles among containers are broken. `container` must be a json object.
 void trv_json_teardown(trvobject_base& container);
+// Each empties `object` in place when it is of its class (a json container as
+// trv_json_teardown does) and answers whether it was.
+bool trv_empty_string_object(trvobject_base& object);
+bool trv_empty_buffer_object(trvobject_base& object);
+bool trv_empty_json_object(trvobject_base& object);
 // A new keyless entry at the end of a json container, its value a none to be set.
 // `container` must be a json object.
 trvvar_shared trv_json_add_keyless(trvobject_base& container);

@@ -6,6 +6,7 @@
 #include "values/object.h"
 #include "values/pooled.h"
 #include "values/runtime_lock.h"
+#include "values/var.h"
 
 namespace {
 
@@ -105,8 +106,7 @@ void trv_runtime_process_deferred(trv_runtime& rt) {
       rt.deferred_destroy.push_back(std::move(held));
       continue;
     }
-    object->detach();
-    object->release();
+    trvvar_end_object(*object);
   }
 }
 

@@ -84,8 +84,8 @@ void release_now(trvvar* v) {
   free_record(v);
 }
 
-// An object dies at once under the teardown flag unless a native call on it is still running
-// on another thread; then its owner destroys it later.
+// An object ends at once under the teardown flag unless a native call on it is still running
+// on another thread; then its owner ends it later.
 void teardown_object(trvptr_strong<trvobject_base>& held) {
   trvobject_base* object = held.get();
   if (object == nullptr) return;
@@ -94,8 +94,7 @@ void teardown_object(trvptr_strong<trvobject_base>& held) {
     if (trv_runtime* rt = tl.runtime_state) rt->deferred_destroy.push_back(held);
     return;
   }
-  object->detach();
-  object->release();
+  trvvar_end_object(*object);
 }
 
 // Drops the payload pointers of a record; `kept` receives it when the new type reuses it.
@@ -178,6 +177,15 @@ void build_payload(trvvar& v, trvvar_type type, void* kept) {
 }
 
 }  // namespace
+
+void trvvar_end_object(trvobject_base& object) {
+  if (trv_empty_string_object(object) || trv_empty_buffer_object(object) ||
+      trv_empty_json_object(object)) {
+    return;
+  }
+  object.detach();
+  object.release();
+}
 
 // ---- each payload's clean-up ----
 

@@ -101,6 +101,11 @@ trvvar* trvvar_allocate();
 trvvar* trvvar_allocate(trv_runtime* owned);
 // The end of a record whose count fell below 1. A negative count is reported, not freed.
 void trvvar_release(trvvar* v);
+// The end of an object under the teardown flag, once no native call on it runs elsewhere: any
+// other holder sees it dead. An object that carries string, binary or json values is emptied in
+// place instead, as value records elsewhere may still hold it (a method returns its receiver
+// as an object) and read it without a check.
+void trvvar_end_object(trvobject_base& object);
 // When `value` is the only holder of a pooled record without a payload of its own (none,
 // integer, float) and without flags, frees it straight into the variable pool of `owned`, the
 // calling thread's owned runtime, empties the handle and returns true; otherwise does nothing

@@ -98,6 +98,12 @@ std::vector<uint8_t>& trv_buffer_object_bytes(trvobject_base& object) {
   return static_cast<trv_std_buffer&>(object).bytes;
 }
 
+bool trv_empty_buffer_object(trvobject_base& object) {
+  trv_std_buffer* buffer = trv_object_cast<trv_std_buffer>(&object);
+  if (buffer != nullptr) buffer->bytes.clear();
+  return buffer != nullptr;
+}
+
 std::vector<uint8_t>& trvvar_get_or_make_binary(trvvar& v) {
   if (v.type != TRVVAR_BINARY) trvvar_set_type(v, TRVVAR_BINARY);
   return trv_buffer_object_bytes(*v.payload.object);

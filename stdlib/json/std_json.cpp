@@ -424,3 +424,9 @@ trvvar_shared trv_json_add_keyless(trvobject_base& container) {
 void trv_json_teardown(trvobject_base& container) {
   static_cast<trv_std_json&>(container).clear_and_free();
 }
+
+bool trv_empty_json_object(trvobject_base& object) {
+  trv_std_json* container = trv_object_cast<trv_std_json>(&object);
+  if (container != nullptr) container->clear_and_free();
+  return container != nullptr;
+}

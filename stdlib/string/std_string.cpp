@@ -74,6 +74,12 @@ std::string& trv_string_object_text(trvobject_base& object) {
   return static_cast<trv_std_string&>(object).text;
 }
 
+bool trv_empty_string_object(trvobject_base& object) {
+  trv_std_string* string = trv_object_cast<trv_std_string>(&object);
+  if (string != nullptr) string->text.clear();
+  return string != nullptr;
+}
+
 std::string& trvvar_get_or_make_string(trvvar& v) {
   if (v.type != TRVVAR_STRING) trvvar_set_type(v, TRVVAR_STRING);
   return trv_string_object_text(*v.payload.object);
