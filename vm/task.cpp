@@ -257,7 +257,7 @@ bool trv_task::continue_on(trv_thread_local& thread) {
     // so that nothing schedules it to try again.
     trv_runtime_error("Maximum callback depth exceeded.");
     fail_at_base();
-    finish(base, thread);
+    finish(base, thread, true);
     return true;
   }
   current_task_scope current(*this, thread);
@@ -267,6 +267,7 @@ bool trv_task::continue_on(trv_thread_local& thread) {
     ~owned_scope() { task.owned = previous; }
   } owned_for_run{*this, std::exchange(owned, trv_owned_runtime(thread))};
   bool finished = false;
+  bool failed = false;
   while (!stop && !finished) {
     const uint32_t status = interpret_guarded(*frames.back(), owned);
     // The frame that raised the status: the run may have moved on from the one it started with.
@@ -320,11 +321,14 @@ bool trv_task::continue_on(trv_thread_local& thread) {
                 "TODO: Implement proper called blocks cleanup and termination (try catch or "
                 "block / function based ?).");
         finished = unwind_to_suspended(base, true);
-        if (finished) fail_at_base();
+        if (finished) {
+          fail_at_base();
+          failed = true;
+        }
         break;
     }
   }
-  if (finished) finish(base, thread);
+  if (finished) finish(base, thread, failed);
   return true;
 }
 
@@ -354,14 +358,15 @@ void trv_task::fail_at_base() {
   on_error(none);
 }
 
-void trv_task::finish(size_t base, const trv_thread_local& thread) {
+void trv_task::finish(size_t base, const trv_thread_local& thread, bool failed) {
   active = 0;
   stop = 0;
   scheduled = 0;
   trv_log_on(thread, TRV_LOG_DEBUG, "Task ", name, " ", static_cast<const void*>(this),
              " finished.");
   trv_runtime* const own = trv_owned_runtime(thread);
-  trvvar_shared result = stack.empty() || !stack.front() ? trvvar_new(own) : stack.front();
+  trvvar_shared result =
+      failed || stack.empty() || !stack.front() ? trvvar_new(own) : stack.front();
   result_callback complete = std::move(on_complete);
   on_complete = nullptr;
   on_error = nullptr;

@@ -121,7 +121,8 @@ struct trv_task : public trvptr_base<trv_task> {
   bool unwind_to_suspended(size_t base, bool error);
   // An error reached the base: the error callback gets a new none.
   void fail_at_base();
-  void finish(size_t base, const trv_thread_local& thread);
+  // The completion callback gets the result slot, or a new none when an error ended the task.
+  void finish(size_t base, const trv_thread_local& thread, bool failed);
   // Drops the calls prepared and not yet executed, with their frames. Inlined as the three
   // above: every run's finish passes here, mostly with nothing to drop.
   void drop_pending_calls();

@@ -26,7 +26,12 @@ namespace {
 // The routine for the next call: the spare one when the last call completed in the loop, else
 // a new one; empty when the callback cannot run as a routine.
 trvptr_strong<trv_task> routine_for(trv_json_iteration& it) {
-  if (it.spare && !it.spare->active) return std::move(it.spare);
+  if (it.spare && !it.spare->active) {
+    // A new routine starts without an error pending; so does the one reused.
+    trvvar_shared& error = it.spare->pending_error;
+    if (error && error->type != TRVVAR_NONE) error = trvvar_new();
+    return std::move(it.spare);
+  }
   it.spare.reset();
   return trv_task_for_function(*it.callback, nullptr);
 }
