@@ -28,7 +28,7 @@ class drain_guard {
 }  // namespace
 
 trv_class::trv_class(const trvptr_weak<trv_class_shape>& definition,
-                     std::vector<trvvar_shared>& initial, const trvptr_weak<trv_task>& scope)
+                     std::span<trvvar_shared> initial, const trvptr_weak<trv_task>& scope)
     : scope_(scope) {
   members_.reserve(initial.size());
   for (size_t i = 0; i < initial.size(); ++i) members_.push_back(trvvar_new());

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,10 +53,11 @@ class trv_class_shape : public trvptr_base<trv_class_shape> {
 
 class trv_class : public trvptr_base<trv_class> {
  public:
-  // Takes over `initial` (the caller's vector gets fresh variables in exchange); with an
-  // expired definition raises "Invalid class definition." and keeps fresh members. `scope` is
-  // the scope of the frame creating the instance; methods read through it are bound to it.
-  trv_class(const trvptr_weak<trv_class_shape>& definition, std::vector<trvvar_shared>& initial,
+  // Takes over `initial`, one member each (the caller's handles get fresh variables in
+  // exchange); with an expired definition raises "Invalid class definition." and keeps fresh
+  // members. `scope` is the scope of the frame creating the instance; methods read through it
+  // are bound to it.
+  trv_class(const trvptr_weak<trv_class_shape>& definition, std::span<trvvar_shared> initial,
             const trvptr_weak<trv_task>& scope);
   ~trv_class() override;
   trv_class(const trv_class&) = delete;

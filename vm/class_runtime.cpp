@@ -1,5 +1,6 @@
 #include "vm/class_runtime.h"
 
+#include <span>
 #include <utility>
 
 #include "glue/thread_local.h"
@@ -124,8 +125,10 @@ trvvar_shared trv_class_new_instance(trv_vm_context& frame) {
   } else {
     scope = trvptr_weak<trv_task>::from(frame.scope);
   }
-  trv_class* instance =
-      new trv_class(trvptr_weak<trv_class_shape>::from(definition), frame.locals, scope);
+  // The block's slots only: a frame from the pool may keep more from an earlier use.
+  const std::span<trvvar_shared> slots =
+      std::span<trvvar_shared>(frame.locals).first(frame.block->local_count);
+  trv_class* instance = new trv_class(trvptr_weak<trv_class_shape>::from(definition), slots, scope);
   return trv_class_new_value(instance);
 }
 
