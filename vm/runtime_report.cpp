@@ -42,16 +42,21 @@ uint32_t reported_offset(const trv_vm_context& frame) {
   return frame.saved_position;
 }
 
-// The excerpt of the frame's position, or the tokenless text; nothing when the block has no
-// position there.
-std::optional<std::string> positioned_report(std::string_view heading, const trv_vm_context& frame,
-                                             std::string_view message) {
+struct positioned {
+  std::string text;
+  uint32_t category;
+};
+
+// The excerpt of the frame's position in `category`, or the tokenless text, which is an error
+// line whatever the report; nothing when the block has no position there.
+std::optional<positioned> positioned_report(std::string_view heading, uint32_t category,
+                                            const trv_vm_context& frame, std::string_view message) {
   const std::optional<trv_source_token> token = frame.block->token_at(reported_offset(frame));
   if (!token) return std::nullopt;
   if (std::optional<std::string> excerpt = trv_source_excerpt(heading, *token, message)) {
-    return excerpt;
+    return positioned{std::move(*excerpt), category};
   }
-  return trv_tokenless_report(message);
+  return positioned{trv_tokenless_report(message), TRV_LOG_ERROR};
 }
 
 void write(uint32_t category, const std::string& text) {
@@ -62,9 +67,10 @@ void print_error_trace(const trv_task& task, const std::string& message) {
   for (size_t i = task.frames.size(); i-- > 0;) {
     const bool innermost = i + 1 == task.frames.size();
     const trv_vm_context& frame = *task.frames[i];
-    if (std::optional<std::string> report = positioned_report(
-            trv_runtime_error_heading, frame, innermost ? std::string_view(message) : "")) {
-      write(TRV_LOG_ERROR, *report);
+    if (std::optional<positioned> report =
+            positioned_report(trv_runtime_error_heading, TRV_LOG_ERROR, frame,
+                              innermost ? std::string_view(message) : "")) {
+      write(report->category, report->text);
     } else {
       write(TRV_LOG_ERROR,
             innermost ? trv_plain_report(trv_runtime_error_heading, message) : message);
@@ -112,9 +118,12 @@ void trv_runtime_warning_text(const std::string& message) {
     return;
   }
   const trv_vm_context& frame = *task->frames.back();
-  std::optional<std::string> report =
-      positioned_report(trv_runtime_warning_heading, frame, message);
-  write(TRV_LOG_WARNING, report ? *report : trv_plain_report(trv_runtime_warning_heading, message));
+  if (std::optional<positioned> report =
+          positioned_report(trv_runtime_warning_heading, TRV_LOG_WARNING, frame, message)) {
+    write(report->category, report->text);
+  } else {
+    write(TRV_LOG_WARNING, trv_plain_report(trv_runtime_warning_heading, message));
+  }
 }
 
 trvvar_shared trv_runtime_error_text(const std::string& message, trv_error_flow flow) {
