@@ -247,6 +247,7 @@ bool trv_class_start_destructor(trv_class& instance, std::function<void(trvvar_s
   root->children.push_back(trvptr_weak<trv_task>::from(task.get()));
   root->registered.push_back(trvptr_weak<trv_task>::from(task.get()));
   task->bound_object = instance.bound_pointer();
+  trv_task_report_created(*task);
   task->on_complete = std::move(finished);
   if (task->run()) return true;
   task->on_complete = nullptr;

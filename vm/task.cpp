@@ -394,9 +394,17 @@ trvptr_strong<trv_task> trv_task_for_block(const trvptr_strong<trv_program_block
   task->definition = block;
   task->unit = block->unit;
   task->routine = block->kind != TRV_BLOCK_GLOBAL;
-  trv_log(TRV_LOG_DEBUG, "Task ", task->name, " ", static_cast<const void*>(task.get()),
-          " created.");
+  trv_task_report_created(*task);
   return task;
+}
+
+void trv_task_report_created(const trv_task& task) {
+  if (const trv_task* up = task.parent.get()) {
+    trv_log(TRV_LOG_DEBUG, "Task (parent=", up->name, ") ", task.name, " ",
+            static_cast<const void*>(&task), " created.");
+  } else {
+    trv_log(TRV_LOG_DEBUG, "Task ", task.name, " ", static_cast<const void*>(&task), " created.");
+  }
 }
 
 namespace {
@@ -450,13 +458,7 @@ trvptr_strong<trv_task> trv_task_for_function(trvvar& function, trv_vm_context* 
   task->bound_object = payload.bound_object;
   task->captures = payload.captures;
   if (task->routine && !link_routine(*task, caller, payload.scope.get())) return {};
-  if (trv_task* up = task->parent.get()) {
-    trv_log(TRV_LOG_DEBUG, "Task (parent=", up->name, ") ", task->name, " ",
-            static_cast<const void*>(task.get()), " created.");
-  } else {
-    trv_log(TRV_LOG_DEBUG, "Task ", task->name, " ", static_cast<const void*>(task.get()),
-            " created.");
-  }
+  trv_task_report_created(*task);
   return task;
 }
 

@@ -151,6 +151,8 @@ const char* trv_argument_count_problem(const trv_program_block& block, size_t co
 // task's result slot); `report` logs their count as a warning when there are any.
 inline void trv_task_pop_frame(trv_task& task, bool report);
 void trv_task_report_cleared(size_t count);
+// The debug line of a new task, naming its parent when it has one.
+void trv_task_report_created(const trv_task& task);
 
 // The innermost frame has ended (its code ran out, or a function returned from its own frame)
 // and the frame below it is suspended, waiting for it: the ended frame is dropped as the task
