@@ -1,13 +1,12 @@
 #include "stdlib/string/regex_engine.h"
 
+#include "stdlib/string/regex_dialect.h"
+
 // Boost.Regex matches without recursion and gives up with an exception when a match needs
 // more than this many 4 KiB blocks of backtracking state; the default (1024) fails on
 // alternations over texts of some 64 KiB. Only this file includes the engine.
 #define BOOST_REGEX_MAX_BLOCKS 65536
 #include <boost/regex.hpp>
-
-#include <algorithm>
-#include <cctype>
 
 namespace {
 
@@ -17,79 +16,19 @@ using match_iterator = boost::regex_iterator<iterator>;
 
 constexpr size_t npos = std::string_view::npos;
 
-// The position just past the bracket class that opens at `open`, npos when it does not close. A
-// "]" right after "[" or "[^" is a member, and so is anything inside "[:name:]", "[.x.]" and
-// "[=x=]".
-size_t class_end(std::string_view pattern, size_t open) {
-  size_t i = open + 1;
-  if (i < pattern.size() && pattern[i] == '^') ++i;
-  if (i < pattern.size() && pattern[i] == ']') ++i;
-  while (i < pattern.size()) {
-    const char c = pattern[i];
-    if (c == ']') return i + 1;
-    if (c == '\\') {
-      i += 2;
-    } else if (c == '[' && i + 1 < pattern.size() &&
-               std::string_view(":.=").find(pattern[i + 1]) != npos) {
-      const char kind[] = {pattern[i + 1], ']'};
-      const size_t close = pattern.find(std::string_view(kind, 2), i + 2);
-      if (close == npos) return npos;
-      i = close + 2;
-    } else {
-      ++i;
-    }
-  }
-  return npos;
-}
-
-// The position just past the escape that starts at `at`; a quoted run \Q...\E is one escape.
-size_t escape_end(std::string_view pattern, size_t at) {
-  if (at + 1 < pattern.size() && pattern[at + 1] == 'Q') {
-    const size_t close = pattern.find("\\E", at + 2);
-    return close == npos ? pattern.size() : close + 2;
-  }
-  return std::min(at + 2, pattern.size());
-}
-
-// In ECMAScript "." matches any character but a line end ("\n" or "\r"). Boost's dot matches
-// every character, or with its flag for this also refuses "\f" and the byte 0x85, which occurs
-// inside UTF-8 characters; so each dot outside a class is written as the class it stands for.
-std::string with_ecmascript_dots(std::string_view pattern) {
-  std::string out;
-  out.reserve(pattern.size());
-  size_t i = 0;
-  while (i < pattern.size()) {
-    const char c = pattern[i];
-    size_t next = i + 1;
-    if (c == '\\') {
-      next = escape_end(pattern, i);
-    } else if (c == '[') {
-      next = std::min(class_end(pattern, i), pattern.size());
-    } else if (c == '.') {
-      out += "[^\n\r]";
-      ++i;
-      continue;
-    }
-    out += pattern.substr(i, next - i);
-    i = next;
-  }
-  return out;
-}
-
-// The length of the one-character atom that `pattern` starts with: a literal, one of the
-// escapes \d \D \w \W \s \S or an escaped punctuation mark, or a bracket class; 0 for anything
-// else (groups, assertions, back-references, quantifiers and every escape with its own syntax).
+// The length of the one-character atom that the engine's `pattern` starts with: a literal,
+// one of the escapes \d \D \w \W \s \S, a byte written \xHH, or a bracket class; 0 for
+// anything else (groups, assertions, back-references, quantifiers and every other escape).
 size_t leading_atom(std::string_view pattern) {
   if (pattern.empty()) return 0;
   const char c = pattern[0];
   if (c == '\\') {
     if (pattern.size() < 2) return 0;
-    const unsigned char e = static_cast<unsigned char>(pattern[1]);
-    const bool class_escape = std::string_view("dDwWsS").find(static_cast<char>(e)) != npos;
-    return class_escape || (e < 0x80 && std::ispunct(e)) ? 2 : 0;
+    if (pattern[1] == 'x') return pattern.size() >= 4 ? 4 : 0;
+    return std::string_view("dDwWsS").find(pattern[1]) != npos ? 2 : 0;
   }
   if (c == '[') {
-    const size_t end = class_end(pattern, 0);
+    const size_t end = trv_regex_class_end(pattern, 0);
     return end == npos ? 0 : end;
   }
   return std::string_view("^$\\.*+?()[]{}|").find(c) == npos ? 1 : 0;
@@ -107,10 +46,11 @@ void unroll_leading_repeat(std::string& pattern) {
   pattern.replace(atom, 1, pattern.substr(0, atom) + '*');
 }
 
-// The pattern as ECMAScript reads it: dots as above, and "^" and "$" matching only at the ends
-// of the text (Boost's Perl syntax matches them at every line break unless told otherwise).
+// The pattern as ECMAScript reads it (regex_dialect.h), with "^" and "$" matching only at the
+// ends of the text (Boost's Perl syntax matches them at every line break unless told
+// otherwise).
 boost::regex compile(std::string_view pattern) {
-  std::string written = with_ecmascript_dots(pattern);
+  std::string written = trv_regex_for_engine(pattern);
   unroll_leading_repeat(written);
   return boost::regex(written.begin(), written.end(),
                       boost::regex::ECMAScript | boost::regex::no_mod_m);
