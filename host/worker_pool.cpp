@@ -52,6 +52,9 @@ size_t consume_completions(trv_runtime& runtime) {
   size_t consumed = 0;
   trv_completion done;
   while (trv_completion_ring_pop(runtime.completions, done)) {
+    // What the job captured goes before its task wakes: letting go of it may finish the job's
+    // work on this thread (an in-place edit of a string).
+    done.callback = nullptr;
     if (trv_task* task = done.task.get()) trv_task_wake(*task);
     done = trv_completion{};
     ++consumed;

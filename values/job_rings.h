@@ -46,7 +46,8 @@ struct trv_thread_job {
 };
 
 // A finished job. The spent callback rides along so that what it captured is released by the
-// consumer, on the owner's thread.
+// consumer, on the owner's thread, before the task wakes: a job may leave work for that
+// release (an in-place edit of the receiver, which only the owner's thread may touch).
 struct trv_completion {
   trvptr_strong<trv_task> task;
   trvptr_strong<trv_task> scope;

@@ -1,5 +1,6 @@
 #include "vm/class_runtime.h"
 
+#include <algorithm>
 #include <span>
 #include <utility>
 
@@ -127,7 +128,8 @@ trvvar_shared trv_class_new_instance(trv_vm_context& frame) {
   }
   // The block's slots only: a frame from the pool may keep more from an earlier use.
   const std::span<trvvar_shared> slots =
-      std::span<trvvar_shared>(frame.locals).first(frame.block->local_count);
+      std::span<trvvar_shared>(frame.locals)
+          .first(std::min<size_t>(frame.block->local_count, frame.locals.size()));
   trv_class* instance = new trv_class(trvptr_weak<trv_class_shape>::from(definition), slots, scope);
   return trv_class_new_value(instance);
 }

@@ -39,11 +39,18 @@ bool holds(const trvvar_shared& arg) { return !trvvar_compare_zero(*arg); }
 
 bool is_function(const trvvar_shared& arg) { return arg->type == TRVVAR_FUNCTION; }
 
+// Reading a value may add entries to its own container (a reference to one of the container's
+// members reads the member by find-or-add), which moves the entries: walks that read values go
+// by position and hold the value they read.
+
 // The substrings a filter argument stands for: a container's values, or the argument itself.
 std::vector<std::string> substrings_of(const trvvar_shared& arg) {
   std::vector<std::string> parts;
   if (trv_std_json* list = trv_json_of(*arg)) {
-    for (const trv_json_entry& e : list->entries) parts.push_back(trvvar_string_value(*e.value));
+    for (size_t i = 0; i < list->entries.size(); ++i) {
+      const trvvar_shared value = list->entries[i].value;
+      parts.push_back(trvvar_string_value(*value));
+    }
   } else if (arg->type != TRVVAR_JSON) {
     parts.push_back(trvvar_string_value(*arg));
   }
@@ -128,7 +135,8 @@ trvvar_shared remove(trv_std_json* self, trv_vm_context&, args_t& args) {
 // The position of the first entry whose value equals the argument, or -1.
 int64_t find_value(trv_std_json* self, trvvar& arg) {
   for (size_t i = 0; i < self->entries.size(); ++i) {
-    if (trvvar_compare_equal(*self->entries[i].value, arg)) return static_cast<int64_t>(i);
+    const trvvar_shared value = self->entries[i].value;
+    if (trvvar_compare_equal(*value, arg)) return static_cast<int64_t>(i);
   }
   return -1;
 }
@@ -198,9 +206,11 @@ trvvar_shared has_value(trv_std_json* self, trv_vm_context&, args_t& args) {
 
 trvvar_shared has_value_str(trv_std_json* self, trv_vm_context&, args_t& args) {
   const std::string wanted = trvvar_string_value(*args[0]);
-  return flag(std::any_of(self->entries.begin(), self->entries.end(), [&](const trv_json_entry& e) {
-    return trvvar_string_value(*e.value) == wanted;
-  }));
+  for (size_t i = 0; i < self->entries.size(); ++i) {
+    const trvvar_shared value = self->entries[i].value;
+    if (trvvar_string_value(*value) == wanted) return flag(true);
+  }
+  return flag(false);
 }
 
 // The first entry whose key matches case-insensitively (ASCII), or null.
@@ -246,8 +256,9 @@ trvvar_shared debug_refs(trv_std_json* self, trv_vm_context&, args_t& args) {
 trvvar_shared combine_string(trv_std_json* self, trv_vm_context&, args_t& args) {
   const std::string separator = args.empty() ? std::string() : trvvar_string_value(*args[0]);
   std::string combined;
-  for (const trv_json_entry& e : self->entries) {
-    combined += trvvar_string_value(*e.value);
+  for (size_t i = 0; i < self->entries.size(); ++i) {
+    const trvvar_shared value = self->entries[i].value;
+    combined += trvvar_string_value(*value);
     if (!args.empty()) combined += separator;
   }
   return trv_string_result(combined);
@@ -510,10 +521,12 @@ trvvar_shared foreach (trv_std_json* self, trv_vm_context & context, args_t & ar
 
 // The other container's entries, in order: keyed ones replace or join this container's
 // (unless `overwrite` is off and the key exists), keyless ones are appended when
-// `keep_keyless`. Positions are re-read each step: the other container may be this one.
+// `keep_keyless`. Positions are re-read each step, among the entries there were at the start
+// and are still there: the other container may be this one, and the release of a replaced
+// value may run code that changes it.
 void merge_entries(trv_std_json* self, trv_std_json& other, bool overwrite, bool keep_keyless) {
   const size_t count = other.entries.size();
-  for (size_t i = 0; i < count; ++i) {
+  for (size_t i = 0; i < count && i < other.entries.size(); ++i) {
     trvvar_shared value = other.entries[i].value;
     if (!other.entries[i].key) {
       if (keep_keyless) self->add_value(value, {});
@@ -562,17 +575,18 @@ trvvar_shared unique(trv_std_json* self, trv_vm_context&, args_t&) {
   if (entries.size() < 2) return this_result(self);
   const bool list = std::none_of(entries.begin(), entries.end(),
                                  [](const auto& e) { return e.key && !e.key->empty(); });
-  std::unordered_set<std::string_view> seen_keys;  // the entries own the keys
+  std::unordered_set<std::string> seen_keys;
   std::unordered_set<std::string> seen_values;
-  std::vector<bool> keep(entries.size());
+  std::vector<bool> keep;
   for (size_t i = 0; i < entries.size(); ++i) {
-    const trv_json_entry& e = entries[i];
+    const trv_json_entry e = entries[i];
     if (!list && e.key && !e.key->empty()) {
-      keep[i] = seen_keys.insert(*e.key).second;
+      keep.push_back(seen_keys.emplace(*e.key).second);
     } else {
-      keep[i] = seen_values.insert(value_signature(e.value)).second;
+      keep.push_back(seen_values.insert(value_signature(e.value)).second);
     }
   }
+  keep.resize(entries.size(), true);  // entries that reading values added are kept
   self->keep_entries(keep);
   return this_result(self);
 }

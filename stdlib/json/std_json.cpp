@@ -302,8 +302,11 @@ void trv_std_json::assign_entries(const trv_std_json& other) {
 }
 
 void trv_std_json::adopt_distinct_keyed(trv_json_entry_vector&& distinct) {
-  assert(entries.empty());
+  // Entries added since the container was emptied (by code a release ran) go once the new
+  // ones are in place: releasing them can reach this container again.
+  trv_json_entry_vector replaced = std::move(entries);
   entries = std::move(distinct);
+  index_.reset();
   indexed_ = 0;
   assert_invariant();
 }
@@ -311,16 +314,18 @@ void trv_std_json::adopt_distinct_keyed(trv_json_entry_vector&& distinct) {
 void trv_std_json::clear_and_free() {
   trv_json_path_guard& guard = trv_json_path_guard::shared();
   if (guard.enter(this) != trv_json_path_guard::entry::entered) return;
-  for (trv_json_entry& e : entries) {
+  // Taken out first: emptying a nested container releases values, which can run code that
+  // changes this one. They are released after the guard is left, as that can reach other
+  // containers.
+  trv_json_entry_vector dropped = std::move(entries);
+  clear();
+  for (trv_json_entry& e : dropped) {
     if (trv_std_json* nested = trv_json_of(*e.value)) {
       nested->clear_and_free();
     } else {
       e.value->flags |= TRVVAR_FLAG_TEARDOWN;
     }
   }
-  // Entries go after the guard is left: releasing them can reach other containers.
-  trv_json_entry_vector dropped = std::move(entries);
-  clear();
   guard.leave();
 }
 

@@ -1,5 +1,7 @@
 #include "stdlib/string/string_regex.h"
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -12,6 +14,25 @@
 namespace {
 
 std::string text_of(const trvvar_shared& arg) { return std::string(trv_text_arg(*arg).view()); }
+
+// The replaced text of an in-place replacement, written into the receiver when the last holder
+// lets go: the job's spent callback, which the consumer of its completion drops on the
+// owner's thread, where the script's own reads and edits of the receiver happen. The worker
+// only ever touches its own copy of the text.
+struct inplace_replacement {
+  trvptr_strong<trv_std_string> receiver;
+  std::optional<std::string> replaced;
+
+  explicit inplace_replacement(trvptr_strong<trv_std_string> target)
+      : receiver(std::move(target)) {}
+  inplace_replacement(const inplace_replacement&) = delete;
+  inplace_replacement& operator=(const inplace_replacement&) = delete;
+  ~inplace_replacement() {
+    if (trv_std_string* target = receiver.get(); target != nullptr && replaced) {
+      target->text = std::move(*replaced);
+    }
+  }
+};
 
 // A list job: the list exists before the pattern is compiled, so a failure returns the pieces
 // collected so far (none for an invalid pattern).
@@ -71,20 +92,19 @@ trvvar_shared trv_string_regex_replace(trv_std_string* self, trv_vm_context& con
       });
 }
 
-// The job writes the receiver's text from the worker thread; the strong pointer it holds keeps
-// the receiver alive until the job's completion is consumed, back on the owner's thread.
 trvvar_shared trv_string_regex_replace_inplace(trv_std_string* self, trv_vm_context& context,
                                                trv_string_method_args& args) {
-  return context.return_thread([receiver = trvptr_strong<trv_std_string>::from(self),
-                                pattern = text_of(args[0]), format = text_of(args[1])] {
-    try {
-      std::string replaced = trv_regex_replace(receiver->text, pattern, format);
-      receiver->text = std::move(replaced);
-      return trvvar_new_int(1);
-    } catch (...) {
-      return trvvar_new_int(0);
-    }
-  });
+  auto replacement =
+      std::make_shared<inplace_replacement>(trvptr_strong<trv_std_string>::from(self));
+  return context.return_thread(
+      [replacement, text = self->text, pattern = text_of(args[0]), format = text_of(args[1])] {
+        try {
+          replacement->replaced = trv_regex_replace(text, pattern, format);
+          return trvvar_new_int(1);
+        } catch (...) {
+          return trvvar_new_int(0);
+        }
+      });
 }
 
 trvvar_shared trv_string_regex_split(trv_std_string* self, trv_vm_context& context,

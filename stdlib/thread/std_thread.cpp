@@ -87,18 +87,20 @@ bool trv_std_thread::run(trv_vm_context& context, std::vector<trvvar_shared>& ar
 }
 
 void trv_std_thread::complete(const trv_task* task, size_t slot, trvvar_shared& value) {
-  trvvar& returned = *value;
-  const bool was_shared = (returned.flags & TRVVAR_FLAG_SHARE_ON_ASSIGN) != 0;
-  returned.flags |= TRVVAR_FLAG_SHARE_ON_ASSIGN;
-  trvvar_set(*results[slot], value);
-  if (!was_shared) returned.flags &= static_cast<uint8_t>(~TRVVAR_FLAG_SHARE_ON_ASSIGN);
   auto found = std::find_if(active_tasks.begin(), active_tasks.end(),
                             [task](const trvptr_strong<trv_task>& t) { return t.get() == task; });
   if (found != active_tasks.end()) active_tasks.erase(found);
-  if (active_tasks.empty() && joiner) {
-    trvptr_strong<trv_task> waiting = std::move(joiner);
-    trv_task_wake(*waiting);
-  }
+  trvptr_strong<trv_task> waiting;
+  if (active_tasks.empty()) waiting = std::move(joiner);
+  // The value is stored last, into a slot held here: releasing the slot's old value can run
+  // code that tears this thread down.
+  const trvvar_shared destination = results[slot];
+  trvvar& returned = *value;
+  const bool was_shared = (returned.flags & TRVVAR_FLAG_SHARE_ON_ASSIGN) != 0;
+  returned.flags |= TRVVAR_FLAG_SHARE_ON_ASSIGN;
+  trvvar_set(*destination, value);
+  if (!was_shared) returned.flags &= static_cast<uint8_t>(~TRVVAR_FLAG_SHARE_ON_ASSIGN);
+  if (waiting) trv_task_wake(*waiting);
   value.reset();
 }
 
