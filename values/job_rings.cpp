@@ -111,6 +111,10 @@ bool trv_completion_ring_pop(trv_completion_ring& ring, trv_completion& record) 
   return true;
 }
 
+bool trv_completion_ring_full(const trv_completion_ring& ring) {
+  return ring.write.load(std::memory_order_acquire) - ring.read >= trv_completion_ring::capacity;
+}
+
 bool trv_completion_ring_empty(const trv_completion_ring& ring) {
   return ring.write.load(std::memory_order_acquire) == ring.read;
 }

@@ -106,6 +106,9 @@ void trv_completion_ring_push(trv_completion_ring& ring, trv_completion&& record
 bool trv_completion_ring_pop(trv_completion_ring& ring, trv_completion& record);
 // Whether no worker has claimed a position the consumer has not taken.
 bool trv_completion_ring_empty(const trv_completion_ring& ring);
+// Whether the records not yet taken fill the ring, so that a worker finishing a job waits for
+// the consumer.
+bool trv_completion_ring_full(const trv_completion_ring& ring);
 
 // The owner's, with no worker running: drops every queued job and unconsumed completion.
 void trv_job_rings_clear(trv_thread_pool& pool, trv_completion_ring& ring);

@@ -31,6 +31,20 @@ void run_callback(trv_thread_callback& callback, trvvar& result) {
   }
 }
 
+// Waits, with the runtime unlocked for other threads, until the pool takes the job. False when
+// it cannot: the completion ring is full and this thread, its consumer, is the one waiting, so
+// the workers cannot hand back the jobs they hold and take new ones.
+bool submit_when_room(trv_runtime& rt, trv_thread_local& tl, trv_thread_job& job) {
+  // Logged once per job, not per attempt.
+  trv_log(TRV_LOG_WARNING, "Thread pool overload, waiting for free worker threads...");
+  trv_runtime_unlock_scope unlocked(rt, tl);
+  do {
+    if (trv_completion_ring_full(rt.completions)) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(trv_overload_retry_microseconds));
+  } while (!trv_thread_pool_submit(rt.thread_pool, job));
+  return true;
+}
+
 }  // namespace
 
 trvvar_shared trv_vm_context::return_thread(std::function<trvvar_shared()> callback,
@@ -44,7 +58,6 @@ trvvar_shared trv_vm_context::return_thread(std::function<trvvar_shared()> callb
     if (callback) run_callback(callback, *result);
     return result;
   }
-  trv_task_wait(*this);
   trv_thread_job job;
   job.runtime = rt;
   job.callback = std::move(callback);
@@ -54,14 +67,14 @@ trvvar_shared trv_vm_context::return_thread(std::function<trvvar_shared()> callb
   job.flags = static_cast<uint8_t>((first_flag ? trv_job_flag_first : 0) |
                                    (second_flag ? trv_job_flag_second : 0));
   task->thread_job.fetch_add(1, std::memory_order_acq_rel);
-  if (!trv_thread_pool_submit(rt->thread_pool, job)) {
-    // Logged once per job, not per attempt. Other threads may need the runtime meanwhile.
-    trv_log(TRV_LOG_WARNING, "Thread pool overload, waiting for free worker threads...");
-    trv_runtime_unlock_scope unlocked(*rt, tl);
-    do {
-      std::this_thread::sleep_for(std::chrono::microseconds(trv_overload_retry_microseconds));
-    } while (!trv_thread_pool_submit(rt->thread_pool, job));
+  if (!trv_thread_pool_submit(rt->thread_pool, job) && !submit_when_room(*rt, tl, job)) {
+    // The job runs here, and the caller goes on with its value.
+    task->thread_job.fetch_sub(1, std::memory_order_acq_rel);
+    run_callback(job.callback, *result);
+    return result;
   }
+  // Marked before any completion can be consumed: that happens on this thread, later.
+  trv_task_wait(*this);
   return result;
 }
 

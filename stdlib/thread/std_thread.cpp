@@ -118,8 +118,7 @@ void trv_std_thread::join(trv_vm_context& context) {
 trv_std_thread::~trv_std_thread() {
   trv_log(TRV_LOG_DEBUG, "TODO: implement active_tasks->terminate() !");
   if (trvptr_strong<trv_task> waiting = std::move(joiner)) trv_task_wake(*waiting);
-  for (const trvptr_strong<trv_task>& task : active_tasks) {
-    task->stop = 1;
-    if (!task->stack.empty()) task->stack.back() = trvvar_new();
-  }
+  // Each run stops at its next step. Its operand stack stays as it is: a run may be the one
+  // tearing this thread down, in the middle of an instruction that still uses its top entry.
+  for (const trvptr_strong<trv_task>& task : active_tasks) task->stop = 1;
 }
