@@ -249,6 +249,12 @@ void trv_task::abandon() {
 bool trv_task::continue_on(trv_thread_local& thread) {
   if (!active || (routine && parent.expired())) {
     trv_log(TRV_LOG_ERROR, "task_continue called while the task was not active!");
+    // A routine whose parent is gone never runs again: it ends as after an error, so that
+    // what waits for its value goes on and what its completion holds is let go.
+    if (active && !frames.empty()) {
+      fail_at_base();
+      finish(block_kind(frames.front()) == TRV_BLOCK_GLOBAL ? 1 : 0, thread, true);
+    }
     return false;
   }
   const size_t base = block_kind(frames.front()) == TRV_BLOCK_GLOBAL ? 1 : 0;
