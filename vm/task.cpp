@@ -260,8 +260,15 @@ bool trv_task::continue_on(trv_thread_local& thread) {
   const size_t base = block_kind(frames.front()) == TRV_BLOCK_GLOBAL ? 1 : 0;
   if (task_nesting >= trv_max_task_nesting) {
     // Refused: the error goes to the task that asked, and this one ends as after an error,
-    // so that nothing schedules it to try again.
-    trv_runtime_error("Maximum callback depth exceeded.");
+    // so that nothing schedules it to try again. An asker that waits for this routine's value
+    // (a walk over entries) keeps waiting: stopping its frame would let it run on while the
+    // walk still owes it its wake-up.
+    const trv_task* asker = thread.current_task;
+    if (asker != nullptr && asker->waiting) {
+      trv_runtime_error_continuing("Maximum callback depth exceeded.");
+    } else {
+      trv_runtime_error("Maximum callback depth exceeded.");
+    }
     fail_at_base();
     finish(base, thread, true);
     return true;
@@ -476,6 +483,7 @@ void trv_task_wait(trv_vm_context& context) {
   context.status = 32;
   trv_task* task = context.task;
   if (task == nullptr || task->runtime == nullptr) return;
+  if (task->waiting) return;  // listed once, however often its frames ask
   task->runtime->waiting.push_back(trvptr_strong<trv_task>::from(task));
   task->waiting = 1;
 }
@@ -489,7 +497,8 @@ void trv_task_wake(trv_task& task) {
   });
   if (found != list.end()) list.erase(found);
   task.waiting = 0;
-  task.schedule(0);
+  // A task that has ended meanwhile has nothing to resume; scheduling would start it again.
+  if (task.active) task.schedule(0);
 }
 
 trvptr_strong<trv_task> trv_runtime_take_due(trv_runtime& rt, uint64_t now_ms) {
