@@ -19,6 +19,7 @@ void set_member_destination(trvvar& destination, trvvar_shared& source) {
       trvvar_member_literal_payload* p = destination.payload.member_literal_payload;
       trvptr_strong<trvobject_base> object = p->object;
       if (!object) break;
+      const trvobject_use in_use(object.get());
       trvvar_shared value = source;
       object->set_named_member(p->name, value);
       return;
@@ -27,6 +28,7 @@ void set_member_destination(trvvar& destination, trvvar_shared& source) {
       trvvar_member_index_payload* p = destination.payload.member_index_payload;
       trvptr_strong<trvobject_base> object = p->object;
       if (!object) break;
+      const trvobject_use in_use(object.get());
       if (p->direct_access) {
         object->set_member_value(p->index, source);
       } else {
@@ -39,6 +41,7 @@ void set_member_destination(trvvar& destination, trvvar_shared& source) {
       trvvar_member_var_payload* p = destination.payload.member_var_payload;
       trvptr_strong<trvobject_base> object = p->object.lock();
       if (!object) break;
+      const trvobject_use in_use(object.get());
       trvvar_shared key = p->key;
       trvvar_shared value = source;
       object->set_member(key, value);

@@ -18,8 +18,11 @@
 
 class trvobject_base : public trvptr_base<trvobject_base>, public trv_serializable {
  public:
-  uint64_t class_type_tag;   // the most-derived class's tag
-  uint32_t use_counter = 0;  // raised while a native call on the object runs on another thread
+  uint64_t class_type_tag;  // the most-derived class's tag
+  // Raised while native code works on the object (a native method, a member write, a job on
+  // another thread): a teardown meanwhile is deferred instead of destroying the object under
+  // that code, whose work can run script code (a destructor) that tears the object down.
+  uint32_t use_counter = 0;
 
   trvobject_base() : class_type_tag(trv_type_tag<trvobject_base>()) {}
   trvobject_base(const trvobject_base& other)
@@ -71,6 +74,22 @@ class trvobject_base : public trvptr_base<trvobject_base>, public trv_serializab
   virtual void member_reference(trvvar_shared& result, int64_t index);
   virtual void set_member_value(int64_t index, trvvar_shared& value);
   virtual void get_member_value(trvvar_shared& result, int64_t index);
+};
+
+// Marks an object in use by native code for the scope (see use_counter); null marks nothing.
+class trvobject_use {
+ public:
+  explicit trvobject_use(trvobject_base* object) : object_(object) {
+    if (object_ != nullptr) ++object_->use_counter;
+  }
+  ~trvobject_use() {
+    if (object_ != nullptr) --object_->use_counter;
+  }
+  trvobject_use(const trvobject_use&) = delete;
+  trvobject_use& operator=(const trvobject_use&) = delete;
+
+ private:
+  trvobject_base* object_;
 };
 
 // The object as class T when it is one (checked by type tag), else null.

@@ -74,6 +74,7 @@ trvvar_shared trv_call_native(trv_vm_context& caller, const trv_function_def& de
   }
   trvobject_base* const previous = caller.native_object;
   caller.native_object = object;
+  const trvobject_use in_use(object);
   trvvar_shared result;
   try {
     if (!definition.native_callback) throw std::bad_function_call();
