@@ -310,6 +310,12 @@ trvvar_shared trvvar_new_object(trvptr_strong<trvobject_base> object) {
 void trvvar_set_type(trvvar& v, trvvar_type type) {
   void* kept = nullptr;
   if (v.type >= TRVVAR_STRING) release_payload(v, type, kept);
+  // The release may have run code (a destructor) that stored a value into this very record;
+  // that value goes as well instead of being overwritten with what it holds.
+  while (v.type >= TRVVAR_STRING) {
+    void* not_kept = nullptr;
+    release_payload(v, TRVVAR_NONE, not_kept);
+  }
   v.payload.raw = 0;
   v.flags2 = 0;
   build_payload(v, type, kept);
