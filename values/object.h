@@ -19,9 +19,9 @@
 class trvobject_base : public trvptr_base<trvobject_base>, public trv_serializable {
  public:
   uint64_t class_type_tag;  // the most-derived class's tag
-  // Raised while native code works on the object (a native method, a member write, a job on
-  // another thread): a teardown meanwhile is deferred instead of destroying the object under
-  // that code, whose work can run script code (a destructor) that tears the object down.
+  // Raised while native code works on the object (a native method, a member write): a
+  // teardown meanwhile is deferred instead of destroying the object under that code, whose
+  // work can run script code (a destructor) that tears the object down.
   uint32_t use_counter = 0;
 
   trvobject_base() : class_type_tag(trv_type_tag<trvobject_base>()) {}
