@@ -39,12 +39,30 @@ bool chain_loops(trvvar* start) {
   }
 }
 
+// A member fetched through a member value may itself lead back through the same member (a
+// container entry referring to a member of that container); past this many such fetches
+// inside one another the chain is taken for a cycle, before it exhausts the stack.
+constexpr int max_nested_fetches = 256;
+thread_local int nested_fetches = 0;
+
+trvvar_shared deref_fetched(const trvvar_shared& member) {
+  if (nested_fetches >= max_nested_fetches) {
+    trv_runtime_warning("Circular reference detected in deref().");
+    return trvvar_new();
+  }
+  ++nested_fetches;
+  struct leave {
+    ~leave() { --nested_fetches; }
+  } on_leave;
+  return trvvar_deref(member.get());
+}
+
 trvvar_shared deref_member_literal(trvvar* v) {
   trvvar_member_literal_payload* p = v->payload.member_literal_payload;
   trvobject_base* object = p->object.get();
   if (object == nullptr) return trv_invalid_object_error(p->name);
   trvvar_shared member = object->get_named_member(p->name);
-  return trvvar_deref(member.get());
+  return deref_fetched(member);
 }
 
 trvvar_shared deref_member_index(trvvar* v) {
@@ -57,7 +75,7 @@ trvvar_shared deref_member_index(trvvar* v) {
     return result;
   }
   trvvar_shared member = object->get_index_member(p->index);
-  return trvvar_deref(member.get());
+  return deref_fetched(member);
 }
 
 trvvar_shared deref_member_var(trvvar* v) {
@@ -70,7 +88,7 @@ trvvar_shared deref_member_var(trvvar* v) {
   }
   trvvar_shared key = p->key;
   trvvar_shared member = object->get_member(key);
-  return trvvar_deref(member.get());
+  return deref_fetched(member);
 }
 
 }  // namespace

@@ -49,6 +49,9 @@ void trv_json_iteration::run() {
   std::vector<trvvar_shared> args;
   do {
     rerun = false;
+    // The last call's entry goes first: letting go of its value can run code (a destructor)
+    // that changes the container.
+    called = {};
     trv_std_json* entries = json.get();
     if (entries == nullptr || index >= entries->size()) {
       finish();

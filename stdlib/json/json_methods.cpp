@@ -368,7 +368,8 @@ trvvar_shared filter_value(trv_std_json* self, trv_vm_context&, args_t& args) {
   trvvar_shared result_var = trv_new_json_var(&result);
   const bool list = args[0]->type == TRVVAR_JSON;
   const std::vector<std::string> parts = substrings_of(args[0]);
-  for (const trv_json_entry& e : self->entries) {
+  for (size_t i = 0; i < self->entries.size(); ++i) {
+    const trv_json_entry e = self->entries[i];
     if (!list && e.value->type != TRVVAR_STRING) continue;
     if (!contains_any(trvvar_string_view(*e.value), parts)) continue;
     result->add_value(e.value, e.key ? std::string_view(*e.key) : std::string_view());

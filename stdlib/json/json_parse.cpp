@@ -92,7 +92,7 @@ class entry_builder {
   }
   bool end_array() {
     trv_json_entry_vector items = close();
-    open_.back().container->entries = std::move(items);
+    open_.back().container->adopt_entries(std::move(items));
     open_.pop_back();
     return true;
   }
@@ -208,7 +208,7 @@ bool entry_builder::end_object() {
     members.push_back(std::move(pending_[first + order_[i]]));
   }
   pending_.erase(pending_.begin() + static_cast<ptrdiff_t>(first), pending_.end());
-  open_.back().container->adopt_distinct_keyed(std::move(members));
+  open_.back().container->adopt_entries(std::move(members));
   open_.pop_back();
   return true;
 }

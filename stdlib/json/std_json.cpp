@@ -301,7 +301,7 @@ void trv_std_json::assign_entries(const trv_std_json& other) {
   assert_invariant();
 }
 
-void trv_std_json::adopt_distinct_keyed(trv_json_entry_vector&& distinct) {
+void trv_std_json::adopt_entries(trv_json_entry_vector&& distinct) {
   // Entries added since the container was emptied (by code a release ran) go once the new
   // ones are in place: releasing them can reach this container again.
   trv_json_entry_vector replaced = std::move(entries);
@@ -333,11 +333,16 @@ void trv_std_json::remove_key_everywhere(std::string_view key) {
   trv_json_path_guard& guard = trv_json_path_guard::shared();
   if (guard.enter(this) != trv_json_path_guard::entry::entered) return;
   erase_key(key);
-  // Holding the nested containers keeps them alive while the walk is inside them.
-  std::vector<trvvar_shared> values;
-  for (trv_json_entry& e : entries) values.push_back(e.value);
-  for (trvvar_shared& v : values) {
-    if (trv_std_json* nested = trv_json_of(*v)) nested->remove_key_everywhere(key);
+  // Holding the nested containers themselves keeps them alive while the walk is inside them:
+  // a release there can run code that gives their entries other values.
+  std::vector<trvptr_strong<trv_std_json>> nested;
+  for (trv_json_entry& e : entries) {
+    if (trv_std_json* container = trv_json_of(*e.value)) {
+      nested.push_back(trvptr_strong<trv_std_json>::from(container));
+    }
+  }
+  for (const trvptr_strong<trv_std_json>& container : nested) {
+    container->remove_key_everywhere(key);
   }
   guard.leave();
 }

@@ -91,9 +91,9 @@ class trv_std_json : public trvobject<trv_std_json, "std.json">,
   // (nested containers stay shared), the first of equal keys representing them.
   void assign_entries(const trv_std_json& other);
   // Fills the container (emptied before; entries added since are replaced) with entries
-  // whose keys are all distinct; the index is built when first needed. Used where many
-  // entries arrive at once (parsing).
-  void adopt_distinct_keyed(trv_json_entry_vector&& distinct);
+  // whose keys, where they have one, are all distinct; the index is built when first needed.
+  // Used where many entries arrive at once (parsing).
+  void adopt_entries(trv_json_entry_vector&& distinct);
   // The entries, for reordering in place. Pending keys are indexed first: the index maps keys
   // to variables, not positions, so a reorder never touches it once it is up to date.
   trv_json_entry_vector& reorder();
