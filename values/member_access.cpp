@@ -1,5 +1,7 @@
 #include "values/member_access.h"
 
+#include <string>
+
 #include "glue/log.h"
 #include "values/class_hooks.h"
 #include "values/object.h"
@@ -46,7 +48,13 @@ trvvar_shared trvvar_member_by_name(trvvar& v, std::string_view name) {
     if (named_member == nullptr || !trvvar_class_live(v)) return trvvar_new();
     return named_member(v, name);
   }
-  return container_of(v).get_named_member(name);
+  if (v.type != TRVVAR_JSON) {
+    // Making the value a container releases what it held, which can run code (a destructor)
+    // that changes the text `name` views.
+    const std::string kept(name);
+    return container_of(v).get_named_member(kept);
+  }
+  return v.payload.object->get_named_member(name);
 }
 
 trvvar_shared trvvar_member_by_index(trvvar& v, int64_t index) {

@@ -300,7 +300,9 @@ trv_function_def* method_bound_to(const trvvar& member, const trvobject_base* ow
 trvvar_shared member_by_literal(trvvar& value, std::string_view name,
                                 trv_member_cache_entry& cache) {
   if (value.type == TRVVAR_OBJECT && !value.payload.object_payload->object) {
-    trv_runtime_error("variable is not a valid object anymore, cannot get member '", name, "'!");
+    // The report may replace the operand the value lives in (inside a no-except block).
+    return trv_runtime_error("variable is not a valid object anymore, cannot get member '", name,
+                             "'!");
   }
   trvobject_base* owner = native_owner(value);
   if (owner == nullptr) return trvvar_member_by_name(value, name);
@@ -952,7 +954,7 @@ op_traced:
     TRV_NEED(1);
     const std::string& name = block->unit->literals[static_cast<size_t>(trv_operand_a(ip))];
     trvvar_shared held;
-    trvvar& value = slot_value(TRV_TOP, held, rt);
+    trvvar* value = &slot_value(TRV_TOP, held, rt);
     trv_member_cache_entry& cache = block->member_cache[static_cast<size_t>(trv_operand_b(ip))];
     // A method read to be called at once is prepared from the site's cache without its bound
     // value, and a native one called right away without arguments is called here; a traced run
@@ -960,20 +962,24 @@ op_traced:
     if (TRV_UNTRACED && end - ip > 24 && ip[24] == TRV_OP_call_prepare) {
       const uint32_t count = trv_operand_small(ip + 24);
       static_assert(trv_opcode_table[TRV_OP_call_prepare].length == 2);
-      if (count == 0 && value.type != TRVVAR_CLASS && end - ip > 26 && ip[26] == TRV_OP_call &&
-          call_cached_native(*frame, value, cache, ip + 26)) {
+      if (count == 0 && value->type != TRVVAR_CLASS && end - ip > 26 && ip[26] == TRV_OP_call &&
+          call_cached_native(*frame, *value, cache, ip + 26)) {
         TRV_NEXT(24 + 2 + 1);
       }
-      if (value.type == TRVVAR_CLASS ? trv_class_prepare_cached_method(*frame, value, cache, count)
-                                     : prepare_cached_native(*frame, value, cache, count)) {
+      if (value->type == TRVVAR_CLASS
+              ? trv_class_prepare_cached_method(*frame, *value, cache, count)
+              : prepare_cached_native(*frame, *value, cache, count)) {
         TRV_NEXT(24 + trv_opcode_table[TRV_OP_call_prepare].length);
       }
+      // A preparation that failed may have reported an error that replaced the operand the
+      // value lived in (inside a no-except block).
+      value = &slot_value(TRV_TOP, held, rt);
     }
     trvvar_shared member =
-        value.type == TRVVAR_CLASS
-            ? trv_class_get_member(value, name, cache,
+        value->type == TRVVAR_CLASS
+            ? trv_class_get_member(*value, name, cache,
                                    trv_operand_pointer<const trv_class_def>(ip, 16))
-            : member_by_literal(value, name, cache);
+            : member_by_literal(*value, name, cache);
     TRV_TOP = member ? std::move(member) : trvvar_new(rt);
     TRV_NEXT(24);
   }
