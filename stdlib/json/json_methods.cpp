@@ -39,18 +39,14 @@ bool holds(const trvvar_shared& arg) { return !trvvar_compare_zero(*arg); }
 
 bool is_function(const trvvar_shared& arg) { return arg->type == TRVVAR_FUNCTION; }
 
-// Reading a value may add entries to its own container (a reference to one of the container's
-// members reads the member by find-or-add), which moves the entries: walks that read values go
-// by position and hold the value they read.
-
 // The substrings a filter argument stands for: a container's values, or the argument itself.
 std::vector<std::string> substrings_of(const trvvar_shared& arg) {
   std::vector<std::string> parts;
   if (trv_std_json* list = trv_json_of(*arg)) {
-    for (size_t i = 0; i < list->entries.size(); ++i) {
-      const trvvar_shared value = list->entries[i].value;
-      parts.push_back(trvvar_string_value(*value));
-    }
+    trv_json_visit_entries(list->entries, [&](const trv_json_entry& e) {
+      parts.push_back(trvvar_string_value(*e.value));
+      return true;
+    });
   } else if (arg->type != TRVVAR_JSON) {
     parts.push_back(trvvar_string_value(*arg));
   }
@@ -132,7 +128,8 @@ trvvar_shared remove(trv_std_json* self, trv_vm_context&, args_t& args) {
   return flag(erase_by_argument(self, *args[0], false));
 }
 
-// The position of the first entry whose value equals the argument, or -1.
+// The position of the first entry whose value equals the argument, or -1. It walks as
+// trv_json_visit_entries does, holding each value it compares, and counts positions.
 int64_t find_value(trv_std_json* self, trvvar& arg) {
   for (size_t i = 0; i < self->entries.size(); ++i) {
     const trvvar_shared value = self->entries[i].value;
@@ -206,11 +203,9 @@ trvvar_shared has_value(trv_std_json* self, trv_vm_context&, args_t& args) {
 
 trvvar_shared has_value_str(trv_std_json* self, trv_vm_context&, args_t& args) {
   const std::string wanted = trvvar_string_value(*args[0]);
-  for (size_t i = 0; i < self->entries.size(); ++i) {
-    const trvvar_shared value = self->entries[i].value;
-    if (trvvar_string_value(*value) == wanted) return flag(true);
-  }
-  return flag(false);
+  return flag(!trv_json_visit_entries(self->entries, [&](const trv_json_entry& e) {
+    return trvvar_string_value(*e.value) != wanted;
+  }));
 }
 
 // The first entry whose key matches case-insensitively (ASCII), or null.
@@ -256,11 +251,11 @@ trvvar_shared debug_refs(trv_std_json* self, trv_vm_context&, args_t& args) {
 trvvar_shared combine_string(trv_std_json* self, trv_vm_context&, args_t& args) {
   const std::string separator = args.empty() ? std::string() : trvvar_string_value(*args[0]);
   std::string combined;
-  for (size_t i = 0; i < self->entries.size(); ++i) {
-    const trvvar_shared value = self->entries[i].value;
-    combined += trvvar_string_value(*value);
+  trv_json_visit_entries(self->entries, [&](const trv_json_entry& e) {
+    combined += trvvar_string_value(*e.value);
     if (!args.empty()) combined += separator;
-  }
+    return true;
+  });
   return trv_string_result(combined);
 }
 
@@ -368,12 +363,13 @@ trvvar_shared filter_value(trv_std_json* self, trv_vm_context&, args_t& args) {
   trvvar_shared result_var = trv_new_json_var(&result);
   const bool list = args[0]->type == TRVVAR_JSON;
   const std::vector<std::string> parts = substrings_of(args[0]);
-  for (size_t i = 0; i < self->entries.size(); ++i) {
-    const trv_json_entry e = self->entries[i];
-    if (!list && e.value->type != TRVVAR_STRING) continue;
-    if (!contains_any(trvvar_string_view(*e.value), parts)) continue;
-    result->add_value(e.value, e.key ? std::string_view(*e.key) : std::string_view());
-  }
+  trv_json_visit_entries(self->entries, [&](const trv_json_entry& e) {
+    if ((list || e.value->type == TRVVAR_STRING) &&
+        contains_any(trvvar_string_view(*e.value), parts)) {
+      result->add_value(e.value, e.key ? std::string_view(*e.key) : std::string_view());
+    }
+    return true;
+  });
   return result_var;
 }
 
@@ -579,15 +575,15 @@ trvvar_shared unique(trv_std_json* self, trv_vm_context&, args_t&) {
   std::unordered_set<std::string> seen_keys;
   std::unordered_set<std::string> seen_values;
   std::vector<bool> keep;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const trv_json_entry e = entries[i];
+  trv_json_visit_entries(entries, [&](const trv_json_entry& e) {
     if (!list && e.key && !e.key->empty()) {
       keep.push_back(seen_keys.emplace(*e.key).second);
     } else {
       keep.push_back(seen_values.insert(value_signature(e.value)).second);
     }
-  }
-  keep.resize(entries.size(), true);  // entries that reading values added are kept
+    return true;
+  });
+  keep.resize(entries.size(), true);  // the walk's length, whatever reading values changed
   self->keep_entries(keep);
   return this_result(self);
 }

@@ -301,11 +301,11 @@ void trv_std_json::assign_entries(const trv_std_json& other) {
   assert_invariant();
 }
 
-void trv_std_json::adopt_entries(trv_json_entry_vector&& distinct) {
+void trv_std_json::adopt_entries(trv_json_entry_vector&& parsed) {
   // Entries added since the container was emptied (by code a release ran) go once the new
   // ones are in place: releasing them can reach this container again.
   trv_json_entry_vector replaced = std::move(entries);
-  entries = std::move(distinct);
+  entries = std::move(parsed);
   index_.reset();
   indexed_ = 0;
   assert_invariant();

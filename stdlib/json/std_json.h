@@ -33,6 +33,20 @@ struct trv_json_entry {
 // A container's entries, and every vector of entries that trades arrays with one.
 using trv_json_entry_vector = std::vector<trv_json_entry, trv_cached_allocator<trv_json_entry>>;
 
+// Calls `visit` with each entry in turn, by position and with the entry held for the call,
+// until it answers false; answers whether every call answered true. Reading a value may add
+// entries to its own container (a reference to one of the container's members reads the
+// member by find-or-add), which moves them: walks that read values go this way. Entries added
+// meanwhile are visited too.
+template <class Visit>
+bool trv_json_visit_entries(const trv_json_entry_vector& entries, Visit visit) {
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const trv_json_entry entry = entries[i];
+    if (!visit(entry)) return false;
+  }
+  return true;
+}
+
 struct trv_json_key_node {
   trvvar* variable;  // the representative entry's value
   uint32_t count;    // entries bearing the key
@@ -93,7 +107,7 @@ class trv_std_json : public trvobject<trv_std_json, "std.json">,
   // Fills the container (emptied before; entries added since are replaced) with entries
   // whose keys, where they have one, are all distinct; the index is built when first needed.
   // Used where many entries arrive at once (parsing).
-  void adopt_entries(trv_json_entry_vector&& distinct);
+  void adopt_entries(trv_json_entry_vector&& parsed);
   // The entries, for reordering in place. Pending keys are indexed first: the index maps keys
   // to variables, not positions, so a reorder never touches it once it is up to date.
   trv_json_entry_vector& reorder();

@@ -157,14 +157,12 @@ trvvar_shared find_byte(std_string* self, trv_vm_context&, args_t& args) {
 // itself treats it.
 std::string replaced_through_map(std::string text, const trv_json_entry_vector& map) {
   std::vector<std::pair<std::string, std::string>> pairs;
-  // By position, holding the entry read: reading a value may add entries to the map (a
-  // reference to one of its members reads the member by find-or-add), which moves them.
-  for (size_t i = 0; i < map.size(); ++i) {
-    const trv_json_entry entry = map[i];
+  trv_json_visit_entries(map, [&](const trv_json_entry& entry) {
     if (entry.key && !entry.key->empty()) {
       pairs.emplace_back(*entry.key, trvvar_string_value(*entry.value));
     }
-  }
+    return true;
+  });
   for (const auto& [key, replacement] : pairs) trv_replace_all(text, key, replacement);
   return text;
 }
