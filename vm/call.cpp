@@ -30,12 +30,13 @@ bool count_fits(const trv_function_def& definition, size_t count) {
 }
 
 // Opens the argument list of a native call and makes it the newest pending call.
-bool open_native_call(trv_task& task, trvptr_strong<trv_function_def> definition,
+bool open_native_call(trv_vm_context& caller, trvptr_strong<trv_function_def> definition,
                       trvptr_strong<trvobject_base> bound_object, uint32_t count) {
+  trv_task& task = *caller.task;
   if (!trv_arguments_open(task, count)) return false;
   task.native_calls.push_back(
       trv_native_call{std::move(definition), std::move(bound_object), task.argument_depth});
-  task.pending_calls.push_back(1);
+  task.pending_calls.push_back({&caller, 1});
   return true;
 }
 
@@ -51,7 +52,7 @@ bool open_native_call(trv_task& task, trvptr_strong<trv_function_def> definition
                       " max: ", definition->max_params);
     return false;
   }
-  return open_native_call(*caller.task, std::move(definition), function.bound_object, count);
+  return open_native_call(caller, std::move(definition), function.bound_object, count);
 }
 
 // A native call's result replaces the top of the operand stack, where the callee was.
@@ -139,7 +140,7 @@ bool trv_call_prepare_other(trv_vm_context& caller, trvvar& callee, uint32_t arg
 bool trv_call_prepare_method(trv_vm_context& caller, trv_function_def& definition,
                              trvobject_base& object, uint32_t argument_count) {
   if (!count_fits(definition, argument_count)) return false;
-  return open_native_call(*caller.task, trvptr_strong<trv_function_def>::from(&definition),
+  return open_native_call(caller, trvptr_strong<trv_function_def>::from(&definition),
                           trvptr_strong<trvobject_base>::from(&object), argument_count);
 }
 
@@ -167,7 +168,7 @@ void trv_call_store_any_argument(trv_vm_context& caller, uint32_t index, trvvar_
     trv_runtime_error("invalid variable.");
     return;
   }
-  if (task.pending_calls.back() != 0) {
+  if (task.pending_calls.back().native != 0) {
     const trv_native_call& call = task.native_calls.back();
     std::vector<trvvar_shared>& list = *task.argument_lists[static_cast<size_t>(call.depth)];
     if (index >= list.size()) {

@@ -125,7 +125,7 @@ inline bool script_count_fits(const trv_program_block& block, uint32_t count) {
       trv_vm_context_create(&task, scope, &block, block.local_count, bound_object, task.owned);
   frame->argument_count = count;
   task.prepared.push_back(frame);
-  task.pending_calls.push_back(0);
+  task.pending_calls.push_back({&caller, 0});
   if (captures != nullptr) trv_vm_context_capture(*frame, captures);
   return true;
 }
@@ -166,7 +166,7 @@ inline bool script_count_fits(const trv_program_block& block, uint32_t count) {
                                                                   uint32_t index,
                                                                   trvvar_shared& value) {
   trv_task& task = *caller.task;
-  if (task.pending_calls.empty() || task.pending_calls.back() != 0 || !value) return false;
+  if (task.pending_calls.empty() || task.pending_calls.back().native != 0 || !value) return false;
   trv_vm_context& frame = *task.prepared.back();
   if (index >= frame.block->local_count) return false;
   trv_call_store_parameter(frame, index, value, false);
@@ -182,7 +182,7 @@ inline bool script_count_fits(const trv_program_block& block, uint32_t count) {
 
 [[gnu::always_inline]] inline trv_vm_context* trv_call_execute(trv_vm_context& caller) {
   trv_task& task = *caller.task;
-  if (task.pending_calls.empty() || task.pending_calls.back() != 0) {
+  if (task.pending_calls.empty() || task.pending_calls.back().native != 0) {
     trv_call_execute_native(caller);
     return nullptr;
   }

@@ -293,7 +293,7 @@ bool trv_task::continue_on(trv_thread_local& thread) {
           frames.back()->saved_position =
               static_cast<uint32_t>(frames.back()->block->code.size() - 8);
         } else {
-          trv_task_pop_frame(*this, false);
+          leave_frame(false);
           finished = frames.empty();
         }
         break;
@@ -301,7 +301,7 @@ bool trv_task::continue_on(trv_thread_local& thread) {
         if (!pop_to_kind(base, TRV_BLOCK_LOOP, TRV_BLOCK_FUNCTION)) {
           finished = true;
         } else if (block_kind(frames.back()) == TRV_BLOCK_FUNCTION) {
-          trv_task_pop_frame(*this, false);
+          leave_frame(false);
           finished = frames.empty();
         }
         break;
@@ -320,7 +320,7 @@ bool trv_task::continue_on(trv_thread_local& thread) {
         break;
       case 16:  // a call or a nested block: the new innermost frame runs next
         if (frames.size() > trv_max_frames) {
-          trv_task_pop_frame(*this, false);
+          leave_frame(false);
           trv_runtime_error("Maximum call depth exceeded.");
         }
         break;
@@ -350,7 +350,7 @@ bool trv_task::continue_on(trv_thread_local& thread) {
   while (frames.size() > base) {
     const uint32_t top = block_kind(frames.back());
     if (top == kind || top == other_kind) return true;
-    trv_task_pop_frame(*this, false);
+    leave_frame(false);
   }
   return false;
 }
@@ -360,9 +360,36 @@ bool trv_task::continue_on(trv_thread_local& thread) {
     const trv_vm_context* top = frames.back();
     if (top->running && (!error || resumes_at_catch(top))) return false;
     if (frames.size() <= base) break;
-    trv_task_pop_frame(*this, error);
+    leave_frame(error);
   }
   return true;
+}
+
+void trv_task::drop_calls_of_top() {
+  const trv_vm_context* frame = frames.back();
+  while (!pending_calls.empty() && pending_calls.back().caller == frame) {
+    const bool native = pending_calls.back().native != 0;
+    pending_calls.pop_back();
+    if (native) {
+      const trv_native_call call = std::move(native_calls.back());
+      native_calls.pop_back();
+      argument_depth = call.depth - 1;
+      // Taken out before release: a released argument can run a destructor.
+      std::vector<trvvar_shared> arguments =
+          std::move(*argument_lists[static_cast<size_t>(call.depth)]);
+    } else {
+      trv_vm_context* callee = prepared.back();
+      prepared.pop_back();
+      trv_vm_context_release(callee, owned);
+    }
+  }
+}
+
+[[gnu::always_inline]] inline void trv_task::leave_frame(bool report) {
+  if (!pending_calls.empty() && pending_calls.back().caller == frames.back()) [[unlikely]] {
+    drop_calls_of_top();
+  }
+  trv_task_pop_frame(*this, report);
 }
 
 void trv_task::fail_at_base() {

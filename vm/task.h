@@ -32,6 +32,15 @@ struct trv_native_call {
   int32_t depth = 0;
 };
 
+// A call prepared and not yet executed: native (the newest of native_calls) or a script call
+// (the newest prepared frame), and the frame that prepared it. An error, break, continue or
+// return that unwinds that frame before the call is made drops the call with it: kept, it
+// would hold its arguments until the task ends and count towards the task's frame limit.
+struct trv_pending_call {
+  const trv_vm_context* caller = nullptr;
+  uint8_t native = 0;
+};
+
 inline constexpr uint64_t trv_no_eta = ~uint64_t{0};
 
 // Frames at most on one task's stack; a deeper script recursion is a runtime error.
@@ -72,9 +81,8 @@ struct trv_task : public trvptr_base<trv_task> {
   uint8_t stop = 0;
   std::vector<trv_vm_context*> frames;
   std::vector<trv_vm_context*> prepared;
-  // The calls prepared and not yet executed, newest last: 1 for a native call (the newest of
-  // native_calls), 0 for a script call (the newest prepared frame).
-  std::vector<uint8_t> pending_calls;
+  // The calls prepared and not yet executed, newest last.
+  std::vector<trv_pending_call> pending_calls;
   std::vector<trv_native_call> native_calls;
   std::vector<trvvar_shared> stack;
   std::vector<trvptr_strong<trvvector_shared<trvvar_shared>>> argument_lists;
@@ -121,6 +129,10 @@ struct trv_task : public trvptr_base<trv_task> {
   bool unwind_to_suspended(size_t base, bool error);
   // An error reached the base: the error callback gets a new none.
   void fail_at_base();
+  // Pops the innermost frame, dropping the calls it prepared and has not made. Inlined: every
+  // run of a callback's routine leaves its frame here.
+  void leave_frame(bool report);
+  void drop_calls_of_top();
   // The completion callback gets the result slot, or a new none when an error ended the task.
   void finish(size_t base, const trv_thread_local& thread, bool failed);
   // Drops the calls prepared and not yet executed, with their frames. Inlined as the three
