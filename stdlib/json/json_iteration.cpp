@@ -68,12 +68,12 @@ void trv_json_iteration::run() {
     }
     // A call that completes here completes while this loop holds the iteration: a plain
     // pointer does, and std::function keeps it without allocating. One left pending owns it.
-    call->on_complete = [this](trvvar_shared& result) { complete(result); };
+    call->on_complete = [this, owned](trvvar_shared& result) { complete(result, owned); };
     call->run(&args, thread);
     args.clear();
     if (call->active) {
       call->on_complete = [self = shared_from_this()](trvvar_shared& result) {
-        self->complete(result);
+        self->complete(result, trv_owned_runtime(trv_get_thread_local()));
       };
     } else if (!done) {
       spare = std::move(call);  // reused by the next call
@@ -82,9 +82,9 @@ void trv_json_iteration::run() {
   running = false;
 }
 
-void trv_json_iteration::complete(trvvar_shared& result) {
+void trv_json_iteration::complete(trvvar_shared& result, trv_runtime* owned) {
   if (done) return;
-  if (json && on_result(called, result)) {
+  if (json && on_result(called, result, owned)) {
     ++index;
     run();
     return;

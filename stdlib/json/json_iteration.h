@@ -27,7 +27,9 @@ struct trv_json_iteration : std::enable_shared_from_this<trv_json_iteration> {
   using build_arguments_fn =
       std::function<void(trv_std_json&, uint32_t, std::vector<trvvar_shared>&, trv_runtime*)>;
   // Consumes the callback's value for the entry it was called for; false ends the iteration.
-  using on_result_fn = std::function<bool(const trv_json_entry& called, trvvar_shared&)>;
+  // `owned` as for build_arguments.
+  using on_result_fn =
+      std::function<bool(const trv_json_entry& called, trvvar_shared&, trv_runtime* owned)>;
 
   trvptr_strong<trv_std_json> json;
   trvptr_strong<trv_task> task;  // the calling task, waiting until the iteration ends
@@ -51,8 +53,8 @@ struct trv_json_iteration : std::enable_shared_from_this<trv_json_iteration> {
   // Starts calls until one is pending or the iteration ends. The caller keeps the iteration
   // alive meanwhile; a call left pending keeps it alive until its value arrives.
   void run();
-  // A call's value arrived.
-  void complete(trvvar_shared& result);
+  // A call's value arrived, on the thread whose owned runtime (or null) is `owned`.
+  void complete(trvvar_shared& result, trv_runtime* owned);
   // Ends the iteration (once): the finish action, then the calling task is woken.
   void finish();
 };

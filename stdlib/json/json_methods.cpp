@@ -395,12 +395,19 @@ trvvar_shared filter(trv_std_json* self, trv_vm_context& context, args_t& args) 
   if (!is_function(args[0])) return filter_key(self, context, args);
   trv_std_json* kept = nullptr;
   trvvar_shared result = trv_new_json_var(&kept);
-  iterate(self, context, args[0],
-          [kept = trvptr_strong<trv_std_json>::from(kept)](const trv_json_entry& called,
-                                                           trvvar_shared& r) {
-            if (holds(r)) kept->add_value(called.value, key_of(called));
-            return true;
-          });
+  // Room for every entry, so that keeping them moves none; what a filter that kept fewer
+  // than half did not use is given back at the end.
+  kept->entries.reserve(self->entries.size());
+  const trvptr_strong<trv_std_json> held = trvptr_strong<trv_std_json>::from(kept);
+  iterate(
+      self, context, args[0],
+      [held](const trv_json_entry& called, trvvar_shared& r, trv_runtime* owned) {
+        if (holds(r)) held->add_value(called.value, key_of(called), owned);
+        return true;
+      },
+      [held] {
+        if (held->entries.size() < held->entries.capacity() / 2) held->entries.shrink_to_fit();
+      });
   return result;
 }
 
@@ -411,10 +418,11 @@ trvvar_shared map(trv_std_json* self, trv_vm_context& context, args_t& args) {
     trv_runtime_warning("map expects a function");
     return result;
   }
+  mapped->entries.reserve(self->entries.size());  // one entry per entry
   iterate(self, context, args[0],
-          [mapped = trvptr_strong<trv_std_json>::from(mapped)](const trv_json_entry& called,
-                                                               trvvar_shared& r) {
-            mapped->add_value(r, key_of(called));
+          [mapped = trvptr_strong<trv_std_json>::from(mapped)](
+              const trv_json_entry& called, trvvar_shared& r, trv_runtime* owned) {
+            mapped->add_value(r, key_of(called), owned);
             return true;
           });
   return result;
@@ -438,7 +446,7 @@ trvvar_shared reduce(trv_std_json* self, trv_vm_context& context, args_t& args) 
     call_args.push_back(*accumulator);
     trv_json_key_value_arguments(json, index, call_args, owned);
   };
-  it->on_result = [accumulator](const trv_json_entry&, trvvar_shared& r) {
+  it->on_result = [accumulator](const trv_json_entry&, trvvar_shared& r, trv_runtime*) {
     *accumulator = r;
     return true;
   };
@@ -464,7 +472,7 @@ trvvar_shared any(trv_std_json* self, trv_vm_context& context, args_t& args) {
     return flag(false);
   }
   trvvar_shared result = flag(false);
-  iterate(self, context, args[0], [result](const trv_json_entry&, trvvar_shared& r) {
+  iterate(self, context, args[0], [result](const trv_json_entry&, trvvar_shared& r, trv_runtime*) {
     if (!holds(r)) return true;
     trvvar_set_int(*result, 1);
     return false;
@@ -483,7 +491,7 @@ trvvar_shared all(trv_std_json* self, trv_vm_context& context, args_t& args) {
     return flag(false);
   }
   trvvar_shared result = flag(true);
-  iterate(self, context, args[0], [result](const trv_json_entry&, trvvar_shared& r) {
+  iterate(self, context, args[0], [result](const trv_json_entry&, trvvar_shared& r, trv_runtime*) {
     if (holds(r)) return true;
     trvvar_set_int(*result, 0);
     return false;
@@ -509,7 +517,7 @@ trvvar_shared foreach (trv_std_json* self, trv_vm_context & context, args_t & ar
       call_args.push_back(json.entries[index].value);
     }
   };
-  it->on_result = [](const trv_json_entry&, trvvar_shared&) { return true; };
+  it->on_result = [](const trv_json_entry&, trvvar_shared&, trv_runtime*) { return true; };
   trv_json_iteration::start(it, *self, context, args[0]);
   return this_result(self);
 }

@@ -5,10 +5,12 @@
 
 #include "glue/log.h"
 #include "glue/platform/prefetch.h"
+#include "glue/thread_local.h"
 #include "stdlib/json/path_guard.h"
 #include "stdlib/string/std_string.h"
 #include "values/payload_objects.h"
 #include "values/report.h"
+#include "values/runtime.h"
 
 trv_std_json* trv_json_of(const trvvar& v) {
   if (v.type != TRVVAR_JSON) return nullptr;
@@ -161,20 +163,32 @@ trvvar_shared trv_std_json::value_at(int64_t index) {
 
 // ---- adding ----
 
-trvvar_shared trv_std_json::append(std::string_view key) {
+trvvar_shared trv_std_json::append(std::string_view key, trv_runtime* owned) {
   trv_json_entry& e = entries.emplace_back();
-  e.value = trvvar_new();
+  e.value = trvvar_new(owned);
   if (!key.empty()) e.key = trv_json_key(key);
   assert_invariant();
   return e.value;
 }
 
-trvvar_shared trv_std_json::add_keyless() { return append({}); }
+namespace {
 
-trvvar_shared trv_std_json::add_keyed(std::string_view key) { return append(key); }
+trv_runtime* calling_thread_runtime() { return trv_owned_runtime(trv_get_thread_local()); }
+
+}  // namespace
+
+trvvar_shared trv_std_json::add_keyless() { return append({}, calling_thread_runtime()); }
+
+trvvar_shared trv_std_json::add_keyed(std::string_view key) {
+  return append(key, calling_thread_runtime());
+}
 
 void trv_std_json::add_value(trvvar_shared value, std::string_view key) {
-  trvvar_shared slot = append(key);
+  add_value(std::move(value), key, calling_thread_runtime());
+}
+
+void trv_std_json::add_value(trvvar_shared value, std::string_view key, trv_runtime* owned) {
+  trvvar_shared slot = append(key, owned);
   trvvar_set(*slot, value);
 }
 

@@ -24,6 +24,8 @@
 #include "values/block_cache.h"
 #include "values/pooled.h"
 
+struct trv_runtime;
+
 // One entry of a container: an optional key and a value variable of its own.
 struct trv_json_entry {
   trv_json_key key;  // absent for a keyless entry
@@ -89,6 +91,9 @@ class trv_std_json : public trvobject<trv_std_json, "std.json">,
   // An empty key makes the entry keyless.
   trvvar_shared add_keyed(std::string_view key);
   void add_value(trvvar_shared value, std::string_view key);
+  // The same with the calling thread's owned runtime (or null), looked up once by a caller
+  // that adds many.
+  void add_value(trvvar_shared value, std::string_view key, trv_runtime* owned);
   // A keyless entry holding `value` at `position` (0 .. size).
   void insert_keyless(size_t position, trvvar_shared value);
 
@@ -151,7 +156,7 @@ class trv_std_json : public trvobject<trv_std_json, "std.json">,
   void index_key(std::string_view key, trvvar* variable);
   void unindex_entry(size_t position);
   void rebuild_index();
-  trvvar_shared append(std::string_view key);
+  trvvar_shared append(std::string_view key, trv_runtime* owned);
 
   std::unique_ptr<trv_json_key_index> index_;
   // Entries before this position are reflected in the index. Keyed entries appended since
