@@ -146,13 +146,28 @@ class text_writer {
 };
 
 void text_writer::write_document(const json& value, unsigned indent) {
-  if (!serializer_) {
-    serializer_.emplace(nlohmann::detail::output_adapter<char, std::string>(out_.settle()), ' ',
-                        json::error_handler_t::replace);
+  if (!pretty_) {
+    if (!serializer_) {
+      serializer_.emplace(nlohmann::detail::output_adapter<char, std::string>(out_.settle()), ' ',
+                          json::error_handler_t::replace);
+    }
+    out_.settle();
+    serializer_->dump(value, false, false, step, 0);
+    out_.resume();
+    return;
   }
-  out_.settle();
-  serializer_->dump(value, pretty_, false, step, indent);
-  out_.resume();
+  // The serializer's indent text grows by one doubling per level it goes down, so it cannot
+  // start at any depth (past 512 columns it reads beyond its end): the document is written from
+  // column 0, and its lines are indented here.
+  const std::string text = value.dump(step, ' ', false, json::error_handler_t::replace);
+  const std::string_view lines = text;
+  size_t start = 0;
+  for (size_t newline = lines.find('\n'); newline != lines.npos;
+       start = newline + 1, newline = lines.find('\n', start)) {
+    out_.append(lines.substr(start, newline + 1 - start));
+    out_.append(indent, ' ');
+  }
+  out_.append(lines.substr(start));
 }
 
 void text_writer::write_string(std::string_view text) {

@@ -226,4 +226,18 @@ TEST(JsonTextPrint, DebugRecordsInterleaveWithTheWritersText) {
   }
 }
 
+// A record 300 levels down starts 1200 columns in, beyond the serializer's own indent text.
+TEST(JsonTextPrint, DebugRecordsIndentAtAnyDepth) {
+  constexpr size_t depth = 300;
+  const json_value root = parsed(std::string(depth, '[') + "7" + std::string(depth, ']'));
+  const std::string text = trv_json_debug_text(*root.c, false);
+  json expected = {{"is_ref", false}, {"refcount", 1}, {"type", "int"}};
+  for (size_t i = 0; i < depth; ++i) expected = json::array({expected});
+  EXPECT_EQ(json::parse(text), expected);
+  // The record's members sit one step in from its braces.
+  EXPECT_NE(text.find("\n" + std::string(4 * (depth + 1), ' ') + "\"is_ref\": false,\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("\n" + std::string(4 * depth, ' ') + "}\n"), std::string::npos);
+}
+
 }  // namespace
