@@ -259,16 +259,12 @@ bool trv_task::continue_on(trv_thread_local& thread) {
   }
   const size_t base = block_kind(frames.front()) == TRV_BLOCK_GLOBAL ? 1 : 0;
   if (task_nesting >= trv_max_task_nesting) {
-    // Refused: the error goes to the task that asked, and this one ends as after an error,
-    // so that nothing schedules it to try again. An asker that waits for this routine's value
-    // (a walk over entries) keeps waiting: stopping its frame would let it run on while the
-    // walk still owes it its wake-up.
-    const trv_task* asker = thread.current_task;
-    if (asker != nullptr && asker->waiting) {
-      trv_runtime_error_continuing("Maximum callback depth exceeded.");
-    } else {
-      trv_runtime_error("Maximum callback depth exceeded.");
-    }
+    // Refused: the error is reported to the task that asked, and this one ends as after an
+    // error, so that nothing schedules it to try again. The asker's frame goes on: one that
+    // waits for this routine's value (a walk over entries) still waits for its wake-up, and
+    // the asker may be in the middle of releasing a value whose destructor this is, where
+    // stopping it would put a none into whatever slot of its operand stack is on top.
+    trv_runtime_error_continuing("Maximum callback depth exceeded.");
     fail_at_base();
     finish(base, thread, true);
     return true;
@@ -293,7 +289,7 @@ bool trv_task::continue_on(trv_thread_local& thread) {
           frames.back()->saved_position =
               static_cast<uint32_t>(frames.back()->block->code.size() - 8);
         } else {
-          leave_frame(false);
+          trv_task_pop_frame(*this, false);
           finished = frames.empty();
         }
         break;
@@ -301,7 +297,7 @@ bool trv_task::continue_on(trv_thread_local& thread) {
         if (!pop_to_kind(base, TRV_BLOCK_LOOP, TRV_BLOCK_FUNCTION)) {
           finished = true;
         } else if (block_kind(frames.back()) == TRV_BLOCK_FUNCTION) {
-          leave_frame(false);
+          trv_task_pop_frame(*this, false);
           finished = frames.empty();
         }
         break;
@@ -320,7 +316,7 @@ bool trv_task::continue_on(trv_thread_local& thread) {
         break;
       case 16:  // a call or a nested block: the new innermost frame runs next
         if (frames.size() > trv_max_frames) {
-          leave_frame(false);
+          trv_task_pop_frame(*this, false);
           trv_runtime_error("Maximum call depth exceeded.");
         }
         break;
@@ -350,7 +346,7 @@ bool trv_task::continue_on(trv_thread_local& thread) {
   while (frames.size() > base) {
     const uint32_t top = block_kind(frames.back());
     if (top == kind || top == other_kind) return true;
-    leave_frame(false);
+    trv_task_pop_frame(*this, false);
   }
   return false;
 }
@@ -360,7 +356,7 @@ bool trv_task::continue_on(trv_thread_local& thread) {
     const trv_vm_context* top = frames.back();
     if (top->running && (!error || resumes_at_catch(top))) return false;
     if (frames.size() <= base) break;
-    leave_frame(error);
+    trv_task_pop_frame(*this, error);
   }
   return true;
 }
@@ -383,13 +379,6 @@ void trv_task::drop_calls_of_top() {
       trv_vm_context_release(callee, owned);
     }
   }
-}
-
-[[gnu::always_inline]] inline void trv_task::leave_frame(bool report) {
-  if (!pending_calls.empty() && pending_calls.back().caller == frames.back()) [[unlikely]] {
-    drop_calls_of_top();
-  }
-  trv_task_pop_frame(*this, report);
 }
 
 void trv_task::fail_at_base() {

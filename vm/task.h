@@ -33,9 +33,10 @@ struct trv_native_call {
 };
 
 // A call prepared and not yet executed: native (the newest of native_calls) or a script call
-// (the newest prepared frame), and the frame that prepared it. An error, break, continue or
-// return that unwinds that frame before the call is made drops the call with it: kept, it
-// would hold its arguments until the task ends and count towards the task's frame limit.
+// (the newest prepared frame), and the frame that prepared it. A frame that leaves the stack
+// before making its call (an error unwound it, or its code ended) drops the call: kept, it
+// would hold its arguments until the task ends, count towards the task's frame limit, and be
+// made by the next call instruction of another frame.
 struct trv_pending_call {
   const trv_vm_context* caller = nullptr;
   uint8_t native = 0;
@@ -110,6 +111,8 @@ struct trv_task : public trvptr_base<trv_task> {
   // waiting and being scheduled, its completion and error callbacks are dropped unrun (they
   // hold what waits on it, often in a cycle with it), and then its frames and stacks.
   void abandon();
+  // Drops the calls that the innermost frame prepared and has not made, newest first.
+  void drop_calls_of_top();
 
  private:
   // Each takes the calling thread's record, looked up once per run by its caller, who also
@@ -129,10 +132,6 @@ struct trv_task : public trvptr_base<trv_task> {
   bool unwind_to_suspended(size_t base, bool error);
   // An error reached the base: the error callback gets a new none.
   void fail_at_base();
-  // Pops the innermost frame, dropping the calls it prepared and has not made. Inlined: every
-  // run of a callback's routine leaves its frame here.
-  void leave_frame(bool report);
-  void drop_calls_of_top();
   // The completion callback gets the result slot, or a new none when an error ended the task.
   void finish(size_t base, const trv_thread_local& thread, bool failed);
   // Drops the calls prepared and not yet executed, with their frames. Inlined as the three
@@ -184,6 +183,9 @@ uint64_t trv_runtime_next_eta(const trv_runtime& rt);
 
 [[gnu::always_inline]] inline void trv_task_pop_frame(trv_task& task, bool report) {
   trv_vm_context* frame = task.frames.back();
+  if (!task.pending_calls.empty() && task.pending_calls.back().caller == frame) [[unlikely]] {
+    task.drop_calls_of_top();
+  }
   task.frames.pop_back();
   // Most frames end with nothing left pushed, a function's return among them.
   if (frame->stack_depth > 0) {
