@@ -48,7 +48,7 @@ std::string& trv_string_object_text(trvobject_base& object);
 std::vector<uint8_t>& trv_buffer_object_bytes(trvobject_base& object);
 
 // A new json variable whose container holds every entry of the container `left`, then every
-// entry of `right`, each assigned through the target's find-or-add by key (a keyless entry
-// under the empty key): a right value replaces a left value of the same key. Both operands
-// stay unchanged.
+// entry of `right`, each assigned: a keyed one through the target's find-or-add by key (a right
+// value replaces a left value of the same key), a keyless one appended. Both operands stay
+// unchanged.
 trvvar_shared trv_json_concat(trvobject_base& left, trvobject_base& right);

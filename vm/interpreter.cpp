@@ -764,21 +764,28 @@ op_traced:
 #undef TRV_BINARY_BY_RULES
 // Increment and decrement: the dereferenced top in place; with the small operand (postfix) the
 // top slot first gets a copy of the old value.
-#define TRV_STEP(mnemonic, delta, step, message)                               \
-  TRV_CASE(mnemonic) {                                                         \
-    TRV_NEED(1);                                                               \
-    if (trvvar* v = TRV_TOP.get();                                             \
-        v != nullptr && v->type == TRVVAR_INT && trv_operand_small(ip) == 0) { \
-      v->payload.int_value = trv_wrap_add(v->payload.int_value, delta);        \
-      TRV_NEXT_QUICK(2);                                                       \
-    }                                                                          \
-    trvvar_shared target = deref_slot(TRV_TOP, rt);                            \
-    if (trv_operand_small(ip) != 0) {                                          \
-      TRV_TOP = trvvar_new(rt);                                                \
-      trvvar_set(*TRV_TOP, target);                                            \
-    }                                                                          \
-    if (!step(*target)) trv_runtime_error(message);                            \
-    TRV_NEXT(2);                                                               \
+#define TRV_STEP(mnemonic, delta, step, message)                                \
+  TRV_CASE(mnemonic) {                                                          \
+    TRV_NEED(1);                                                                \
+    if (trvvar* v = TRV_TOP.get();                                              \
+        v != nullptr && v->type == TRVVAR_INT && trv_operand_small(ip) == 0) {  \
+      v->payload.int_value = trv_wrap_add(v->payload.int_value, delta);         \
+      TRV_NEXT_QUICK(2);                                                        \
+    }                                                                           \
+    /* A member of a native object reads as a copy: the new value goes back. */ \
+    const trvvar_shared member =                                                \
+        TRV_TOP && trvvar_is_member(TRV_TOP->type) ? TRV_TOP : trvvar_shared(); \
+    trvvar_shared target = deref_slot(TRV_TOP, rt);                             \
+    if (trv_operand_small(ip) != 0) {                                           \
+      TRV_TOP = trvvar_new(rt);                                                 \
+      trvvar_set(*TRV_TOP, target);                                             \
+    }                                                                           \
+    if (!step(*target)) {                                                       \
+      trv_runtime_error(message);                                               \
+    } else if (member) {                                                        \
+      trvvar_set(*member, target);                                              \
+    }                                                                           \
+    TRV_NEXT(2);                                                                \
   }
   TRV_STEP(inc, 1, trvvar_increment_value, "Cannot increment variable!")
   TRV_STEP(dec, -1, trvvar_decrement_value, "Cannot decrement variable!")

@@ -78,56 +78,77 @@ void trv_json_bool_store(trvvar& target, bool value) {
 }
 
 // Arithmetic with a float gives a float, with an integer an integer (wrapping like the
-// runtime's integers rather than overflowing); other operands are not handled. The reflected forms
-// compute the same, with the json.bool on the left.
+// runtime's integers rather than overflowing); other operands are not handled.
+namespace {
+
+enum class arithmetic { add, sub, mul, div };
+
+template <class Number>
+Number apply(arithmetic op, Number left, Number right) {
+  switch (op) {
+    case arithmetic::add:
+      return left + right;
+    case arithmetic::sub:
+      return left - right;
+    case arithmetic::mul:
+      return left * right;
+    case arithmetic::div:
+      return left / right;
+  }
+  return left;
+}
+
+// The boolean's 1 or 0 and a number, the boolean on the left, or on the right for a reflected
+// operator (the number's side has no operator of its own: `7 - b`). Integers wrap; an integer
+// division by zero is left unhandled, and so is any other operand.
+bool combine(bool value, arithmetic op, bool reflected, const trvvar& other,
+             trvvar_shared& result) {
+  if (other.type == TRVVAR_FLOAT) {
+    const double b = value ? 1.0 : 0.0;
+    const double n = other.payload.float_value;
+    trvvar_store_float(result, reflected ? apply(op, n, b) : apply(op, b, n));
+    return true;
+  }
+  if (other.type != TRVVAR_INT) return false;
+  const uint64_t b = value ? 1 : 0;
+  const auto n = static_cast<uint64_t>(other.payload.int_value);
+  const uint64_t left = reflected ? n : b;
+  const uint64_t right = reflected ? b : n;
+  if (op == arithmetic::div) {
+    // Signed: the boolean side is 0 or 1, so the quotient cannot overflow.
+    if (right == 0) return false;
+    trvvar_store_int(result, static_cast<int64_t>(left) / static_cast<int64_t>(right));
+    return true;
+  }
+  trvvar_store_int(result, static_cast<int64_t>(apply(op, left, right)));
+  return true;
+}
+
+}  // namespace
+
 bool trv_std_json_bool::op_add(trvvar& other, trvvar_shared& result) {
-  const int64_t b = get() ? 1 : 0;
-  if (other.type == TRVVAR_FLOAT) {
-    trvvar_store_float(result, static_cast<double>(b) + other.payload.float_value);
-  } else if (other.type == TRVVAR_INT) {
-    trvvar_store_int(result, static_cast<int64_t>(static_cast<uint64_t>(b) +
-                                                  static_cast<uint64_t>(other.payload.int_value)));
-  } else {
-    return false;
-  }
-  return true;
+  return combine(get(), arithmetic::add, false, other, result);
 }
-
+bool trv_std_json_bool::op_radd(trvvar& other, trvvar_shared& result) {
+  return combine(get(), arithmetic::add, true, other, result);
+}
 bool trv_std_json_bool::op_sub(trvvar& other, trvvar_shared& result) {
-  const int64_t b = get() ? 1 : 0;
-  if (other.type == TRVVAR_FLOAT) {
-    trvvar_store_float(result, static_cast<double>(b) - other.payload.float_value);
-  } else if (other.type == TRVVAR_INT) {
-    trvvar_store_int(result, static_cast<int64_t>(static_cast<uint64_t>(b) -
-                                                  static_cast<uint64_t>(other.payload.int_value)));
-  } else {
-    return false;
-  }
-  return true;
+  return combine(get(), arithmetic::sub, false, other, result);
 }
-
+bool trv_std_json_bool::op_rsub(trvvar& other, trvvar_shared& result) {
+  return combine(get(), arithmetic::sub, true, other, result);
+}
 bool trv_std_json_bool::op_mul(trvvar& other, trvvar_shared& result) {
-  const int64_t b = get() ? 1 : 0;
-  if (other.type == TRVVAR_FLOAT) {
-    trvvar_store_float(result, static_cast<double>(b) * other.payload.float_value);
-  } else if (other.type == TRVVAR_INT) {
-    trvvar_store_int(result, b * other.payload.int_value);
-  } else {
-    return false;
-  }
-  return true;
+  return combine(get(), arithmetic::mul, false, other, result);
 }
-
+bool trv_std_json_bool::op_rmul(trvvar& other, trvvar_shared& result) {
+  return combine(get(), arithmetic::mul, true, other, result);
+}
 bool trv_std_json_bool::op_div(trvvar& other, trvvar_shared& result) {
-  const int64_t b = get() ? 1 : 0;
-  if (other.type == TRVVAR_FLOAT) {
-    trvvar_store_float(result, static_cast<double>(b) / other.payload.float_value);
-  } else if (other.type == TRVVAR_INT && other.payload.int_value != 0) {
-    trvvar_store_int(result, b / other.payload.int_value);
-  } else {
-    return false;
-  }
-  return true;
+  return combine(get(), arithmetic::div, false, other, result);
+}
+bool trv_std_json_bool::op_rdiv(trvvar& other, trvvar_shared& result) {
+  return combine(get(), arithmetic::div, true, other, result);
 }
 
 bool trv_std_json_bool::op_equal(trvvar& other) {

@@ -49,14 +49,16 @@ class trv_std_json_bool : public trvobject<trv_std_json_bool, "json.bool">,
   // A json.bool is a value: a pointer to it is a pointer to a copy.
   trvptr_strong<trvobject_base> self_pointer() override;
 
+  // Arithmetic with a number counts the boolean as 1 or 0; a reflected form has the json.bool
+  // on the right (7 - b).
   bool op_add(trvvar& other, trvvar_shared& result) override;
-  bool op_radd(trvvar& other, trvvar_shared& result) override { return op_add(other, result); }
+  bool op_radd(trvvar& other, trvvar_shared& result) override;
   bool op_sub(trvvar& other, trvvar_shared& result) override;
-  bool op_rsub(trvvar& other, trvvar_shared& result) override { return op_sub(other, result); }
+  bool op_rsub(trvvar& other, trvvar_shared& result) override;
   bool op_mul(trvvar& other, trvvar_shared& result) override;
-  bool op_rmul(trvvar& other, trvvar_shared& result) override { return op_mul(other, result); }
+  bool op_rmul(trvvar& other, trvvar_shared& result) override;
   bool op_div(trvvar& other, trvvar_shared& result) override;
-  bool op_rdiv(trvvar& other, trvvar_shared& result) override { return op_div(other, result); }
+  bool op_rdiv(trvvar& other, trvvar_shared& result) override;
   bool op_equal(trvvar& other) override;
   bool op_less(trvvar& other, bool or_equal) override;
   bool op_greater(trvvar& other, bool or_equal) override;

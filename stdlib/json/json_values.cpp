@@ -16,14 +16,15 @@ trv_std_json& trvvar_get_or_make_json(trvvar& v, bool clear) {
 
 namespace {
 
+// A keyed entry goes in by key (the later value of a key replaces the earlier one), a keyless
+// one is appended: [1, 2] + [3] is [1, 2, 3].
 void add_entries(trv_std_json& target, trv_std_json& source) {
-  // Indexed, not iterated: assigning can run code that reaches the source container.
-  for (size_t i = 0; i < source.entries.size(); ++i) {
-    const trv_json_entry& entry = source.entries[i];
+  trv_json_visit_entries(source.entries, [&target](const trv_json_entry& entry) {
     trvvar_shared value = entry.value;
-    trvvar_shared slot = target.find_or_add(entry.key ? *entry.key : std::string_view());
+    trvvar_shared slot = entry.key ? target.find_or_add(*entry.key) : target.add_keyless();
     trvvar_set(*slot, value);
-  }
+    return true;
+  });
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "objects/namespace.h"
 #include "stdlib/json/json_bool.h"
 #include "tests/json/json_test_support.h"
@@ -48,6 +50,18 @@ TEST(JsonBool, OperatorsCountItAsOneOrZero) {
   ASSERT_TRUE(one.op_mul(*float_of(2.5), result));
   EXPECT_EQ(result->payload.float_value, 2.5);
   EXPECT_FALSE(one.op_div(*int_of(0), result));  // integer division by zero is not handled
+  // Reflected: the json.bool on the right.
+  const std::tuple<bool (trv_std_json_bool::*)(trvvar&, trvvar_shared&), trvvar_shared, double>
+      reflected[] = {{&trv_std_json_bool::op_rsub, int_of(7), 6},
+                     {&trv_std_json_bool::op_rdiv, int_of(7), 7},
+                     {&trv_std_json_bool::op_rsub, float_of(2.5), 1.5},
+                     {&trv_std_json_bool::op_rdiv, float_of(3.0), 3.0}};
+  for (const auto& [op, left, expected] : reflected) {
+    ASSERT_TRUE((one.*op)(*left, result));
+    EXPECT_EQ(result->type, left->type);
+    EXPECT_EQ(trvvar_float_value(*result), expected);
+  }
+  EXPECT_FALSE(bool_of(make_bool({int_of(0)})).op_rdiv(*int_of(7), result));
   EXPECT_FALSE(one.op_add(*string_of("1"), result));
 
   EXPECT_TRUE(bool_of(make_bool({int_of(0)})).op_equal(*int_of(0)));

@@ -146,7 +146,7 @@ TEST(Operators, InPlaceRule) {
   EXPECT_EQ(empty->payload.int_value, 5);
 }
 
-TEST(Operators, JsonSumCopiesBothSidesRightWins) {
+TEST(Operators, JsonSumCopiesBothSidesRightWinsKeylessAppended) {
   trvvar_shared left = trvvar_new();
   trv_std_json& l = trvvar_get_or_make_json(*left);
   trvvar_set_int(*l.find_or_add("a"), 1);
@@ -155,13 +155,18 @@ TEST(Operators, JsonSumCopiesBothSidesRightWins) {
   trvvar_shared right = trvvar_new();
   trv_std_json& r = trvvar_get_or_make_json(*right);
   trvvar_set_int(*r.find_or_add("b"), 20);
+  trvvar_set_int(*r.add_keyless(), 7);
 
   trvvar_shared sum = apply(trvvar_op_add, left, right);
   ASSERT_EQ(sum->type, TRVVAR_JSON);
   trv_std_json& s = *trv_json_of(*sum);
+  ASSERT_EQ(s.size(), 4u);
   EXPECT_EQ(trvvar_int_value(*s.find_or_add("a")), 1);
   EXPECT_EQ(trvvar_int_value(*s.find_or_add("b")), 20);
-  EXPECT_EQ(trvvar_int_value(*s.find_or_add("")), 9);
+  EXPECT_FALSE(s.entries[2].key);
+  EXPECT_EQ(trvvar_int_value(*s.entries[2].value), 9);
+  EXPECT_FALSE(s.entries[3].key);
+  EXPECT_EQ(trvvar_int_value(*s.entries[3].value), 7);
   EXPECT_EQ(trvvar_int_value(*l.find_or_add("b")), 2);  // the left side is unchanged
   EXPECT_EQ(l.size(), 3u);
 }
