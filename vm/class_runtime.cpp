@@ -157,19 +157,39 @@ trvvar_shared trv_class_get_member(trvvar& value, std::string_view name,
   return instance->member_by_index(member->index, member->is_method);
 }
 
-bool trv_class_prepare_cached_method(trv_vm_context& caller, trvvar& value,
-                                     const trv_member_cache_entry& cache, uint32_t argument_count) {
-  trv_class* instance = instance_of(value);
-  trv_class_def* definition = instance != nullptr ? trv_class_def_of(*instance) : nullptr;
-  if (definition == nullptr || cache.class_tag != class_tag(definition, true)) return false;
-  const std::vector<trvvar_shared>& table = definition->function_table();
+namespace {
+
+bool prepare_cached_method(trv_vm_context& caller, trv_class& instance, trv_class_def& definition,
+                           const trv_member_cache_entry& cache, uint32_t argument_count) {
+  const std::vector<trvvar_shared>& table = definition.function_table();
   const auto index = static_cast<size_t>(cache.index);
   if (cache.index < 0 || index >= table.size() || table[index]->type != TRVVAR_FUNCTION) {
     return false;
   }
   trv_program_block* block = table[index]->payload.function_payload->definition.get();
-  return block != nullptr && trv_call_prepare_bound(caller, *block, instance->scope().get(),
-                                                    instance->bound_pointer(), argument_count);
+  return block != nullptr && trv_call_prepare_bound(caller, *block, instance.scope().get(),
+                                                    instance.bound_pointer(), argument_count);
+}
+
+}  // namespace
+
+bool trv_class_prepare_method(trv_vm_context& caller, trvvar& value, std::string_view name,
+                              trv_member_cache_entry& cache, const trv_class_def* accessing,
+                              uint32_t argument_count) {
+  trv_class* instance = instance_of(value);
+  trv_class_def* definition = instance != nullptr ? trv_class_def_of(*instance) : nullptr;
+  if (definition == nullptr) return false;
+  if (cache.class_tag != class_tag(definition, true)) {
+    // A site caches only what it was allowed to read: its accessing class never changes.
+    const std::optional<trv_class_member> member = definition->find_member(name);
+    if (!member || !member->is_method ||
+        (member->is_private && !definition->grants_private_access(accessing))) {
+      return false;
+    }
+    cache.class_tag = class_tag(definition, true);
+    cache.index = member->index;
+  }
+  return prepare_cached_method(caller, *instance, *definition, cache, argument_count);
 }
 
 bool trv_class_key_allowed(trvvar& value, trvvar& key, const trv_class_def* accessing) {

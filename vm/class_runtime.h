@@ -29,12 +29,16 @@ trvvar_shared trv_class_new_instance(trv_vm_context& frame);
 // the access site's cache; unknown and private members are runtime errors.
 trvvar_shared trv_class_get_member(trvvar& instance, std::string_view name,
                                    trv_member_cache_entry& cache, const trv_class_def* accessing);
-// Prepares a call, with `argument_count` arguments, of the method of live instance `value`
-// that an access site's cache holds for the instance's class, as calling its bound value
-// would, without making that value. False, with nothing prepared or reported, otherwise: the
-// ordinary road then reads the member (checking privacy) and reports what fails.
-bool trv_class_prepare_cached_method(trv_vm_context& caller, trvvar& value,
-                                     const trv_member_cache_entry& cache, uint32_t argument_count);
+// Prepares a call, with `argument_count` arguments, of method `name` of live instance `value`
+// read by code of class `accessing`, as calling its bound value would, without making that
+// value: the instance stays where it is until the call is made, so a method of a temporary
+// (`K(1).get()`) runs on a live instance. The access site's cache holds the method for the
+// instance's class afterwards. False, with nothing prepared, when the member is no method the
+// site may read: the ordinary road then reads the member (checking privacy) and reports
+// what fails.
+bool trv_class_prepare_method(trv_vm_context& caller, trvvar& value, std::string_view name,
+                              trv_member_cache_entry& cache, const trv_class_def* accessing,
+                              uint32_t argument_count);
 // Whether keyed access may read `key` of a live instance from code of class `accessing`; false
 // after the runtime error (a private member, or a numeric key: instances have no elements).
 bool trv_class_key_allowed(trvvar& instance, trvvar& key, const trv_class_def* accessing);

@@ -44,6 +44,24 @@ trvvar_shared deref_slot(trvvar_shared& slot, trv_runtime* rt) {
   return trvvar_deref_cheap(slot.get());
 }
 
+// Steps (increments or decrements) the value the top slot stands for, leaving a copy of the
+// old value in the slot for the postfix form. A member of a native object reads as a copy, so
+// the new value goes back through the member. Out of line: the loop steps integers itself.
+[[gnu::noinline]] void step_top(trvvar_shared& top, bool postfix, bool (*step)(trvvar&),
+                                const char* message, trv_runtime* rt) {
+  const trvvar_shared member = top && trvvar_is_member(top->type) ? top : trvvar_shared();
+  trvvar_shared target = deref_slot(top, rt);
+  if (postfix) {
+    top = trvvar_new(rt);
+    trvvar_set(*top, target);
+  }
+  if (!step(*target)) {
+    trv_runtime_error(message);
+  } else if (member) {
+    trvvar_set(*member, target);
+  }
+}
+
 // The value a slot stands for, for an instruction that reads it while the slot keeps it: the
 // slot's own record unless that is a reference or member, without a new holder; otherwise the
 // dereferenced value, which `held` keeps. Inlined: it is the callee's read of every call.
@@ -764,28 +782,16 @@ op_traced:
 #undef TRV_BINARY_BY_RULES
 // Increment and decrement: the dereferenced top in place; with the small operand (postfix) the
 // top slot first gets a copy of the old value.
-#define TRV_STEP(mnemonic, delta, step, message)                                \
-  TRV_CASE(mnemonic) {                                                          \
-    TRV_NEED(1);                                                                \
-    if (trvvar* v = TRV_TOP.get();                                              \
-        v != nullptr && v->type == TRVVAR_INT && trv_operand_small(ip) == 0) {  \
-      v->payload.int_value = trv_wrap_add(v->payload.int_value, delta);         \
-      TRV_NEXT_QUICK(2);                                                        \
-    }                                                                           \
-    /* A member of a native object reads as a copy: the new value goes back. */ \
-    const trvvar_shared member =                                                \
-        TRV_TOP && trvvar_is_member(TRV_TOP->type) ? TRV_TOP : trvvar_shared(); \
-    trvvar_shared target = deref_slot(TRV_TOP, rt);                             \
-    if (trv_operand_small(ip) != 0) {                                           \
-      TRV_TOP = trvvar_new(rt);                                                 \
-      trvvar_set(*TRV_TOP, target);                                             \
-    }                                                                           \
-    if (!step(*target)) {                                                       \
-      trv_runtime_error(message);                                               \
-    } else if (member) {                                                        \
-      trvvar_set(*member, target);                                              \
-    }                                                                           \
-    TRV_NEXT(2);                                                                \
+#define TRV_STEP(mnemonic, delta, step, message)                               \
+  TRV_CASE(mnemonic) {                                                         \
+    TRV_NEED(1);                                                               \
+    if (trvvar* v = TRV_TOP.get();                                             \
+        v != nullptr && v->type == TRVVAR_INT && trv_operand_small(ip) == 0) { \
+      v->payload.int_value = trv_wrap_add(v->payload.int_value, delta);        \
+      TRV_NEXT_QUICK(2);                                                       \
+    }                                                                          \
+    step_top(TRV_TOP, trv_operand_small(ip) != 0, step, message, rt);          \
+    TRV_NEXT(2);                                                               \
   }
   TRV_STEP(inc, 1, trvvar_increment_value, "Cannot increment variable!")
   TRV_STEP(dec, -1, trvvar_decrement_value, "Cannot decrement variable!")
@@ -963,19 +969,22 @@ op_traced:
     trvvar_shared held;
     trvvar* value = &slot_value(TRV_TOP, held, rt);
     trv_member_cache_entry& cache = block->member_cache[static_cast<size_t>(trv_operand_b(ip))];
-    // A method read to be called at once is prepared from the site's cache without its bound
-    // value, and a native one called right away without arguments is called here; a traced run
-    // shows every instruction, so it takes the ordinary road.
-    if (TRV_UNTRACED && end - ip > 24 && ip[24] == TRV_OP_call_prepare) {
+    // A method read to be called at once is prepared without its bound value: a script
+    // method from the instance, which so stays alive until the call (its bound value holds it
+    // weakly, and may be all that is left of a temporary), in every run; a native one from the
+    // site's cache, and one called right away without arguments is called here, where a traced
+    // run, which shows every instruction, takes the ordinary road.
+    if (end - ip > 24 && ip[24] == TRV_OP_call_prepare) {
       const uint32_t count = trv_operand_small(ip + 24);
       static_assert(trv_opcode_table[TRV_OP_call_prepare].length == 2);
-      if (count == 0 && value->type != TRVVAR_CLASS && end - ip > 26 && ip[26] == TRV_OP_call &&
-          call_cached_native(*frame, *value, cache, ip + 26)) {
+      if (TRV_UNTRACED && count == 0 && value->type != TRVVAR_CLASS && end - ip > 26 &&
+          ip[26] == TRV_OP_call && call_cached_native(*frame, *value, cache, ip + 26)) {
         TRV_NEXT(24 + 2 + 1);
       }
       if (value->type == TRVVAR_CLASS
-              ? trv_class_prepare_cached_method(*frame, *value, cache, count)
-              : prepare_cached_native(*frame, *value, cache, count)) {
+              ? trv_class_prepare_method(*frame, *value, name, cache,
+                                         trv_operand_pointer<const trv_class_def>(ip, 16), count)
+              : TRV_UNTRACED && prepare_cached_native(*frame, *value, cache, count)) {
         TRV_NEXT(24 + trv_opcode_table[TRV_OP_call_prepare].length);
       }
       // A preparation that failed may have reported an error that replaced the operand the
