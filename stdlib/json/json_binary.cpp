@@ -13,6 +13,7 @@
 #include "stdlib/json/path_guard.h"
 #include "stdlib/json/std_json.h"
 #include "values/binary_form.h"
+#include "values/payload_objects.h"
 #include "values/payloads.h"
 #include "values/report.h"
 
@@ -265,4 +266,15 @@ bool trv_std_json::to_binary(std::vector<uint8_t>& out) {
 
 bool trv_std_json::from_binary(trv_binary_reader& reader) {
   return record_reader(reader, trv_json_path_guard::shared()).read(*this);
+}
+
+// The classes whose objects read their own record after an object value's header: json.bool
+// and the container, which an object value holding one (the receiver a method such as `push`
+// returns) writes.
+trvptr_strong<trvobject_base> trv_new_object_for_record(const trv_binary_reader& reader) {
+  if (trv_section_ahead(reader, trv_json_bool_section)) {
+    return trvptr_strong<trvobject_base>::from(new trv_std_json_bool());
+  }
+  if (trv_section_ahead(reader, json_section)) return trv_new_json_object();
+  return {};
 }

@@ -64,12 +64,6 @@ bool trv_std_json_bool::from_binary(trv_binary_reader& reader) {
   return true;
 }
 
-// json.bool is the one class whose objects read their own binary record.
-trvptr_strong<trvobject_base> trv_new_object_for_record(const trv_binary_reader& reader) {
-  if (!trv_section_ahead(reader, trv_json_bool_section)) return {};
-  return trvptr_strong<trvobject_base>::from(new trv_std_json_bool());
-}
-
 void trv_json_bool_store(trvvar& target, bool value) {
   auto* created = new trv_std_json_bool();
   trvvar_set_int(created->value, value ? 1 : 0);

@@ -157,6 +157,31 @@ void expected_record(trv_std_json& c, bytes& out) {
 
 // Long enough for the writer to make room for the rest of the list from its first part; the
 // first entry is much larger than the others.
+// An object value holding a container (what `push` returns) reads back as one, with its
+// entries, and what follows it is read too.
+TEST(JsonBinary, ObjectValuesHoldingAContainerReadBack) {
+  json_value inner = parsed("[1,[2]]");
+  json_value j;
+  trvvar_shared object = trvvar_new();
+  trvvar_set_type(*object, TRVVAR_OBJECT);
+  object->payload.object_payload->object = trvptr_strong<trvobject_base>::from(inner.c);
+  trvvar_set(*j->add_keyless(), object);
+  trvvar_set_int(*j->add_keyless(), 3);
+  bytes out;
+  ASSERT_TRUE(j->to_binary(out));
+  json_value back;
+  trv_binary_reader reader{out.data(), out.size(), 0};
+  ASSERT_TRUE(back->from_binary(reader));
+  EXPECT_EQ(reader.position, out.size());
+  ASSERT_EQ(back->size(), 2u);
+  const trvvar& read = *back->entries[0].value;
+  ASSERT_EQ(read.type, TRVVAR_OBJECT);
+  auto* container = dynamic_cast<trv_std_json*>(read.payload.object_payload->object.get());
+  ASSERT_NE(container, nullptr);
+  EXPECT_EQ(trv_json_to_text(*container, true), "[1,[2]]");
+  EXPECT_EQ(trvvar_int_value(*back->entries[1].value), 3);
+}
+
 TEST(JsonBinary, LongListsWriteTheSameBytes) {
   json_value j;
   trvvar_set_string(*j->add_keyed("first"), std::string(100000, 'x'));
