@@ -141,6 +141,13 @@ class cut_scanner {
   comment comment_ = comment::none;
 };
 
+// The bytes all tried prefixes may add up to: at least this many, and this many times the
+// text. Every digit of a number is a possible cut, and a number too large for a double fails
+// at each of them; without a bound, such a number of n digits costs n * n / 2 bytes of
+// parsing, minutes for a few tens of kilobytes.
+constexpr size_t salvage_budget_floor = size_t{1} << 20;
+constexpr size_t salvage_budget_factor = 16;
+
 bool parses(std::string_view text) { return nlohmann::json::accept(text, true); }
 
 bool parses_closed(std::string_view prefix, char closing, std::string& scratch) {
@@ -159,11 +166,16 @@ std::optional<trv_json_salvage> trv_json_find_salvage(std::string_view text,
   const std::vector<uint8_t> marks = cut_scanner(text).scan(limit);
   const char closing = text.empty() ? 0 : text[0] == '{' ? '}' : text[0] == '[' ? ']' : 0;
   std::string scratch;
+  size_t budget = std::max(salvage_budget_floor, salvage_budget_factor * limit);
   for (size_t length = limit; length > 0; --length) {
-    if ((marks[length] & plain_cut) != 0 && parses(text.substr(0, length))) {
+    const uint8_t mark = marks[length];
+    if (mark == no_cut) continue;
+    if (budget < length) return std::nullopt;
+    budget -= length;
+    if ((mark & plain_cut) != 0 && parses(text.substr(0, length))) {
       return trv_json_salvage{length, 0};
     }
-    if ((marks[length] & bracket_cut) != 0 && closing != 0 &&
+    if ((mark & bracket_cut) != 0 && closing != 0 &&
         parses_closed(text.substr(0, length), closing, scratch)) {
       return trv_json_salvage{length, closing};
     }

@@ -283,6 +283,16 @@ TEST(JsonSalvage, MatchesTheLiteralProcedureOnTruncationsAndEdits) {
 
 // JSONTestSuite's parser cases, when present: parsing any of them is safe, and the salvage
 // agrees with the literal procedure.
+// A number too large for a double fails at every digit, each a possible cut: the search gives
+// up once the prefixes tried add up to 16 times the text, where trying them all is quadratic.
+TEST(JsonSalvage, GivesUpOnAnOverlongNumber) {
+  const std::string text = "[" + std::string(200000, '9');
+  EXPECT_FALSE(trv_json_find_salvage(text, error_position_of(text)).has_value());
+  const std::string closed = "[1, " + std::string(200000, '9') + "]";
+  EXPECT_FALSE(trv_json_find_salvage(closed, error_position_of(closed)).has_value());
+  expect_same_salvage("[1, " + std::string(400, '9') + "]");  // 1e400: cut at 309 digits
+}
+
 TEST(JsonSalvage, AgreesOnTheParserTestSuite) {
   const std::filesystem::path corpus = "/work/shared/corpus";
   if (!std::filesystem::exists(corpus)) GTEST_SKIP() << "no corpus";
