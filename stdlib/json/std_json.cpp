@@ -1,6 +1,7 @@
 #include "stdlib/json/std_json.h"
 
 #include <cassert>
+#include <unordered_set>
 #include <utility>
 
 #include "glue/log.h"
@@ -343,22 +344,51 @@ void trv_std_json::clear_and_free() {
   guard.leave();
 }
 
-void trv_std_json::remove_key_everywhere(std::string_view key) {
+namespace {
+
+// The containers one removal walk has been in, each held so that its address cannot come back
+// as another container's while the walk goes on.
+struct visited_containers {
+  std::unordered_set<const trv_std_json*> seen;
+  std::vector<trvptr_strong<trv_std_json>> held;
+
+  // False when the walk has been in `container` already.
+  bool first_visit(trv_std_json& container) {
+    if (!seen.insert(&container).second) return false;
+    held.push_back(trvptr_strong<trv_std_json>::from(&container));
+    return true;
+  }
+};
+
+// A container reached through several others (shared, not nested in a cycle) is walked once:
+// each path to it again would double the work, for every level of such sharing.
+void remove_key_in(trv_std_json& json, std::string_view key, visited_containers& visited) {
   trv_json_path_guard& guard = trv_json_path_guard::shared();
-  if (guard.enter(this) != trv_json_path_guard::entry::entered) return;
-  erase_key(key);
+  if (guard.enter(&json) != trv_json_path_guard::entry::entered) return;
+  if (!visited.first_visit(json)) {
+    guard.leave();
+    return;
+  }
+  json.erase_key(key);
   // Holding the nested containers themselves keeps them alive while the walk is inside them:
   // a release there can run code that gives their entries other values.
   std::vector<trvptr_strong<trv_std_json>> nested;
-  for (trv_json_entry& e : entries) {
+  for (trv_json_entry& e : json.entries) {
     if (trv_std_json* container = trv_json_of(*e.value)) {
       nested.push_back(trvptr_strong<trv_std_json>::from(container));
     }
   }
   for (const trvptr_strong<trv_std_json>& container : nested) {
-    container->remove_key_everywhere(key);
+    remove_key_in(*container, key, visited);
   }
   guard.leave();
+}
+
+}  // namespace
+
+void trv_std_json::remove_key_everywhere(std::string_view key) {
+  visited_containers visited;
+  remove_key_in(*this, key, visited);
 }
 
 // ---- deep copy ----

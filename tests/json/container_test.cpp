@@ -130,6 +130,23 @@ TEST(JsonContainer, RemoveKeyEverywhereSurvivesCycles) {
   EXPECT_EQ(j.text(), R"({"inner":{"y":3}})");
 }
 
+// Each of 60 levels holds the level below twice: 2^60 paths lead to the bottom, which one walk
+// visits once.
+TEST(JsonContainer, RemoveKeyEverywhereWalksSharedContainersOnce) {
+  json_value bottom = parsed(R"({"x":1,"y":2})");
+  json_value level = bottom;
+  for (int i = 0; i < 60; ++i) {
+    json_value above;
+    trvvar_set(*above->add_keyless(), level.var);
+    trvvar_set(*above->add_keyless(), level.var);
+    trvvar_set_int(*above->add_keyed("x"), i);
+    level = above;
+  }
+  level->remove_key_everywhere("x");
+  EXPECT_EQ(bottom.text(), R"({"y":2})");
+  EXPECT_EQ(level->size(), 2u);
+}
+
 // Keys switch from inline to heap storage past 15 bytes; both must hold any bytes and
 // survive copies, moves and resets.
 TEST(JsonKey, HoldsAnyBytesInlineOrOnTheHeap) {
