@@ -308,19 +308,31 @@ trvvar_shared child_of(const trvvar& value, std::string_view name) {
 
 bool is_number(const trvvar& v) { return v.type == TRVVAR_INT || v.type == TRVVAR_FLOAT; }
 
+// A child's place in the order, read before any entry moves: reading a member can add an
+// entry to the very container being sorted.
+struct sort_rank {
+  trv_json_entry entry;
+  trvvar_shared child;
+  std::string text;  // of a child that is no number (a number converts without side effects)
+};
+
+std::string rank_text(const sort_rank& r) {
+  return is_number(*r.child) ? trvvar_string_value(*r.child) : r.text;
+}
+
 // Whether child a sorts before child b: present children first in either direction, then
 // numbers numerically, anything else by text.
-bool child_before(trvvar& a, trvvar& b, bool descending) {
-  const bool a_none = a.type == TRVVAR_NONE;
-  const bool b_none = b.type == TRVVAR_NONE;
+bool child_before(const sort_rank& a, const sort_rank& b, bool descending) {
+  const bool a_none = a.child->type == TRVVAR_NONE;
+  const bool b_none = b.child->type == TRVVAR_NONE;
   if (a_none != b_none) return b_none;
-  if (is_number(a) && is_number(b)) {
-    const double x = trvvar_float_value(a);
-    const double y = trvvar_float_value(b);
+  if (is_number(*a.child) && is_number(*b.child)) {
+    const double x = trvvar_float_value(*a.child);
+    const double y = trvvar_float_value(*b.child);
     return descending ? x > y : x < y;
   }
-  const std::string x = trvvar_string_value(a);
-  const std::string y = trvvar_string_value(b);
+  const std::string x = rank_text(a);
+  const std::string y = rank_text(b);
   return descending ? x > y : x < y;
 }
 
@@ -329,18 +341,15 @@ trvvar_shared sort_by(trv_std_json* self, trv_vm_context&, args_t& args) {
   const bool descending = args.size() > 1 && holds(args[1]);
   auto& entries = self->reorder();
   const size_t keyed = partition_keyed(entries);
-  struct ranked {
-    trv_json_entry entry;
-    trvvar_shared child;
-  };
-  std::vector<ranked> ranks;
-  ranks.reserve(keyed);
+  std::vector<sort_rank> ranks(keyed);
   for (size_t i = 0; i < keyed; ++i) {
-    trvvar_shared child = child_of(*entries[i].value, name);
-    ranks.push_back({std::move(entries[i]), std::move(child)});
+    sort_rank& rank = ranks[i];
+    rank.child = child_of(*entries[i].value, name);
+    if (!is_number(*rank.child)) rank.text = trvvar_string_value(*rank.child);
   }
-  std::stable_sort(ranks.begin(), ranks.end(), [&](const ranked& a, const ranked& b) {
-    return child_before(*a.child, *b.child, descending);
+  for (size_t i = 0; i < keyed; ++i) ranks[i].entry = std::move(entries[i]);
+  std::stable_sort(ranks.begin(), ranks.end(), [&](const sort_rank& a, const sort_rank& b) {
+    return child_before(a, b, descending);
   });
   for (size_t i = 0; i < keyed; ++i) entries[i] = std::move(ranks[i].entry);
   return this_result(self);
