@@ -44,6 +44,13 @@ void trv_std_json_bool::write_json(nlohmann::json& out) const { out = get(); }
 trvptr_strong<trvobject_base> trv_std_json_bool::self_pointer() {
   auto* copy = new trv_std_json_bool();
   trvptr_strong<trvobject_base> held = trvptr_strong<trvobject_base>::from(copy);
+  if (as_json_bool(value) != nullptr) {
+    // A wrapped json.bool is copied as the boolean it gives this one, false (an object value
+    // has no truth of its own), all the copy prints as: wrapping a json.bool copies it, so
+    // copying whole chains recursed once per level, and so did their release.
+    trvvar_set_int(copy->value, 0);
+    return held;
+  }
   trvvar_borrowed source(value);
   trvvar_set(copy->value, source.handle());
   return held;

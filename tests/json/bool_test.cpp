@@ -40,6 +40,22 @@ TEST(JsonBool, TextFollowsTheWrappedValue) {
   EXPECT_EQ(j.text(), "[true,1]");
 }
 
+// Wrapping a json.bool copies it, and a copy keeps a json.bool it wraps as the boolean it
+// prints as (false: an object value has no truth of its own): a chain built level by level
+// stays two deep, where copying (and releasing) the whole chain recursed once per level.
+TEST(JsonBool, WrappingAJsonBoolKeepsItsBoolean) {
+  trvvar_shared b = make_bool({int_of(5)});
+  for (int i = 0; i < 3000; ++i) b = make_bool({b});
+  const trv_std_json_bool& outer = bool_of(b);
+  ASSERT_EQ(outer.value.type, TRVVAR_OBJECT);
+  const auto* inner =
+      trv_object_cast<trv_std_json_bool>(outer.value.payload.object_payload->object.get());
+  ASSERT_NE(inner, nullptr);
+  EXPECT_EQ(inner->value.type, TRVVAR_INT);
+  EXPECT_EQ(inner->value.payload.int_value, 0);
+  EXPECT_FALSE(inner->get());
+}
+
 TEST(JsonBool, OperatorsCountItAsOneOrZero) {
   trvvar_shared one_var = make_bool({int_of(1)});
   trv_std_json_bool& one = bool_of(one_var);
