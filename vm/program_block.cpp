@@ -240,6 +240,31 @@ reason check_break_target(const trv_program_block& block, const instruction_walk
   return std::nullopt;
 }
 
+// A member cache entry remembers what one site read, and a hit does not ask again: sites
+// sharing an entry must read the same member for the same accessing class, or one would get
+// the other's member, past its privacy.
+reason check_shared_cache_entries(const trv_program_block& block, const instruction_walk& walk) {
+  struct site {
+    const std::string* name = nullptr;
+    const trv_class_def* accessing = nullptr;
+  };
+  std::vector<site> first(block.member_cache.size());
+  for (size_t at : walk.starts) {
+    const uint8_t* ip = block.code.data() + at;
+    if (trv_opcode_table[*ip].operands != TRV_OPERANDS_MEMBER) continue;
+    const site here{&block.unit->literals[static_cast<size_t>(trv_operand_a(ip))],
+                    trv_operand_pointer<const trv_class_def>(ip, 16)};
+    site& owner = first[static_cast<size_t>(trv_operand_b(ip))];
+    if (owner.name == nullptr) {
+      owner = here;
+    } else if (*owner.name != *here.name || owner.accessing != here.accessing) {
+      return "cache entry " + decimal(trv_operand_b(ip)) + " at " + decimal(at) +
+             " serves another member or accessing class too";
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> trv_program_block_check(const trv_program_block& block) {
@@ -249,6 +274,7 @@ std::optional<std::string> trv_program_block_check(const trv_program_block& bloc
     if (at == walk.truncated_at) return "instruction at " + decimal(at) + " runs past the code end";
     if (reason r = check_operands(block, walk, at)) return r;
   }
+  if (reason r = check_shared_cache_entries(block, walk)) return r;
   if (reason r = walk.landing(block.exit_position)) {
     return "exit position " + decimal(block.exit_position) + " " + *r;
   }

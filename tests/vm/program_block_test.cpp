@@ -141,6 +141,17 @@ const check_case check_cases[] = {
      "child 0 at 0 is null"},
     {"member cache entry", [](block_under_check& t) { t.code.op(TRV_OP_get_member).a(0).b(1); },
      "cache entry 1 at 0 is outside the block's 1 cache entries"},
+    {"sites sharing a cache entry for one member",
+     [](block_under_check& t) {
+       t.code.op(TRV_OP_get_member).a(0).b(0).op(TRV_OP_get_member).b(0);
+     },
+     nullptr},
+    {"a cache entry serving two members",
+     [](block_under_check& t) {
+       t.block->unit->literals.push_back("other");
+       t.code.op(TRV_OP_get_member).a(0).b(0).op(TRV_OP_get_member).a(1).b(0);
+     },
+     "cache entry 0 at 24 serves another member or accessing class too"},
     {"native definition", [](block_under_check& t) { t.code.op(TRV_OP_call_native); },
      "native definition at 0 is null"},
     {"variable", [](block_under_check& t) { t.code.op(TRV_OP_variable); }, "variable at 0 is null"},
