@@ -173,17 +173,20 @@ bool prepare_cached_method(trv_vm_context& caller, trv_class& instance, trv_clas
 
 }  // namespace
 
-bool trv_class_prepare_method(trv_vm_context& caller, trvvar& value, std::string_view name,
-                              trv_member_cache_entry& cache, const trv_class_def* accessing,
+bool trv_class_prepare_method(trv_vm_context& caller, trvvar& value, const uint8_t* site,
                               uint32_t argument_count) {
+  trv_program_block& block = *caller.block;
+  trv_member_cache_entry& cache = block.member_cache[static_cast<size_t>(trv_operand_b(site))];
   trv_class* instance = instance_of(value);
   trv_class_def* definition = instance != nullptr ? trv_class_def_of(*instance) : nullptr;
   if (definition == nullptr) return false;
   if (cache.class_tag != class_tag(definition, true)) {
     // A site caches only what it was allowed to read: its accessing class never changes.
+    const std::string& name = block.unit->literals[static_cast<size_t>(trv_operand_a(site))];
     const std::optional<trv_class_member> member = definition->find_member(name);
     if (!member || !member->is_method ||
-        (member->is_private && !definition->grants_private_access(accessing))) {
+        (member->is_private &&
+         !definition->grants_private_access(trv_operand_pointer<const trv_class_def>(site, 16)))) {
       return false;
     }
     cache.class_tag = class_tag(definition, true);

@@ -29,15 +29,16 @@ trvvar_shared trv_class_new_instance(trv_vm_context& frame);
 // the access site's cache; unknown and private members are runtime errors.
 trvvar_shared trv_class_get_member(trvvar& instance, std::string_view name,
                                    trv_member_cache_entry& cache, const trv_class_def* accessing);
-// Prepares a call, with `argument_count` arguments, of method `name` of live instance `value`
-// read by code of class `accessing`, as calling its bound value would, without making that
-// value: the instance stays where it is until the call is made, so a method of a temporary
-// (`K(1).get()`) runs on a live instance. The access site's cache holds the method for the
-// instance's class afterwards. False, with nothing prepared, when the member is no method the
+// Prepares a call, with `argument_count` arguments, of the method of live instance `value` that
+// the get_member instruction at `site` in the caller's block reads (its member name, cache
+// entry and accessing class), as calling its bound value would, without making that value:
+// the instance stays where it is until the call is made, so a method of a temporary
+// (`K(1).get()`) runs on a live instance. The site's cache entry holds the method for the
+// instance's class afterwards. The interpreter passes the instruction, not its three operands:
+// fewer values live across the call keep its loop's registers for every other instruction. False, with nothing prepared, when the member is no method the
 // site may read: the ordinary road then reads the member (checking privacy) and reports
 // what fails.
-bool trv_class_prepare_method(trv_vm_context& caller, trvvar& value, std::string_view name,
-                              trv_member_cache_entry& cache, const trv_class_def* accessing,
+bool trv_class_prepare_method(trv_vm_context& caller, trvvar& value, const uint8_t* site,
                               uint32_t argument_count);
 // Whether keyed access may read `key` of a live instance from code of class `accessing`; false
 // after the runtime error (a private member, or a numeric key: instances have no elements).

@@ -982,8 +982,7 @@ op_traced:
         TRV_NEXT(24 + 2 + 1);
       }
       if (value->type == TRVVAR_CLASS
-              ? trv_class_prepare_method(*frame, *value, name, cache,
-                                         trv_operand_pointer<const trv_class_def>(ip, 16), count)
+              ? trv_class_prepare_method(*frame, *value, ip, count)
               : TRV_UNTRACED && prepare_cached_native(*frame, *value, cache, count)) {
         TRV_NEXT(24 + trv_opcode_table[TRV_OP_call_prepare].length);
       }
