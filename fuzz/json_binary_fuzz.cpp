@@ -28,16 +28,29 @@ bool same_value(const trvvar& a, const trvvar& b) {
     case TRVVAR_BINARY:
       return trv_buffer_object_bytes(*a.payload.object) ==
              trv_buffer_object_bytes(*b.payload.object);
-    case TRVVAR_OBJECT: {  // json.bool is the one object the reader makes
-      auto* first = trv_object_cast<trv_std_json_bool>(a.payload.object_payload->object.get());
-      auto* second = trv_object_cast<trv_std_json_bool>(b.payload.object_payload->object.get());
-      return first != nullptr && second != nullptr && first->get() == second->get();
+    case TRVVAR_OBJECT: {  // the reader makes json.bool objects and containers held as objects
+      trvobject_base* x = a.payload.object_payload->object.get();
+      trvobject_base* y = b.payload.object_payload->object.get();
+      if (auto* first = trv_object_cast<trv_std_json_bool>(x)) {
+        auto* second = trv_object_cast<trv_std_json_bool>(y);
+        return second != nullptr && first->get() == second->get();
+      }
+      // Containers are compared entry by entry by the caller.
+      return trv_object_cast<trv_std_json>(x) != nullptr &&
+             trv_object_cast<trv_std_json>(y) != nullptr;
     }
     default:
       // Containers are compared entry by entry by the caller; the other types read back as
       // their type alone.
       return true;
   }
+}
+
+// The container a value holds, as a json value or as an object; null for any other value.
+trv_std_json* container_of(const trvvar& v) {
+  if (v.type == TRVVAR_JSON) return trv_json_of(v);
+  if (v.type != TRVVAR_OBJECT) return nullptr;
+  return trv_object_cast<trv_std_json>(v.payload.object_payload->object.get());
 }
 
 // Same entries, keys and values, nested containers compared in turn (a work list: the reader
@@ -54,8 +67,8 @@ bool same_meaning(trv_std_json& first, trv_std_json& second) {
       if (static_cast<bool>(ea.key) != static_cast<bool>(eb.key)) return false;
       if (ea.key && *ea.key != *eb.key) return false;
       if (!same_value(*ea.value, *eb.value)) return false;
-      if (ea.value->type == TRVVAR_JSON) {
-        pending.emplace_back(trv_json_of(*ea.value), trv_json_of(*eb.value));
+      if (trv_std_json* nested = container_of(*ea.value)) {
+        pending.emplace_back(nested, container_of(*eb.value));
       }
     }
   }
