@@ -36,7 +36,7 @@ bool open_native_call(trv_vm_context& caller, trvptr_strong<trv_function_def> de
   if (!trv_arguments_open(task, count)) return false;
   task.native_calls.push_back(
       trv_native_call{std::move(definition), std::move(bound_object), task.argument_depth});
-  task.pending_calls.push_back({&caller, 1});
+  task.pending_calls.push_back({&caller, trv_pending_native});
   return true;
 }
 
@@ -168,7 +168,9 @@ void trv_call_store_any_argument(trv_vm_context& caller, uint32_t index, trvvar_
     trv_runtime_error("invalid variable.");
     return;
   }
-  if (task.pending_calls.back().native != 0) {
+  const trv_pending_kind kind = task.pending_calls.back().kind;
+  if (kind == trv_pending_skipped) return;
+  if (kind == trv_pending_native) {
     const trv_native_call& call = task.native_calls.back();
     std::vector<trvvar_shared>& list = *task.argument_lists[static_cast<size_t>(call.depth)];
     if (index >= list.size()) {
@@ -193,7 +195,12 @@ void trv_call_execute_native(trv_vm_context& caller) {
     trv_runtime_error("no call was prepared.");
     return;
   }
+  const trv_pending_kind kind = task.pending_calls.back().kind;
   task.pending_calls.pop_back();
+  if (kind == trv_pending_skipped) {
+    store_result(task, trvvar_new());
+    return;
+  }
   const trv_native_call call = std::move(task.native_calls.back());
   task.native_calls.pop_back();
   std::vector<trvvar_shared>& list = *task.argument_lists[static_cast<size_t>(call.depth)];

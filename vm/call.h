@@ -72,7 +72,8 @@ void trv_call_store_any_argument(trv_vm_context& caller, uint32_t index, trvvar_
 // replaces the top of the operand stack, and null is returned. Inline: every script call
 // passes here, and the interpreter then runs the frame without going back to its loop.
 inline trv_vm_context* trv_call_execute(trv_vm_context& caller);
-// The native half: the newest pending call is native, or there is none (an error).
+// The other half: the newest pending call is native or skipped (which gives none), or there
+// is none (an error).
 void trv_call_execute_native(trv_vm_context& caller);
 
 // Opens an argument list at the next depth with `count` empty handles; false (after a runtime
@@ -125,7 +126,7 @@ inline bool script_count_fits(const trv_program_block& block, uint32_t count) {
       trv_vm_context_create(&task, scope, &block, block.local_count, bound_object, task.owned);
   frame->argument_count = count;
   task.prepared.push_back(frame);
-  task.pending_calls.push_back({&caller, 0});
+  task.pending_calls.push_back({&caller, trv_pending_script});
   if (captures != nullptr) trv_vm_context_capture(*frame, captures);
   return true;
 }
@@ -166,7 +167,10 @@ inline bool script_count_fits(const trv_program_block& block, uint32_t count) {
                                                                   uint32_t index,
                                                                   trvvar_shared& value) {
   trv_task& task = *caller.task;
-  if (task.pending_calls.empty() || task.pending_calls.back().native != 0 || !value) return false;
+  if (task.pending_calls.empty() || task.pending_calls.back().kind != trv_pending_script ||
+      !value) {
+    return false;
+  }
   trv_vm_context& frame = *task.prepared.back();
   if (index >= frame.block->local_count) return false;
   trv_call_store_parameter(frame, index, value, false);
@@ -182,7 +186,7 @@ inline bool script_count_fits(const trv_program_block& block, uint32_t count) {
 
 [[gnu::always_inline]] inline trv_vm_context* trv_call_execute(trv_vm_context& caller) {
   trv_task& task = *caller.task;
-  if (task.pending_calls.empty() || task.pending_calls.back().native != 0) {
+  if (task.pending_calls.empty() || task.pending_calls.back().kind != trv_pending_script) {
     trv_call_execute_native(caller);
     return nullptr;
   }

@@ -854,8 +854,12 @@ op_traced:
       trvvar_shared held;
       prepared = trv_call_prepare(*frame, slot_value(TRV_TOP, held, rt), trv_operand_small(ip));
     }
-    // A call prepared without a report dispatches the next instruction itself.
-    if (prepared && frame->status == 0) TRV_NEXT_QUICK(2);
+    if (frame->status == 0) {
+      // A call prepared without a report dispatches the next instruction itself.
+      if (prepared) TRV_NEXT_QUICK(2);
+      // A failure the frame goes on after (inside a no-except block) leaves a call to skip.
+      task.pending_calls.push_back({frame, trv_pending_skipped});
+    }
     TRV_NEXT(2);
   }
   TRV_CASE(call_arg) {

@@ -364,16 +364,16 @@ bool trv_task::continue_on(trv_thread_local& thread) {
 void trv_task::drop_calls_of_top() {
   const trv_vm_context* frame = frames.back();
   while (!pending_calls.empty() && pending_calls.back().caller == frame) {
-    const bool native = pending_calls.back().native != 0;
+    const trv_pending_kind kind = pending_calls.back().kind;
     pending_calls.pop_back();
-    if (native) {
+    if (kind == trv_pending_native) {
       const trv_native_call call = std::move(native_calls.back());
       native_calls.pop_back();
       argument_depth = call.depth - 1;
       // Taken out before release: a released argument can run a destructor.
       std::vector<trvvar_shared> arguments =
           std::move(*argument_lists[static_cast<size_t>(call.depth)]);
-    } else {
+    } else if (kind == trv_pending_script) {
       trv_vm_context* callee = prepared.back();
       prepared.pop_back();
       trv_vm_context_release(callee, owned);

@@ -32,14 +32,20 @@ struct trv_native_call {
   int32_t depth = 0;
 };
 
-// A call prepared and not yet executed: native (the newest of native_calls) or a script call
-// (the newest prepared frame), and the frame that prepared it. A frame that leaves the stack
-// before making its call (an error unwound it, or its code ended) drops the call: kept, it
-// would hold its arguments until the task ends, count towards the task's frame limit, and be
-// made by the next call instruction of another frame.
+// What a pending call makes: a script call (the newest prepared frame), a native call (the
+// newest of native_calls), or nothing: a preparation that failed inside a no-except block,
+// where the frame goes on to the call's arguments and its call instruction. That call drops
+// its arguments and gives none, instead of the arguments and the call going to the call
+// prepared before it.
+enum trv_pending_kind : uint8_t { trv_pending_script, trv_pending_native, trv_pending_skipped };
+
+// A call prepared and not yet executed, and the frame that prepared it. A frame that leaves the
+// stack before making its call (an error unwound it, or its code ended) drops the call: kept,
+// it would hold its arguments until the task ends, count towards the task's frame limit, and
+// be made by the next call instruction of another frame.
 struct trv_pending_call {
   const trv_vm_context* caller = nullptr;
-  uint8_t native = 0;
+  trv_pending_kind kind = trv_pending_script;
 };
 
 inline constexpr uint64_t trv_no_eta = ~uint64_t{0};
