@@ -141,13 +141,6 @@ class cut_scanner {
   comment comment_ = comment::none;
 };
 
-// The bytes all tried prefixes may add up to: at least this many, and this many times the
-// text. Every digit of a number is a possible cut, and a number too large for a double fails
-// at each of them; without a bound, such a number of n digits costs n * n / 2 bytes of
-// parsing, minutes for a few tens of kilobytes.
-constexpr size_t salvage_budget_floor = size_t{1} << 20;
-constexpr size_t salvage_budget_factor = 16;
-
 bool parses(std::string_view text) { return nlohmann::json::accept(text, true); }
 
 bool parses_closed(std::string_view prefix, char closing, std::string& scratch) {
@@ -156,6 +149,90 @@ bool parses_closed(std::string_view prefix, char closing, std::string& scratch) 
   return parses(scratch);
 }
 
+bool number_char(char c) {
+  return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
+}
+
+// A number cut after one of these never parses ("1.", "1e", "1e-", "-").
+bool ends_number_part(char c) { return c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-'; }
+
+class salvage_search {
+ public:
+  salvage_search(std::string_view text, size_t limit)
+      : text_(text),
+        marks_(cut_scanner(text).scan(limit)),
+        closing_(text.empty()     ? 0
+                 : text[0] == '{' ? '}'
+                 : text[0] == '[' ? ']'
+                                  : 0) {}
+
+  std::optional<trv_json_salvage> longest(size_t limit) {
+    for (size_t length = limit; length > 0; --length) {
+      if (marks_[length] == no_cut) continue;
+      const size_t start = number_start(length);
+      if (start + 1 < length) {
+        if (auto found = longest_in_number(start, length)) return found;
+        length = start + 1;  // the cut before the number is next
+        continue;
+      }
+      if (auto found = try_cut(length)) return found;
+    }
+    return std::nullopt;
+  }
+
+ private:
+  std::optional<trv_json_salvage> try_cut(size_t length) {
+    const std::string_view prefix = text_.substr(0, length);
+    if ((marks_[length] & plain_cut) != 0 && parses(prefix)) return trv_json_salvage{length, 0};
+    if ((marks_[length] & bracket_cut) != 0 && closing_ != 0 &&
+        parses_closed(prefix, closing_, scratch_)) {
+      return trv_json_salvage{length, closing_};
+    }
+    return std::nullopt;
+  }
+
+  // Where the number that a cut before text[length] splits starts; `length` when the cut does
+  // not follow a number's character.
+  size_t number_start(size_t length) const {
+    size_t start = length;
+    while (start > 0 && number_char(text_[start - 1])) --start;
+    if (start == length) return length;
+    const char first = text_[start];
+    return (first >= '0' && first <= '9') || first == '-' ? start : length;
+  }
+
+  // The longest cut inside or at the end of the number text[start, end). Cut there, a number
+  // parses up to some length and no further: a longer one only adds digits to a part that
+  // already overflowed or to a form already wrong ("01", "1.2.3"), apart from the cuts right
+  // after a part's sign or marker, which never parse and are left out. So the longest is
+  // found by bisection, where trying every cut of a number too large for a double would parse
+  // n prefixes of up to n bytes.
+  std::optional<trv_json_salvage> longest_in_number(size_t start, size_t end) {
+    std::vector<size_t> cuts;
+    for (size_t length = start + 1; length <= end; ++length) {
+      if (marks_[length] != no_cut && !ends_number_part(text_[length - 1])) cuts.push_back(length);
+    }
+    std::optional<trv_json_salvage> found;
+    size_t low = 0;
+    size_t high = cuts.size();  // cuts[high] and beyond fail, cuts below `low` parse
+    while (low < high) {
+      const size_t middle = low + (high - low) / 2;
+      if (auto parsed = try_cut(cuts[middle])) {
+        found = parsed;
+        low = middle + 1;
+      } else {
+        high = middle;
+      }
+    }
+    return found;
+  }
+
+  std::string_view text_;
+  std::vector<uint8_t> marks_;
+  char closing_;
+  std::string scratch_;
+};
+
 }  // namespace
 
 std::optional<trv_json_salvage> trv_json_find_salvage(std::string_view text,
@@ -163,22 +240,5 @@ std::optional<trv_json_salvage> trv_json_find_salvage(std::string_view text,
   // The parser gave up after reading `error_position` characters: every prefix holding them
   // fails the same way.
   const size_t limit = std::min(text.size(), error_position);
-  const std::vector<uint8_t> marks = cut_scanner(text).scan(limit);
-  const char closing = text.empty() ? 0 : text[0] == '{' ? '}' : text[0] == '[' ? ']' : 0;
-  std::string scratch;
-  size_t budget = std::max(salvage_budget_floor, salvage_budget_factor * limit);
-  for (size_t length = limit; length > 0; --length) {
-    const uint8_t mark = marks[length];
-    if (mark == no_cut) continue;
-    if (budget < length) return std::nullopt;
-    budget -= length;
-    if ((mark & plain_cut) != 0 && parses(text.substr(0, length))) {
-      return trv_json_salvage{length, 0};
-    }
-    if ((mark & bracket_cut) != 0 && closing != 0 &&
-        parses_closed(text.substr(0, length), closing, scratch)) {
-      return trv_json_salvage{length, closing};
-    }
-  }
-  return std::nullopt;
+  return salvage_search(text, limit).longest(limit);
 }

@@ -4,8 +4,8 @@
 // completed by one closing bracket matching the text's first character. The literal search
 // parses every prefix; this one parses only the prefixes a single forward scan marks as able
 // to succeed, from the longest down, and none longer than where the whole text failed, so it
-// does a few parses instead of one per byte. Both give the same prefix, unless the prefixes
-// tried add up to more than 16 times the text (and 1 MiB): then none is salvaged.
+// does a few parses instead of one per byte, and bisects the cuts inside a number. Both give
+// the same prefix.
 
 #include <cstddef>
 #include <optional>

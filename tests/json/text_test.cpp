@@ -283,14 +283,25 @@ TEST(JsonSalvage, MatchesTheLiteralProcedureOnTruncationsAndEdits) {
 
 // JSONTestSuite's parser cases, when present: parsing any of them is safe, and the salvage
 // agrees with the literal procedure.
-// A number too large for a double fails at every digit, each a possible cut: the search gives
-// up once the prefixes tried add up to 16 times the text, where trying them all is quadratic.
-TEST(JsonSalvage, GivesUpOnAnOverlongNumber) {
+// A number too large for a double fails at every digit from its 310th on, each a possible cut:
+// the longest cut that parses is found in a few parses, where trying each was quadratic.
+TEST(JsonSalvage, CutsAnOverlongNumberWhereItStillFitsADouble) {
   const std::string text = "[" + std::string(200000, '9');
-  EXPECT_FALSE(trv_json_find_salvage(text, error_position_of(text)).has_value());
+  const auto open = trv_json_find_salvage(text, error_position_of(text));
+  ASSERT_TRUE(open.has_value());
+  EXPECT_EQ(open->length, 1u + 308u);
+  EXPECT_EQ(open->closing, ']');
   const std::string closed = "[1, " + std::string(200000, '9') + "]";
-  EXPECT_FALSE(trv_json_find_salvage(closed, error_position_of(closed)).has_value());
-  expect_same_salvage("[1, " + std::string(400, '9') + "]");  // 1e400: cut at 309 digits
+  const auto inner = trv_json_find_salvage(closed, error_position_of(closed));
+  ASSERT_TRUE(inner.has_value());
+  EXPECT_EQ(inner->length, 4u + 308u);
+  for (const char* tail : {"", ".5", "e3", ".5e-7", "e+400", ".2.3", "e5e5", "1.e"}) {
+    expect_same_salvage(std::string("[1, 2") + tail + "]");
+    expect_same_salvage(std::string("[1, 2") + tail);
+    expect_same_salvage(std::string("{\"a\": -0") + tail);
+  }
+  expect_same_salvage("[1, " + std::string(400, '9') + "]");
+  expect_same_salvage("[1, " + std::string(2000, '9') + "]");  // more than the search once tried
 }
 
 TEST(JsonSalvage, AgreesOnTheParserTestSuite) {
