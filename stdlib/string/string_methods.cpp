@@ -127,7 +127,7 @@ trvvar_shared count(std_string* self, trv_vm_context&, args_t& args) {
 }
 
 trvvar_shared contains(std_string* self, trv_vm_context&, args_t& args) {
-  const bool found = self->text.find(trv_text_arg(*args[0]).view()) != std::string::npos;
+  const bool found = trv_find(self->text, trv_text_arg(*args[0]).view(), std::nullopt) >= 0;
   return trvvar_new_int(found ? 1 : 0);
 }
 

@@ -46,7 +46,7 @@ std::string trv_replace_ignoring_whitespace(std::string_view text, std::string_v
   // A search of nothing but whitespace matches the empty text, first found at the very front:
   // like Python's text.replace("", replacement, 1) the replacement goes in front.
   if (compact_search.empty()) return std::string(replacement).append(text);
-  const size_t k = compact(text).find(compact_search);
+  const size_t k = trv_find_text(compact(text), compact_search, 0);
   if (k == std::string_view::npos) return std::string(text);
   const size_t begin = full_position(text, k);
   const size_t end = full_position(text.substr(begin), compact_search.size() - 1) + begin + 1;

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+
+#include "stdlib/string/string_search.h"
 
 #include "tests/stdlib/string_calls.h"
 
@@ -84,6 +89,38 @@ TEST(StringSearch, BytesAboveAsciiAndNulAreOrdinaryBytes) {
   EXPECT_EQ(integer(call(text, "find_first_of", std::string_view("\xFF", 1))), 2);
   EXPECT_EQ(integer(call(text, "find", std::string_view("\0\xFF", 2))), 1);
   EXPECT_EQ(integer(call(text, "find_last_not_of", std::string_view("\0\xFF", 2))), 0);
+}
+
+// Long needles over two letters keep nearly matching, so the searches leave their plain scan for
+// KMP part way, forward and backward; every answer must stay the library's.
+TEST(StringSearch, LongNearlyMatchingNeedlesFindWhatThePlainSearchFinds) {
+  std::mt19937 random(11);
+  const auto text_of = [&](size_t size, unsigned b_in) {
+    std::string s(size, 'a');
+    for (char& c : s) c = random() % b_in == 0 ? 'b' : 'a';
+    return s;
+  };
+  for (int round = 0; round < 300; ++round) {
+    const std::string text = text_of(64 + random() % 2000, 2 + random() % 200);
+    const std::string sub = text_of(32 + random() % 100, 2 + random() % 100);
+    const size_t from = random() % text.size();
+    const std::string_view view(text);
+    ASSERT_EQ(trv_find_text(text, sub, from), view.find(sub, from)) << text << " / " << sub;
+    ASSERT_EQ(trv_rfind(text, sub, static_cast<int64_t>(from)),
+              static_cast<int64_t>(view.rfind(sub, from)))
+        << text << " / " << sub;
+    // A needle cut from the text is found where it was cut, or before.
+    const std::string inside = text.substr(from / 2, 40);
+    if (inside.size() == 40) {
+      ASSERT_EQ(trv_find_text(text, inside, 0), view.find(inside));
+      ASSERT_EQ(trv_rfind(text, inside, std::nullopt), static_cast<int64_t>(view.rfind(inside)));
+    }
+  }
+  const std::string runs(100000, 'a');
+  const std::string needle = std::string(5000, 'a') + "b";
+  EXPECT_EQ(trv_find_text(runs + needle, needle, 0), runs.size());
+  EXPECT_EQ(trv_rfind("b" + std::string(5000, 'a') + runs, "b" + std::string(5000, 'a'), -1), 0);
+  EXPECT_EQ(trv_count(runs, std::string(40, 'a')), 2500);
 }
 
 }  // namespace
