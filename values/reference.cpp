@@ -93,6 +93,15 @@ trvvar_shared deref_member_var(trvvar* v) {
 
 }  // namespace
 
+trvvar* trvvar_chain_end(trvvar* v) {
+  if (chain_loops(v)) return nullptr;
+  while (v->type == TRVVAR_REF) {
+    v = next_link(v);
+    if (v == nullptr) return nullptr;
+  }
+  return v;
+}
+
 trvvar_shared trvvar_deref(trvvar* v) {
   if (v == nullptr) return {};
   switch (v->type) {

@@ -12,6 +12,10 @@ void trvvar_make_ref(trvvar& destination, trvvar* source);
 // reference detected in deref()." and a new none.
 trvvar_shared trvvar_deref(trvvar* v);
 
+// The first record of a chain of references that is not a reference (the record itself when
+// it is none); null for a chain that loops or ends in an empty link.
+trvvar* trvvar_chain_end(trvvar* v);
+
 // Whether a record stands for another value (a member or a reference: types 14 and above).
 inline bool trvvar_stands_for_other(const trvvar& v) {
   return v.type >= TRVVAR_OBJECT_MEMBER_LITERAL;

@@ -45,11 +45,15 @@ trvvar_shared deref_slot(trvvar_shared& slot, trv_runtime* rt) {
 }
 
 // Steps (increments or decrements) the value the top slot stands for, leaving a copy of the
-// old value in the slot for the postfix form. A member of a native object reads as a copy, so
-// the new value goes back through the member. Out of line: the loop steps integers itself.
+// old value in the slot for the postfix form. A member of a native object, in the slot or at
+// the end of its chain of references (a by-reference parameter given `b.value`), reads as a
+// copy, so the new value goes back through the member. Out of line: the loop steps integers
+// itself.
 [[gnu::noinline]] void step_top(trvvar_shared& top, bool postfix, bool (*step)(trvvar&),
                                 const char* message, trv_runtime* rt) {
-  const trvvar_shared member = top && trvvar_is_member(top->type) ? top : trvvar_shared();
+  trvvar* const end = top && top->type == TRVVAR_REF ? trvvar_chain_end(top.get()) : top.get();
+  const trvvar_shared member =
+      end != nullptr && trvvar_is_member(end->type) ? trvvar_shared::share(end) : trvvar_shared();
   trvvar_shared target = deref_slot(top, rt);
   if (postfix) {
     top = trvvar_new(rt);
