@@ -243,7 +243,9 @@ bool enter_block(trv_vm_context& frame, trv_program_block* block) {
 
 void capture(trv_vm_context& frame, std::vector<trvvar_shared>& stack, bool bind_this,
              bool by_reference, trv_runtime* rt) {
-  trvvar& function = *deref_slot(stack[stack.size() - 2], rt);
+  // Held for the whole capture: a member's value is a record of its own.
+  const trvvar_shared held = deref_slot(stack[stack.size() - 2], rt);
+  trvvar& function = *held;
   if (function.type != TRVVAR_FUNCTION) {
     trv_runtime_error("not a function!");
     return;
