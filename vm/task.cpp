@@ -80,20 +80,31 @@ class current_task_scope {
   std::string name_;
 };
 
+// An instruction's work threw: the error stops the innermost frame, which ran it, whatever
+// encloses it, as one about broken code does. Its status is left as a stopped frame's, so the
+// unwinding does not take it for suspended at the last call or block it made, and resume it at
+// a catch it passed long ago.
+uint32_t stop_innermost(trv_task& task, const char* message) {
+  trv_runtime_error(message);
+  trv_vm_context& failed = *task.frames.back();
+  failed.running = 0;
+  failed.saved_position = 0;
+  return 128;
+}
+
 // The interpreter on `frame`. An instruction whose work throws (memory that cannot be had, a
-// text past its maximum length) stops the frame with a runtime error, as any failing
+// text past its maximum length) stops its frame with a runtime error, as any failing
 // instruction does: nothing thrown leaves the task.
 uint32_t interpret_guarded(trv_vm_context& frame, trv_runtime* owned) {
   try {
     return trv_interpret(frame, owned);
   } catch (const std::bad_alloc&) {
-    trv_runtime_error("Out of memory.");
+    return stop_innermost(*frame.task, "Out of memory.");
   } catch (const std::length_error&) {  // a size past what the library can hold
-    trv_runtime_error("Out of memory.");
+    return stop_innermost(*frame.task, "Out of memory.");
   } catch (const std::exception& error) {
-    trv_runtime_error(error.what());
+    return stop_innermost(*frame.task, error.what());
   }
-  return 128;
 }
 
 }  // namespace
