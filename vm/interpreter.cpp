@@ -903,8 +903,12 @@ op_traced:
       TRV_NEXT(2);
     }
     trv_program_block* defaults = block->children[parameter - block->minimum_argument_count].get();
+    // Refused at the frame limit inside a no-except block, the frame goes on past this
+    // instruction with the parameter left as it is: coming back to it would repeat the refusal
+    // for ever.
+    if (!enter_block(*frame, defaults)) TRV_NEXT(2);
     // The frame resumes at this instruction, which then stores the value.
-    if (enter_block(*frame, defaults)) frame->default_argument_in_progress = 1;
+    frame->default_argument_in_progress = 1;
     TRV_NEXT(0);
   }
   TRV_CASE(catch) {
