@@ -119,6 +119,14 @@ struct trv_task : public trvptr_base<trv_task> {
   void abandon();
   // Drops the calls that the innermost frame prepared and has not made, newest first.
   void drop_calls_of_top();
+  // Whether a routine that this task started is still alive. Inline: a callback walk asks
+  // before every call, mostly of a task that started none.
+  bool has_live_children() const {
+    for (const trvptr_weak<trv_task>& child : children) {
+      if (!child.expired()) return true;
+    }
+    return false;
+  }
 
  private:
   // Each takes the calling thread's record, looked up once per run by its caller, who also

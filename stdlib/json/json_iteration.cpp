@@ -24,9 +24,11 @@ void trv_json_iteration::start(const std::shared_ptr<trv_json_iteration>& self, 
 namespace {
 
 // The routine for the next call: the spare one when the last call completed in the loop, else
-// a new one; empty when the callback cannot run as a routine.
+// a new one; empty when the callback cannot run as a routine. A spare whose call started
+// routines of its own (a std.thread run) is not reused: it is their parent, and it ends with
+// its call as a new routine per call would, so that they end when next continued.
 trvptr_strong<trv_task> routine_for(trv_json_iteration& it) {
-  if (it.spare && !it.spare->active) {
+  if (it.spare && !it.spare->active && !it.spare->has_live_children()) {
     // A new routine starts without an error pending; so does the one reused.
     trvvar_shared& error = it.spare->pending_error;
     if (error && error->type != TRVVAR_NONE) error = trvvar_new();
