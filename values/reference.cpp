@@ -39,6 +39,16 @@ bool chain_loops(trvvar* start) {
   }
 }
 
+// The first record of a chain known not to loop that is not a reference; null for a chain
+// that ends in an empty link.
+trvvar* end_of_chain(trvvar* v) {
+  while (v->type == TRVVAR_REF) {
+    v = next_link(v);
+    if (v == nullptr) return nullptr;
+  }
+  return v;
+}
+
 // A member fetched through a member value may itself lead back through the same member (a
 // container entry referring to a member of that container); past this many such fetches
 // inside one another the chain is taken for a cycle, before it exhausts the stack.
@@ -93,14 +103,7 @@ trvvar_shared deref_member_var(trvvar* v) {
 
 }  // namespace
 
-trvvar* trvvar_chain_end(trvvar* v) {
-  if (chain_loops(v)) return nullptr;
-  while (v->type == TRVVAR_REF) {
-    v = next_link(v);
-    if (v == nullptr) return nullptr;
-  }
-  return v;
-}
+trvvar* trvvar_chain_end(trvvar* v) { return chain_loops(v) ? nullptr : end_of_chain(v); }
 
 trvvar_shared trvvar_deref(trvvar* v) {
   if (v == nullptr) return {};
@@ -114,11 +117,8 @@ trvvar_shared trvvar_deref(trvvar* v) {
         trv_runtime_warning("Circular reference detected in deref().");
         return trvvar_new();
       }
-      trvvar* end = v;
-      while (end->type == TRVVAR_REF) {
-        if (next_link(end) == nullptr) return trvvar_shared::share(v);
-        end = next_link(end);
-      }
+      trvvar* end = end_of_chain(v);
+      if (end == nullptr) return trvvar_shared::share(v);
       if (trvvar_is_member(end->type)) return trvvar_deref(end);
       return trvvar_shared::share(end);
     }
