@@ -23,7 +23,30 @@ trvvar_shared construct(trv_vm_context& /*context*/, std::vector<trvvar_shared>&
   return trvvar_new_object(std::move(held));
 }
 
+// Takes the json.bool that `value` wraps out of it when `value` holds the last pointer to it,
+// leaving `value` none; else an empty pointer, and `value` as it was.
+trvptr_strong<trvobject_base> take_last_wrapped(trvvar& value) {
+  if ((value.flags & TRVVAR_FLAG_TEARDOWN) != 0 || as_json_bool(value) == nullptr) return {};
+  trvptr_strong<trvobject_base>& held = value.payload.object_payload->object;
+  if (held.control_block()->strong_count != 1) return {};
+  trvptr_strong<trvobject_base> taken = std::move(held);
+  trvvar_set_type(value, TRVVAR_NONE);
+  return taken;
+}
+
 }  // namespace
+
+// A json.bool can wrap another one itself rather than a copy (assigned from a value that shares
+// on assignment), and that one a third: destroying each would destroy the next inside it, one
+// level of stack per link. The links go here one after the other instead.
+trv_std_json_bool::~trv_std_json_bool() {
+  trvptr_strong<trvobject_base> next = take_last_wrapped(value);
+  while (next) {
+    trvptr_strong<trvobject_base> after =
+        take_last_wrapped(static_cast<trv_std_json_bool&>(*next).value);
+    next = std::move(after);
+  }
+}
 
 void trv_std_json_bool::script_register() {
   if (registered) return;

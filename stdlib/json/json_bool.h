@@ -23,6 +23,9 @@ class trv_std_json_bool : public trvobject<trv_std_json_bool, "json.bool">,
 
   trvvar_static value;
 
+  // Lets go of a chain of json.bool values wrapping one another one link after the other.
+  ~trv_std_json_bool() override;
+
   // A parsed document holds one json.bool per boolean: they are made and freed in bulk.
   static void* operator new(size_t bytes) { return trv_block_allocate(bytes); }
   static void operator delete(void* object, size_t bytes) noexcept {
