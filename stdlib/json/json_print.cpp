@@ -97,7 +97,16 @@ class text_sink : public trv_cursor_writer<std::string> {
 class text_writer {
  public:
   text_writer(std::string& out, bool compact, bool debug)
-      : out_(out), pretty_(!compact), debug_(debug) {}
+      : out_(out),
+        pretty_(!compact),
+        debug_(debug),
+        outer_(innermost()),
+        guard_(outer_ != nullptr ? outer_->guard_.total_depth() : 0) {
+    innermost() = this;
+  }
+  ~text_writer() { innermost() = outer_; }
+  text_writer(const text_writer&) = delete;
+  text_writer& operator=(const text_writer&) = delete;
 
   void write_container(trv_std_json* container, unsigned indent);
 
@@ -133,11 +142,21 @@ class text_writer {
 
   static constexpr unsigned step = 4;
 
+  // The writer running innermost on this thread, or null.
+  static const text_writer*& innermost() {
+    thread_local const text_writer* running = nullptr;
+    return running;
+  }
+
   text_sink out_;
   bool pretty_;
   bool debug_;
   std::optional<json_serializer> serializer_;
   json scalar_;  // what a json.bool writes, and debug records
+  // The writer this one runs inside (a reference entry's target is converted inside the
+  // conversion of the container holding it), whose open containers count against the depth
+  // limit of this one's guard: each level of either takes stack.
+  const text_writer* outer_;
   trv_json_path_guard guard_;
   std::vector<uint32_t> position_;  // per container on the path, the entry being written
   std::vector<uint32_t> refusal_position_;

@@ -72,6 +72,20 @@ TEST(JsonText, ContainersReachedThroughReferencesAreBoundedLikeNesting) {
                                      "\"<nested too deeply>\" for the rest."});
 }
 
+// A conversion inside another (a reference entry's target) takes stack on top of the one
+// holding it: the containers open in both count against one limit of 1024.
+TEST(JsonText, ConversionsInsideOneAnotherShareTheDepthLimit) {
+  log_capture capture;
+  json_value outer = nested(600);
+  json_value inner = nested(600);
+  trv_std_json* innermost = outer.c;
+  while (!innermost->entries.empty()) innermost = trv_json_of(*innermost->entries[0].value);
+  trvvar_make_ref(*innermost->add_keyless(), inner.var.get());
+  const std::string text = outer.text();
+  EXPECT_NE(text.find("<nested too deeply>"), std::string::npos);
+  EXPECT_EQ(capture.warnings(), std::vector<std::string>{deep_warning});
+}
+
 TEST(JsonText, CyclesAndDepthPrintMarkersWithOneWarning) {
   log_capture capture;
   json_value j;
