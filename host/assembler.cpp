@@ -869,9 +869,8 @@ void assembler::bytes(cursor& in) {
   block_text& b = blocks_.back();
   start_item(b);
   b.raw = true;
-  do {
-    b.block->code.push_back(static_cast<uint8_t>(in.integer("a byte", 0, 255)));
-  } while (!in.done());
+  // Without bytes the line only makes the block raw.
+  while (!in.done()) b.block->code.push_back(static_cast<uint8_t>(in.integer("a byte", 0, 255)));
 }
 
 void assembler::instruction(cursor& in, uint8_t opcode, const token& mnemonic) {

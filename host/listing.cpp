@@ -9,6 +9,7 @@
 #include "values/payloads.h"
 #include "values/var_type.h"
 #include "vm/opcodes.h"
+#include "vm/program_block.h"
 
 namespace trvhost {
 
@@ -141,6 +142,7 @@ class block_lister {
     header(out);
     for (size_t at = 0; at < items_.size();) at = write_item(out, at);
     if (labels_.count(size_)) out += label_text(size_) + ":\n";
+    if (raw_in_ordinary_syntax()) out += "  .bytes\n";
   }
 
  private:
@@ -178,6 +180,14 @@ class block_lister {
       for (uint32_t at = i.begin; at < i.end; ++at) cut.push_back({at, at + 1, false});
     }
     items_ = std::move(cut);
+  }
+
+  // A block that fails the block check assembled because `.bytes` wrote part of it, which skips
+  // the check. When all of its code reads back in ordinary syntax, its listing ends with a
+  // `.bytes` line without bytes, which keeps it raw.
+  bool raw_in_ordinary_syntax() const {
+    return std::all_of(items_.begin(), items_.end(), [](const item& i) { return i.ordinary; }) &&
+           trv_program_block_check(block_).has_value();
   }
 
   bool ordinary(uint32_t offset) {

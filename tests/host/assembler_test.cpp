@@ -438,6 +438,7 @@ TEST_F(Assembler, TheListingAssemblesBackToTheSameProgram) {
   .child add
   .child loop
   .child raw
+  .child raw_cache
   .var int -7
   .var float nan
   .var string "q\"\\\x01"
@@ -496,6 +497,11 @@ done:
   args_open 2
   .bytes 10 0 0 0 99 0 0 0     ; a literal no unit has
   .bytes 8 1                   ; an int cut short
+.block raw_cache
+  .cache 1
+  get_member "a" 0
+  get_member "b" 0             ; one entry for two members fails the block check
+  .bytes 14
 )");
   const std::string listing = trvhost::list_program(original);
   SCOPED_TRACE(listing);
