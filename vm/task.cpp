@@ -258,10 +258,11 @@ void trv_task::abandon() {
 }
 
 bool trv_task::continue_on(trv_thread_local& thread) {
-  if (!active || (routine && parent.expired())) {
+  if (!active || (routine && (parent.expired() || global_root.expired()))) {
     trv_log(TRV_LOG_ERROR, "task_continue called while the task was not active!");
-    // A routine whose parent is gone never runs again: it ends as after an error, so that
-    // what waits for its value goes on and what its completion holds is let go.
+    // A routine whose parent is gone never runs again, nor one whose global scope is gone (its
+    // frames name that scope): it ends as after an error, so that what waits for its value
+    // goes on and what its completion holds is let go.
     if (active && !frames.empty()) {
       fail_at_base();
       finish(block_kind(frames.front()) == TRV_BLOCK_GLOBAL ? 1 : 0, thread, true);
@@ -423,9 +424,13 @@ trv_task* trv_task_scope_root(trv_task* task) {
   // A parent chain is a tree built from the top; the cap only guards against a broken one.
   for (int steps = 0; task != nullptr && steps < 1 << 20; ++steps) {
     trv_task* up = task->parent.get();
-    if (up == nullptr) return task;
+    if (up == nullptr) break;
     task = up;
   }
+  // A chain that ends at a routine lost a task in between. That routine's first frame holds
+  // its own locals, not the globals, and it can end while frames still name it as their scope:
+  // the global root it was linked to stands in (null when that has ended as well).
+  if (task != nullptr && task->routine) return task->global_root.get();
   return task;
 }
 

@@ -140,3 +140,40 @@ TEST(Task, ARoutineWithMoreParametersThanLocalsIsRefusedWithoutWritingPastThem) 
 }
 
 }  // namespace
+
+// A routine started by a routine whose own starter has ended: its parent chain breaks there.
+// Its scope is still the global task it was linked to, never the routine where the chain
+// ends, whose first frame holds that routine's locals and which can end before it; and a
+// routine whose global task has ended does not run again.
+TEST(Task, ARoutineKeepsItsGlobalScopeWhenItsChainBreaksAndStopsWhenThatScopeEnds) {
+  log_capture capture(TRV_LOG_ERROR);
+  owned_runtime runtime;
+  trvptr_strong<trv_program_block> function = returning_function(0, 0, 0);
+  function->exit_position = static_cast<uint32_t>(function->code.size());
+  trvptr_strong<trv_task> global = trv_task_for_block(new_block(function->unit, TRV_BLOCK_GLOBAL));
+  ASSERT_TRUE(global->run());  // a global task keeps its frame
+  trvvar_shared value = trvvar_new();
+  trvvar_set_function(*value, function, global);
+  // Each routine below is started from a frame of the one before it.
+  auto started_by = [&](trv_task* task) {
+    trv_vm_context caller;
+    caller.task = task;
+    caller.scope = global.get();
+    return trv_task_for_function(*value, &caller);
+  };
+  trvptr_strong<trv_task> first = started_by(global.get());
+  trvptr_strong<trv_task> second = started_by(first.get());
+  trvptr_strong<trv_task> third = started_by(second.get());
+  ASSERT_TRUE(first && second && third);
+  first.reset();  // reports the routine it started, still alive
+  capture.logger().clear();
+  EXPECT_EQ(trv_task_scope_root(third.get()), global.get());
+  EXPECT_TRUE(third->run());
+  EXPECT_TRUE(capture.errors().empty());
+
+  global.reset();
+  capture.logger().clear();
+  EXPECT_EQ(trv_task_scope_root(third.get()), nullptr);
+  third->run();
+  expect_first_error_names(capture, "task_continue called while the task was not active!");
+}
