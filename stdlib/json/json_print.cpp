@@ -96,10 +96,12 @@ class text_sink : public trv_cursor_writer<std::string> {
 // the debug view's records and for what a json.bool writes other than a boolean.
 class text_writer {
  public:
-  text_writer(std::string& out, bool compact, bool debug)
+  // A conversion of `root`, which admit() has let in.
+  text_writer(std::string& out, trv_std_json& root, bool compact, bool debug)
       : out_(out),
         pretty_(!compact),
         debug_(debug),
+        root_(&root),
         outer_(innermost()),
         guard_(outer_ != nullptr ? outer_->guard_.total_depth() : 0) {
     innermost() = this;
@@ -108,6 +110,18 @@ class text_writer {
   text_writer(const text_writer&) = delete;
   text_writer& operator=(const text_writer&) = delete;
 
+  // Whether a conversion of `root` may start inside those running on this thread: not when
+  // one of them converts `root` already (a cycle), nor past `max_nested` of them.
+  static trv_json_path_guard::entry admit(const trv_std_json& root, size_t max_nested) {
+    size_t running = 0;
+    for (const text_writer* w = innermost(); w != nullptr; w = w->outer_, ++running) {
+      if (w->root_ == &root) return trv_json_path_guard::entry::cycle;
+    }
+    return running >= max_nested ? trv_json_path_guard::entry::too_deep
+                                 : trv_json_path_guard::entry::entered;
+  }
+
+  void write() { write_container(root_, 0); }
   void write_container(trv_std_json* container, unsigned indent);
 
   // The refusal met last in entry order (the order the document would be built in).
@@ -153,6 +167,7 @@ class text_writer {
   bool debug_;
   std::optional<json_serializer> serializer_;
   json scalar_;  // what a json.bool writes, and debug records
+  trv_std_json* root_;
   // The writer this one runs inside (a reference entry's target is converted inside the
   // conversion of the container holding it), whose open containers count against the depth
   // limit of this one's guard: each level of either takes stack.
@@ -452,42 +467,23 @@ void warn_refusal(trv_json_path_guard::entry refusal, std::string_view verb,
   }
 }
 
-// The containers whose text conversion is running on this thread, outermost first. A
-// reference entry prints as the text of what it refers to, so converting one container can
+// A reference entry prints as the text of what it refers to, so converting one container can
 // convert another inside it, or the same one again. Each level embeds the inner text as an
 // escaped string, which doubles its backslashes, so such nesting stops early.
 constexpr size_t max_nested_conversions = 8;
 
-std::vector<const trv_std_json*>& conversions_running() {
-  thread_local std::vector<const trv_std_json*> running;
-  return running;
-}
-
-trv_json_path_guard::entry enter_conversion(const trv_std_json& container) {
-  std::vector<const trv_std_json*>& running = conversions_running();
-  if (std::find(running.begin(), running.end(), &container) != running.end()) {
-    return trv_json_path_guard::entry::cycle;
-  }
-  if (running.size() >= max_nested_conversions) return trv_json_path_guard::entry::too_deep;
-  running.push_back(&container);
-  return trv_json_path_guard::entry::entered;
-}
-
 std::string write_text_form(trv_std_json& container, bool compact, bool debug) {
   const std::string_view verb = debug ? "debug_refs shows" : "printing";
-  if (const auto entered = enter_conversion(container);
+  if (const auto entered = text_writer::admit(container, max_nested_conversions);
       entered != trv_json_path_guard::entry::entered) {
     warn_refusal(entered, verb, max_nested_conversions);
     return entered == trv_json_path_guard::entry::cycle ? "\"<cycle>\"" : "\"<nested too deeply>\"";
   }
-  struct leave_conversion {
-    ~leave_conversion() { conversions_running().pop_back(); }
-  } leave;
   std::string out;
   trv_json_path_guard::entry refusal = trv_json_path_guard::entry::entered;
   try {
-    text_writer writer(out, compact, debug);
-    writer.write_container(&container, 0);
+    text_writer writer(out, container, compact, debug);
+    writer.write();
     refusal = writer.refusal();
   } catch (const std::exception&) {
     out.clear();
