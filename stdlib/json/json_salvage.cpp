@@ -43,7 +43,8 @@ class cut_scanner {
     if (in_string_) return string_char(c);
     switch (comment_) {
       case comment::line:
-        if (c == '\n' || c == '\r') comment_ = comment::none;
+        // The parser ends a line comment at a NUL byte too.
+        if (c == '\n' || c == '\r' || c == '\0') comment_ = comment::none;
         return;
       case comment::block:
         if (c == '*') comment_ = comment::block_star;

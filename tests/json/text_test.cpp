@@ -318,6 +318,20 @@ TEST(JsonSalvage, CutsAnOverlongNumberWhereItStillFitsADouble) {
   expect_same_salvage("[1, " + std::string(2000, '9') + "]");  // more than the search once tried
 }
 
+// A NUL byte ends a line comment for the parser. Read as part of the comment, the text after it
+// was marked as cuts that parse: values there were lost, and when none of those cuts parsed,
+// each was parsed in turn, quadratic in the text.
+TEST(JsonSalvage, ANulByteEndsALineComment) {
+  using namespace std::string_literals;
+  expect_same_salvage("[1 //c\0 ,2,3,4 x"s);
+  expect_same_salvage("{\"a\": 1 //c\0 ,\"b\":2 x"s);
+  const std::string text = "\"a\" //\0\""s + std::string(100000, '[') + "\"";
+  const auto found = trv_json_find_salvage(text, error_position_of(text));
+  ASSERT_TRUE(found.has_value());
+  EXPECT_EQ(found->length, 7u);
+  EXPECT_EQ(found->closing, 0);
+}
+
 TEST(JsonSalvage, AgreesOnTheParserTestSuite) {
   const std::filesystem::path corpus = "/work/shared/corpus";
   if (!std::filesystem::exists(corpus)) GTEST_SKIP() << "no corpus";
