@@ -71,9 +71,11 @@ bool task_loop::run(const trvptr_strong<trv_task>& root) {
       // or itself) would wait for ever.
       trv_log(TRV_LOG_ERROR, "Deadlock: ", rt.waiting.size() + rt.schedule_heap.size(),
               " task(s) wait, and no task is due and no job is out to wake them.");
+      // Letting the stuck tasks go can run destructors that start tasks and jobs of their
+      // own: the loop goes on until those are done too.
       abandon_stuck(rt);
       failed = true;
-      break;
+      continue;
     }
     sleep_until(trv_runtime_next_eta(rt));
   }
