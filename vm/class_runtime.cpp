@@ -267,10 +267,7 @@ bool trv_class_start_destructor(trv_class& instance, std::function<void(trvvar_s
   task->definition = definition->destructor;
   task->unit = block.unit;
   task->routine = block.kind != TRV_BLOCK_GLOBAL;
-  task->parent = trvptr_weak<trv_task>::from(root);
-  task->global_root = trvptr_weak<trv_task>::from(root);
-  root->children.push_back(trvptr_weak<trv_task>::from(task.get()));
-  root->registered.push_back(trvptr_weak<trv_task>::from(task.get()));
+  trv_task_link(*task, *root, *root);
   task->bound_object = instance.bound_pointer();
   trv_task_report_created(*task);
   task->on_complete = std::move(finished);

@@ -27,8 +27,15 @@ bool earlier_last(const trvptr_strong<trv_task>& a, const trvptr_strong<trv_task
   return a->eta != b->eta ? a->eta > b->eta : a->schedule_order > b->schedule_order;
 }
 
-void erase_expired(std::vector<trvptr_weak<trv_task>>& list) {
-  std::erase_if(list, [](const trvptr_weak<trv_task>& entry) { return entry.expired(); });
+// Appends to a list of tasks, sweeping out the ended ones when it is full; when most entries
+// are still alive after a sweep, the list doubles, so that each append costs a constant share
+// of the sweeps and the ended entries are at most as many as the live ones were at the last.
+void append_task(std::vector<trvptr_weak<trv_task>>& list, trv_task& task) {
+  if (list.size() == list.capacity()) {
+    std::erase_if(list, [](const trvptr_weak<trv_task>& entry) { return entry.expired(); });
+    if (list.size() > list.capacity() / 2) list.reserve(2 * list.capacity());
+  }
+  list.push_back(trvptr_weak<trv_task>::from(&task));
 }
 
 size_t live_count(const std::vector<trvptr_weak<trv_task>>& list) {
@@ -111,14 +118,19 @@ uint32_t interpret_guarded(trv_vm_context& frame, trv_runtime* owned) {
 
 uint64_t trv_now_ms() { return trv_ticks() / 10000; }
 
+void trv_task_link(trv_task& task, trv_task& creator, trv_task& root) {
+  task.parent = trvptr_weak<trv_task>::from(&creator);
+  task.global_root = trvptr_weak<trv_task>::from(&root);
+  append_task(creator.children, task);
+  append_task(root.registered, task);
+}
+
 trv_task::trv_task()
     : start_time(trv_now_ms()),
       pending_error(trvvar_new()),
       runtime(trv_get_thread_local().runtime_state) {}
 
 trv_task::~trv_task() {
-  if (trv_task* up = parent.get()) erase_expired(up->children);
-  if (trv_task* root = global_root.get()) erase_expired(root->registered);
   if (const size_t remaining = live_count(children); remaining > 0) {
     trv_log(TRV_LOG_ERROR, "Task ", static_cast<const void*>(this),
             " destroyed while children are still running! (", remaining, " children remaining)");
@@ -482,10 +494,7 @@ bool link_routine(trv_task& task, trv_vm_context* caller, trv_task* function_sco
     return false;
   }
   if (creator == nullptr) creator = root;
-  task.parent = trvptr_weak<trv_task>::from(creator);
-  task.global_root = trvptr_weak<trv_task>::from(root);
-  creator->children.push_back(trvptr_weak<trv_task>::from(&task));
-  root->registered.push_back(trvptr_weak<trv_task>::from(&task));
+  trv_task_link(task, *creator, *root);
   return true;
 }
 

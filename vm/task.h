@@ -170,6 +170,11 @@ trvptr_strong<trv_task> trv_task_for_block(const trvptr_strong<trv_program_block
 // or null when it has ended too.
 trv_task* trv_task_scope_root(trv_task* task);
 
+// Makes `task` a child of `creator` and registers it with the global task `root`. An ended
+// task's entries in those lists expire and are swept out when a list is full, not as each
+// task ends: a sweep per end walked the whole list, quadratic in the tasks a parent runs.
+void trv_task_link(trv_task& task, trv_task& creator, trv_task& root);
+
 // Why a task of `block` cannot start with `count` arguments ("Too many params.", "Not enough
 // parameters."), or null when it can.
 const char* trv_argument_count_problem(const trv_program_block& block, size_t count);

@@ -177,3 +177,32 @@ TEST(Task, ARoutineKeepsItsGlobalScopeWhenItsChainBreaksAndStopsWhenThatScopeEnd
   third->run();
   expect_first_error_names(capture, "task_continue called while the task was not active!");
 }
+
+// The tasks a parent started stay in its lists while they live, whatever order they end in;
+// the ended ones are swept out as the lists fill, so a parent that runs task after task keeps
+// short lists.
+TEST(Task, AParentKnowsItsLiveTasksAndKeepsFewOfThoseThatEnded) {
+  owned_runtime runtime;
+  const trvptr_strong<trv_program_block> block = returning_function(0, 0, 0);
+  block->kind = TRV_BLOCK_GLOBAL;
+  const trvptr_strong<trv_task> root = trv_task_for_block(block);
+  const auto started = [&root] {
+    trvptr_strong<trv_task> task = trvptr_strong<trv_task>::from(new trv_task());
+    trv_task_link(*task, *root, *root);
+    return task;
+  };
+  std::vector<trvptr_strong<trv_task>> live;
+  for (int i = 0; i < 1000; ++i) live.push_back(started());
+  // Every other one ends, then more start: the sweeps they cause keep the live ones.
+  for (size_t i = 0; i < live.size(); i += 2) live[i].reset();
+  for (int i = 0; i < 1000; ++i) live.push_back(started());
+  std::erase_if(live, [](const trvptr_strong<trv_task>& task) { return !task; });
+  while (!live.empty()) {
+    EXPECT_TRUE(root->has_live_children());
+    live.erase(live.begin());
+  }
+  EXPECT_FALSE(root->has_live_children());
+  for (int i = 0; i < 10000; ++i) started();
+  EXPECT_LE(root->children.size(), 2048u);
+  EXPECT_LE(root->registered.size(), 2048u);
+}
