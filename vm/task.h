@@ -171,8 +171,8 @@ trvptr_strong<trv_task> trv_task_for_block(const trvptr_strong<trv_program_block
 trv_task* trv_task_scope_root(trv_task* task);
 
 // Makes `task` a child of `creator` and registers it with the global task `root`. An ended
-// task's entries in those lists expire and are swept out when a list is full, not as each
-// task ends: a sweep per end walked the whole list, quadratic in the tasks a parent runs.
+// task's entries in those lists expire and are swept out when a list is full rather than as
+// each task ends, which would walk a list once per task that ends.
 void trv_task_link(trv_task& task, trv_task& creator, trv_task& root);
 
 // Why a task of `block` cannot start with `count` arguments ("Too many params.", "Not enough
