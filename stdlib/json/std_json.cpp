@@ -1,5 +1,6 @@
 #include "stdlib/json/std_json.h"
 
+#include <algorithm>
 #include <cassert>
 #include <unordered_set>
 #include <utility>
@@ -227,13 +228,26 @@ bool trv_std_json::erase_key(std::string_view key) {
     trv_log(TRV_LOG_DEBUG, "Key ", key, " does not exist!");
     return false;
   }
+  // The entries bearing the key are found from the back, where keys added last are, and the
+  // entries before the first of them stay where they are: erasing the newest keys one after
+  // another costs no walk over the older ones.
+  uint32_t bearing = node->second.count;
   keys->erase(node);
+  size_t first = entries.size();
+  for (size_t i = entries.size(); i-- > 0 && bearing > 0;) {
+    if (entries[i].key && *entries[i].key == key) {
+      first = i;
+      --bearing;
+    }
+  }
   trv_json_entry_vector gone;
-  std::erase_if(entries, [&](trv_json_entry& e) {
-    if (!e.key || *e.key != key) return false;
-    gone.push_back(std::move(e));
-    return true;
-  });
+  const auto kept = std::remove_if(entries.begin() + static_cast<ptrdiff_t>(first), entries.end(),
+                                   [&](trv_json_entry& e) {
+                                     if (!e.key || *e.key != key) return false;
+                                     gone.push_back(std::move(e));
+                                     return true;
+                                   });
+  entries.erase(kept, entries.end());
   indexed_ = entries.size();
   assert_invariant();
   return !gone.empty();

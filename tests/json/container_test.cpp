@@ -59,6 +59,23 @@ TEST(JsonContainer, KeysAddedInBulkKeepTheRepresentativeRules) {
   j->assert_invariant();
 }
 
+// Erasing a key takes every entry bearing it, wherever they are, and only those, whether the
+// entries were indexed as they came or in bulk later.
+TEST(JsonContainer, EraseKeyTakesEveryEntryBearingTheKey) {
+  json_value j;
+  for (const char* key : {"a", "k", "b", "k", "c"}) j->add_keyed(key);
+  j->find("a");  // indexed so far; the rest is indexed when next asked
+  for (const char* key : {"k", "d"}) j->add_keyed(key);
+  j->insert_keyless(2, int_of(1));
+  EXPECT_TRUE(j->erase_key("k"));
+  EXPECT_EQ(j.keys(), (std::vector<std::string>{"a", "-", "b", "c", "d"}));
+  EXPECT_TRUE(j->erase_key("d"));
+  EXPECT_TRUE(j->erase_key("a"));
+  EXPECT_FALSE(j->erase_key("k"));
+  EXPECT_EQ(j.keys(), (std::vector<std::string>{"-", "b", "c"}));
+  j->assert_invariant();
+}
+
 TEST(JsonContainer, ValueAtAndEraseKeyReportMisses) {
   json_value j = parsed("[10,20,30]");
   EXPECT_EQ(trvvar_int_value(*j->value_at(-1)), 30);
