@@ -42,8 +42,7 @@ void task_loop::sleep_until(uint64_t eta_ms) {
 }
 
 void task_loop::abandon_stuck(trv_runtime& rt) {
-  std::vector<trvptr_strong<trv_task>> stuck = std::move(rt.waiting);
-  rt.waiting.clear();
+  std::vector<trvptr_strong<trv_task>> stuck = rt.waiting.take_all();
   for (trvptr_strong<trv_task>& task : rt.schedule_heap) stuck.push_back(std::move(task));
   rt.schedule_heap.clear();
   // Every one stops waiting first: abandoning one releases objects that may try to wake

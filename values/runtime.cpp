@@ -23,7 +23,7 @@ void destroy_pooled_elements(trv_runtime& rt) {
 // The scheduled and waiting tasks, which hold frames and variables from the pools.
 void drop_tasks(trv_runtime& rt) {
   rt.schedule_heap.clear();
-  rt.waiting.clear();
+  rt.waiting.take_all();
 }
 
 // Records that outlived every script hold one another in a cycle (a container holding itself,

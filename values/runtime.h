@@ -20,6 +20,7 @@
 #include "values/job_rings.h"
 #include "values/pool.h"
 #include "values/return_ring.h"
+#include "values/waiting_list.h"
 
 class trv_log_base;
 class trvobject_base;
@@ -47,7 +48,7 @@ struct trv_runtime {
   // (empty: nothing to wake).
   std::vector<trvptr_strong<trv_task>> schedule_heap;
   uint64_t schedule_count = 0;
-  std::vector<trvptr_strong<trv_task>> waiting;
+  trv_waiting_list waiting;
   std::function<void()> wake_up;
   // Script class instances (objects/script_class.h) made on this runtime and not yet
   // destroyed. Those still here when the runtime goes are kept alive by a reference cycle (or

@@ -525,18 +525,14 @@ void trv_task_wait(trv_vm_context& context) {
   trv_task* task = context.task;
   if (task == nullptr || task->runtime == nullptr) return;
   if (task->waiting) return;  // listed once, however often its frames ask
-  task->runtime->waiting.push_back(trvptr_strong<trv_task>::from(task));
+  task->runtime->waiting.add(trvptr_strong<trv_task>::from(task));
   task->waiting = 1;
 }
 
 void trv_task_wake(trv_task& task) {
   if (!task.waiting) return;
   const trvptr_strong<trv_task> self = trvptr_strong<trv_task>::from(&task);
-  std::vector<trvptr_strong<trv_task>>& list = task.runtime->waiting;
-  auto found = std::find_if(list.begin(), list.end(), [&](const trvptr_strong<trv_task>& entry) {
-    return entry.get() == &task;
-  });
-  if (found != list.end()) list.erase(found);
+  task.runtime->waiting.remove(self);
   task.waiting = 0;
   // A task that has ended meanwhile has nothing to resume; scheduling would start it again.
   if (task.active) task.schedule(0);
