@@ -8,6 +8,7 @@
 
 #include "vm/program_block.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <iterator>
 #include <memory>
@@ -154,25 +155,42 @@ reason check_default_argument(const trv_program_block& block, uint8_t parameter,
   return check_child(block, int64_t{parameter} - minimum, at);
 }
 
-// A pointer operand is one the block keeps: anything else may point anywhere.
-template <class T>
-reason check_pointer(const uint8_t* ip, const std::vector<T>& known, std::string_view what,
+// The pointers a block keeps, which are all that pointer operands may name (anything else may
+// point anywhere), sorted once per check: a block may name thousands.
+class kept_pointers {
+ public:
+  template <class T>
+  explicit kept_pointers(const std::vector<T>& entries) {
+    pointers_.reserve(entries.size());
+    for (const T& entry : entries) pointers_.push_back(std::to_address(entry));
+    std::sort(pointers_.begin(), pointers_.end());
+  }
+  bool has(const void* pointer) const {
+    return std::binary_search(pointers_.begin(), pointers_.end(), pointer);
+  }
+
+ private:
+  std::vector<const void*> pointers_;
+};
+
+struct block_pointers {
+  kept_pointers natives, immediates, classes;
+  explicit block_pointers(const trv_program_block& block)
+      : natives(block.natives), immediates(block.immediates), classes(block.classes) {}
+};
+
+reason check_pointer(const uint8_t* ip, const kept_pointers& kept, std::string_view what,
                      size_t at) {
   const void* pointer = trv_operand_pointer<const void>(ip);
   if (pointer == nullptr) return std::string(what) + " at " + decimal(at) + " is null";
-  for (const T& entry : known) {
-    if (std::to_address(entry) == pointer) return std::nullopt;
-  }
+  if (kept.has(pointer)) return std::nullopt;
   return std::string(what) + " at " + decimal(at) + " is not one of the block's";
 }
 
 // The accessing class of a member access: none, or one the block names.
-reason check_class(const trv_program_block& block, const uint8_t* ip, int offset, size_t at) {
+reason check_class(const kept_pointers& classes, const uint8_t* ip, int offset, size_t at) {
   const trv_class_def* accessing = trv_operand_pointer<const trv_class_def>(ip, offset);
-  if (accessing == nullptr) return std::nullopt;
-  for (const trv_class_def* known : block.classes) {
-    if (known == accessing) return std::nullopt;
-  }
+  if (accessing == nullptr || classes.has(accessing)) return std::nullopt;
   return "accessing class at " + decimal(at) + " is not one of the block's";
 }
 
@@ -182,7 +200,8 @@ reason check_jump(const instruction_walk& walk, const uint8_t* ip, size_t at) {
   return std::nullopt;
 }
 
-reason check_operands(const trv_program_block& block, const instruction_walk& walk, size_t at) {
+reason check_operands(const trv_program_block& block, const block_pointers& kept,
+                      const instruction_walk& walk, size_t at) {
   const uint8_t* ip = block.code_begin() + at;
   const uint8_t opcode = ip[0];
   switch (trv_opcode_table[opcode].operands) {
@@ -210,16 +229,16 @@ reason check_operands(const trv_program_block& block, const instruction_walk& wa
     case TRV_OPERANDS_JUMP:
       return check_jump(walk, ip, at);
     case TRV_OPERANDS_NATIVE:
-      return check_pointer(ip, block.natives, "native definition", at);
+      return check_pointer(ip, kept.natives, "native definition", at);
     case TRV_OPERANDS_VARIABLE:
-      return check_pointer(ip, block.immediates, "variable", at);
+      return check_pointer(ip, kept.immediates, "variable", at);
     case TRV_OPERANDS_MEMBER:
       if (reason r = check_literal(block, trv_operand_a(ip), at)) return r;
-      if (reason r = check_class(block, ip, 16, at)) return r;
+      if (reason r = check_class(kept.classes, ip, 16, at)) return r;
       return index_in(trv_operand_b(ip), block.member_cache.size(), "cache entry", at, "block's",
                       "cache entries");
     case TRV_OPERANDS_SMALL_CLASS:
-      return check_class(block, ip, 8, at);
+      return check_class(kept.classes, ip, 8, at);
     case TRV_OPERANDS_AB:
     case TRV_OPERANDS_A_FLAG:
     case TRV_OPERANDS_INT:
@@ -270,9 +289,10 @@ reason check_shared_cache_entries(const trv_program_block& block, const instruct
 std::optional<std::string> trv_program_block_check(const trv_program_block& block) {
   if (reason r = check_counts(block)) return r;
   const instruction_walk walk(block.code);
+  const block_pointers kept(block);
   for (size_t at : walk.starts) {
     if (at == walk.truncated_at) return "instruction at " + decimal(at) + " runs past the code end";
-    if (reason r = check_operands(block, walk, at)) return r;
+    if (reason r = check_operands(block, kept, walk, at)) return r;
   }
   if (reason r = check_shared_cache_entries(block, walk)) return r;
   if (reason r = walk.landing(block.exit_position)) {
