@@ -322,6 +322,7 @@ struct block_text {
   std::unordered_map<std::string, uint32_t> variable_names;
   std::unordered_map<std::string, uint32_t> labels;
   std::vector<reference> children;
+  std::unordered_map<std::string, uint32_t> child_names;  // the first index of each name
   std::optional<reference> alternative;
   std::optional<reference> exit;
   std::optional<location> minimum_at;
@@ -762,6 +763,7 @@ void assembler::child_directive(cursor& in) {
   }
   const uint32_t column = in.next_column();
   b.children.push_back(reference{std::string(in.name("a block name")), {report_.line(), column}});
+  b.child_names.emplace(b.children.back().name, static_cast<uint32_t>(b.children.size() - 1));
 }
 
 bool is_constant_kind(const token& t) {
@@ -997,9 +999,8 @@ int64_t assembler::child_operand(cursor& in, const block_text& b) {
   const token& t = in.take("a child block");
   if (looks_numeric(t.text)) return in.integer_of(t, "a child index", 0, int32_max);
   if (t.quoted || !is_identifier(t.text)) in.fail(t, "expected a child block");
-  for (size_t i = 0; i < b.children.size(); ++i) {
-    if (b.children[i].name == t.text) return static_cast<int64_t>(i);
-  }
+  const auto found = b.child_names.find(std::string(t.text));
+  if (found != b.child_names.end()) return found->second;
   in.fail(t, "'" + std::string(t.text) + "' is not a child of block '" + b.block->name +
                  "' (declare it with .child)");
 }
