@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -163,10 +164,10 @@ class kept_pointers {
   explicit kept_pointers(const std::vector<T>& entries) {
     pointers_.reserve(entries.size());
     for (const T& entry : entries) pointers_.push_back(std::to_address(entry));
-    std::sort(pointers_.begin(), pointers_.end());
+    std::sort(pointers_.begin(), pointers_.end(), std::less<>());
   }
   bool has(const void* pointer) const {
-    return std::binary_search(pointers_.begin(), pointers_.end(), pointer);
+    return std::binary_search(pointers_.begin(), pointers_.end(), pointer, std::less<>());
   }
 
  private:
