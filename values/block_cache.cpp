@@ -11,6 +11,8 @@ size_t list_of(size_t bytes) { return (bytes + 7) / 8; }
 // the guard below gives the kept blocks back and retires the cache then.
 struct block_cache {
   void* heads[list_count];  // each block's first word links to the next of its list
+  size_t kept[list_count];  // the blocks in each list
+  size_t made[list_count];  // the blocks of each list this thread took from the heap
   size_t kept_bytes;
   bool guarded;
   bool retired;
@@ -40,10 +42,13 @@ void* trv_block_allocate(size_t bytes) {
     const size_t list = list_of(bytes);
     if (void* block = cache.heads[list]) {
       cache.heads[list] = *static_cast<void**>(block);
+      --cache.kept[list];
       cache.kept_bytes -= list * 8;
       return block;
     }
-    return ::operator new(list * 8);
+    void* block = ::operator new(list * 8);
+    ++cache.made[list];
+    return block;
   }
   return ::operator new(bytes);
 }
@@ -52,7 +57,7 @@ void trv_block_free(void* block, size_t bytes) noexcept {
   if (block == nullptr) return;
   const size_t list = list_of(bytes);
   if (bytes > trv_block_cache_largest || bytes == 0 || cache.retired ||
-      cache.kept_bytes + list * 8 > trv_block_cache_limit) {
+      cache.kept[list] >= cache.made[list] || cache.kept_bytes + list * 8 > trv_block_cache_limit) {
     ::operator delete(block);
     return;
   }
@@ -62,5 +67,8 @@ void trv_block_free(void* block, size_t bytes) noexcept {
   }
   *static_cast<void**>(block) = cache.heads[list];
   cache.heads[list] = block;
+  ++cache.kept[list];
   cache.kept_bytes += list * 8;
 }
+
+size_t trv_block_cache_kept_bytes() noexcept { return cache.kept_bytes; }

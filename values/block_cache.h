@@ -10,7 +10,9 @@
 // next block of that size is taken from there. Like the element pools, which keep their chunks
 // while the runtime lives, the cache keeps what its thread freed, up to trv_block_cache_limit
 // bytes, and gives it back to the heap when the thread ends. A block may be freed on another
-// thread than the one that made it: blocks are plain heap memory.
+// thread than the one that made it: blocks are plain heap memory. A thread keeps no more blocks
+// of a size than it has made itself, so that one freeing what others make (a script dropping
+// the lists that worker jobs build) does not keep them all while it never asks for them.
 
 #include <cstddef>
 #include <new>
@@ -22,6 +24,8 @@ inline constexpr size_t trv_block_cache_limit = size_t{256} << 20;
 void* trv_block_allocate(size_t bytes);
 // Gives back a block that trv_block_allocate made for `bytes`.
 void trv_block_free(void* block, size_t bytes) noexcept;
+// The bytes the calling thread keeps for reuse.
+size_t trv_block_cache_kept_bytes() noexcept;
 
 // An allocator over the cache. Stateless: its instances are interchangeable, so a vector using
 // it has the size and the move behaviour of one using the standard allocator.

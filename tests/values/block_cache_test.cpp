@@ -32,6 +32,26 @@ TEST(BlockCache, AThreadFreesWhatItKeptAtItsEnd) {
   }).join();
 }
 
+// A thread keeps no more blocks of a size than it made: freeing blocks that another thread
+// made, as a script does with the lists its worker jobs build, would otherwise keep them all.
+TEST(BlockCache, AThreadKeepsNoMoreBlocksOfASizeThanItMade) {
+  constexpr size_t bytes = 504;  // a size no other test here uses
+  const size_t kept = trv_block_cache_kept_bytes();
+  std::vector<void*> blocks(1000);
+  std::thread([&blocks] {
+    for (void*& block : blocks) block = trv_block_allocate(bytes);
+  }).join();
+  for (void* block : blocks) trv_block_free(block, bytes);
+  EXPECT_EQ(trv_block_cache_kept_bytes(), kept);
+
+  for (void*& block : blocks) block = trv_block_allocate(bytes);
+  for (void* block : blocks) trv_block_free(block, bytes);
+  EXPECT_EQ(trv_block_cache_kept_bytes(), kept + blocks.size() * bytes);
+  for (void*& block : blocks) block = trv_block_allocate(bytes);
+  EXPECT_EQ(trv_block_cache_kept_bytes(), kept);
+  for (void* block : blocks) trv_block_free(block, bytes);
+}
+
 // Containers use the cache through a stateless allocator: vectors move their arrays as with
 // the standard one.
 TEST(BlockCache, VectorsMoveTheirArraysBetweenEachOther) {
