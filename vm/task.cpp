@@ -32,16 +32,10 @@ bool earlier_last(const trvptr_strong<trv_task>& a, const trvptr_strong<trv_task
 // of the sweeps and the ended entries are at most as many as the live ones were at the last.
 void append_task(std::vector<trvptr_weak<trv_task>>& list, trv_task& task) {
   if (list.size() == list.capacity()) {
-    std::erase_if(list, [](const trvptr_weak<trv_task>& entry) { return entry.expired(); });
+    trv_sweep_ended_tasks(list);
     if (list.size() > list.capacity() / 2) list.reserve(2 * list.capacity());
   }
   list.push_back(trvptr_weak<trv_task>::from(&task));
-}
-
-size_t live_count(const std::vector<trvptr_weak<trv_task>>& list) {
-  return static_cast<size_t>(
-      std::count_if(list.begin(), list.end(),
-                    [](const trvptr_weak<trv_task>& entry) { return !entry.expired(); }));
 }
 
 // `owned` is the calling thread's owned runtime, or null to look it up.
@@ -131,9 +125,10 @@ trv_task::trv_task()
       runtime(trv_get_thread_local().runtime_state) {}
 
 trv_task::~trv_task() {
-  if (const size_t remaining = live_count(children); remaining > 0) {
+  if (has_live_children()) {
     trv_log(TRV_LOG_ERROR, "Task ", static_cast<const void*>(this),
-            " destroyed while children are still running! (", remaining, " children remaining)");
+            " destroyed while children are still running! (", children.size(),
+            " children remaining)");
   }
   if (thread_job.load(std::memory_order_acquire) != 0) {
     trv_log(TRV_LOG_DEBUG, "Task ", static_cast<const void*>(this), " waiting for thread...");

@@ -50,6 +50,12 @@ struct trv_pending_call {
 
 inline constexpr uint64_t trv_no_eta = ~uint64_t{0};
 
+// Takes the tasks that have ended out of a list of tasks (a task's routines, a global task's
+// registered tasks): their entries expire in place when they end.
+inline void trv_sweep_ended_tasks(std::vector<trvptr_weak<trv_task>>& list) {
+  std::erase_if(list, [](const trvptr_weak<trv_task>& entry) { return entry.expired(); });
+}
+
 // Frames at most on one task's stack; a deeper script recursion is a runtime error.
 inline constexpr size_t trv_max_frames = 100000;
 // Tasks run synchronously inside one another (native code running a callback that runs native
@@ -124,7 +130,7 @@ struct trv_task : public trvptr_base<trv_task> {
   // every call, mostly of a task that started none.
   bool has_live_children() {
     if (children.empty()) return false;
-    std::erase_if(children, [](const trvptr_weak<trv_task>& child) { return child.expired(); });
+    trv_sweep_ended_tasks(children);
     return !children.empty();
   }
 
