@@ -830,11 +830,22 @@ void assembler::position_prefix(cursor& in, const token& t) {
   b.position = parse_position(in, t, b.unit);
 }
 
-// A position enters the map where it changes, at the start of the instruction it covers.
+// A position enters the map where it changes, at the start of the instruction it covers. An
+// item without bytes (`.bytes` alone) may have entered one at the same offset: the new one
+// takes its place, and is not entered where it repeats the one before.
 void assembler::start_item(block_text& b) {
   b.body_started = true;
   if (!b.position || (b.recorded && same_token(*b.recorded, *b.position))) return;
-  b.block->positions[static_cast<uint32_t>(b.block->code.size())] = *b.position;
+  std::map<uint32_t, trv_source_token>& positions = b.block->positions;
+  const uint32_t offset = static_cast<uint32_t>(b.block->code.size());
+  if (positions.erase(offset) != 0) {
+    const auto after = positions.lower_bound(offset);
+    if (after != positions.begin() && same_token(std::prev(after)->second, *b.position)) {
+      b.recorded = std::prev(after)->second;
+      return;
+    }
+  }
+  positions[offset] = *b.position;
   b.recorded = b.position;
 }
 

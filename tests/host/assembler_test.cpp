@@ -494,6 +494,9 @@ done:
   .bytes 14 19 1 0 0 0 0 0 0   ; none, then a pop with a stray byte
   .bytes 55 4 0 0 0 0 0 0      ; a jump into itself
   @1:3 .bytes 0 68 200
+  .at none
+  .bytes                       ; no bytes: its position gives way to the next one's
+  @1:3 .bytes 55 4 0 0 0 0 0 0
   args_open 2
   .bytes 10 0 0 0 99 0 0 0     ; a literal no unit has
   .bytes 8 1                   ; an int cut short
