@@ -470,42 +470,36 @@ auto key_containing(std::string_view part) {
   return [part](const trv_json_entry& e) { return e.key && e.key->find(part) != part.npos; };
 }
 
-trvvar_shared any(trv_std_json* self, trv_vm_context& context, args_t& args) {
+// "any" (`stop_at` true) stops at the first entry that passes, "all" (`stop_at` false) at the
+// first that fails; the result is then `stop_at`, and otherwise its opposite.
+trvvar_shared quantify(trv_std_json* self, trv_vm_context& context, args_t& args, bool stop_at,
+                       const char* warning) {
   if (args[0]->type == TRVVAR_STRING) {
     const auto& entries = self->entries;
-    return flag(
-        std::any_of(entries.begin(), entries.end(), key_containing(trvvar_string_view(*args[0]))));
+    const auto passes = key_containing(trvvar_string_view(*args[0]));
+    return flag(stop_at ? std::any_of(entries.begin(), entries.end(), passes)
+                        : std::all_of(entries.begin(), entries.end(), passes));
   }
   if (!is_function(args[0])) {
-    trv_runtime_warning("any expects string or function");
+    trv_runtime_warning(warning);
     return flag(false);
   }
-  trvvar_shared result = flag(false);
-  iterate(self, context, args[0], [result](const trv_json_entry&, trvvar_shared& r, trv_runtime*) {
-    if (!holds(r)) return true;
-    trvvar_set_int(*result, 1);
-    return false;
-  });
+  trvvar_shared result = flag(!stop_at);
+  iterate(self, context, args[0],
+          [result, stop_at](const trv_json_entry&, trvvar_shared& r, trv_runtime*) {
+            if (holds(r) != stop_at) return true;
+            trvvar_set_int(*result, stop_at ? 1 : 0);
+            return false;
+          });
   return result;
 }
 
+trvvar_shared any(trv_std_json* self, trv_vm_context& context, args_t& args) {
+  return quantify(self, context, args, true, "any expects string or function");
+}
+
 trvvar_shared all(trv_std_json* self, trv_vm_context& context, args_t& args) {
-  if (args[0]->type == TRVVAR_STRING) {
-    const auto& entries = self->entries;
-    return flag(
-        std::all_of(entries.begin(), entries.end(), key_containing(trvvar_string_view(*args[0]))));
-  }
-  if (!is_function(args[0])) {
-    trv_runtime_warning("all expects string or function");
-    return flag(false);
-  }
-  trvvar_shared result = flag(true);
-  iterate(self, context, args[0], [result](const trv_json_entry&, trvvar_shared& r, trv_runtime*) {
-    if (holds(r)) return true;
-    trvvar_set_int(*result, 0);
-    return false;
-  });
-  return result;
+  return quantify(self, context, args, false, "all expects string or function");
 }
 
 // Every entry that exists when its turn comes, entries added on the way included; a callback
