@@ -116,13 +116,17 @@ trvobject_base* object_of(const trvvar& v) {
   return v.type == TRVVAR_OBJECT ? v.payload.object_payload->object.get() : nullptr;
 }
 
+// Two objects are the same by their control blocks: an object that is gone reads as null, and
+// two different ones that are both gone are still two.
 bool objects_equal(trvvar& a, trvvar& b) {
   trvobject_base* left = object_of(a);
   trvobject_base* right = object_of(b);
   if (left != nullptr && right != nullptr && left != right) {
     return left->op_equal(b) || right->op_equal(a);
   }
-  return a.type == TRVVAR_OBJECT && b.type == TRVVAR_OBJECT && left == right;
+  return a.type == TRVVAR_OBJECT && b.type == TRVVAR_OBJECT &&
+         a.payload.object_payload->object.control_block() ==
+             b.payload.object_payload->object.control_block();
 }
 
 // a < b (or a > b when `bigger`): the left object's own test, then the right object's mirror.

@@ -147,7 +147,10 @@ void bitwise(trvvar_shared& result, trvvar& left, trvvar& right, int class_index
     class_arithmetic(result, class_index, left, right);
     return;
   }
-  trvvar_store_int(result, op(trvvar_int_value(left), trvvar_int_value(right)));
+  // The left operand is converted first, so that its warning comes first.
+  const int64_t x = trvvar_int_value(left);
+  const int64_t y = trvvar_int_value(right);
+  trvvar_store_int(result, op(x, y));
 }
 
 void store_truth(trvvar_shared& result, bool value) { trvvar_store_int(result, value ? 1 : 0); }

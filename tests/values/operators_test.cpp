@@ -73,6 +73,7 @@ TEST(Operators, ResultsAndReports) {
       {"6 | 3", trvvar_op_or, int_of(6), int_of(3), "int 7"},
       {"6 ^ 3", trvvar_op_xor, int_of(6), int_of(3), "int 5"},
       {"'12' & 4.9", trvvar_op_and, string_of("12"), float_of(4.9), "int 4"},
+      {"{} & bytes", trvvar_op_and, json_of(0), of_type(TRVVAR_BINARY), "int 0"},
       {"1 == 1.0", with_flag<trvvar_op_equal, false>, int_of(1), float_of(1.0), "int 1"},
       {"1 != 1.0", with_flag<trvvar_op_equal, true>, int_of(1), float_of(1.0), "int 0"},
       {"'abc' < 'abd'", with_flag<trvvar_op_less, false>, string_of("abc"), string_of("abd"),
@@ -99,8 +100,13 @@ TEST(Operators, ResultsAndReports) {
     c.op(slot, *c.left, c.right ? *c.right : *c.left);
     EXPECT_EQ(shown(slot), c.result) << c.name;
   }
-  EXPECT_EQ(capture.warnings(),
-            (std::vector<std::string>{"Division by zero!", "Division by zero!"}));
+  // The left operand is converted first and warns first.
+  EXPECT_EQ(capture.warnings(), (std::vector<std::string>{
+                                    "int_value() not implemented for type: 7",
+                                    "int_value() not implemented for type: 6",
+                                    "Division by zero!",
+                                    "Division by zero!",
+                                }));
   EXPECT_EQ(error_texts(capture), (std::vector<std::string>{
                                       "Cannot add '{}' and '5'",
                                       "Add invalid type: 1",
