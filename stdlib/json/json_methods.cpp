@@ -170,7 +170,10 @@ trvvar_shared push_cyclic(trv_std_json* self, trv_vm_context&, args_t& args) {
     trv_runtime_warning("push_cyclic: max_entries must be greater than 0");
     return this_result(self);
   }
-  while (static_cast<int64_t>(self->size()) >= max) self->erase_at(0);
+  // Releasing the entries taken out can run code that adds others.
+  while (static_cast<int64_t>(self->size()) >= max) {
+    self->erase_front(self->size() - static_cast<size_t>(max) + 1);
+  }
   self->add_value(args[0], {});
   return this_result(self);
 }

@@ -220,6 +220,42 @@ bool trv_std_json::erase_at(int64_t index) {
   return true;
 }
 
+void trv_std_json::erase_front(size_t count) {
+  count = std::min(count, entries.size());
+  if (count == 0) return;
+  // A key whose representative goes is marked by a null variable; the first entry still
+  // bearing it takes over once the entries have moved.
+  bool orphaned = false;
+  if (trv_json_key_index* keys = index()) {
+    for (size_t i = 0; i < count; ++i) {
+      const trv_json_entry& e = entries[i];
+      if (!e.key) continue;
+      auto node = keys->find(*e.key);
+      if (node == keys->end()) continue;
+      if (--node->second.count == 0) {
+        keys->erase(node);
+      } else if (node->second.variable == e.value.get()) {
+        node->second.variable = nullptr;
+        orphaned = true;
+      }
+    }
+  }
+  // The values are released when `gone` goes, with the container already consistent.
+  const auto end = entries.begin() + static_cast<ptrdiff_t>(count);
+  trv_json_entry_vector gone(std::make_move_iterator(entries.begin()),
+                             std::make_move_iterator(end));
+  entries.erase(entries.begin(), end);
+  indexed_ = entries.size();
+  if (orphaned) {
+    for (const trv_json_entry& e : entries) {
+      if (!e.key) continue;
+      trv_json_key_node& node = index_->find(*e.key)->second;
+      if (node.variable == nullptr) node.variable = e.value.get();
+    }
+  }
+  assert_invariant();
+}
+
 bool trv_std_json::erase_key(std::string_view key) {
   trv_json_key_index* keys = index();
   if (keys == nullptr) return false;

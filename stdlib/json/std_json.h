@@ -99,6 +99,9 @@ class trv_std_json : public trvobject<trv_std_json, "std.json">,
 
   // Negative indices count from the end; false when out of range.
   bool erase_at(int64_t index);
+  // Removes the first `count` entries (all when there are fewer) in one move, as erasing the
+  // first entry that many times would leave the container and its index.
+  void erase_front(size_t count);
   // Removes every entry bearing the key. A key not indexed is logged at the debug level.
   bool erase_key(std::string_view key);
   void clear();

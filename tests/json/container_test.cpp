@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <random>
 
 #include "tests/json/json_test_support.h"
 #include "tests/support/capturing_logger.h"
@@ -74,6 +75,41 @@ TEST(JsonContainer, EraseKeyTakesEveryEntryBearingTheKey) {
   EXPECT_FALSE(j->erase_key("k"));
   EXPECT_EQ(j.keys(), (std::vector<std::string>{"-", "b", "c"}));
   j->assert_invariant();
+}
+
+// Taking the first entries out at once leaves what erasing the first entry that many times
+// leaves: the same entries, and for each key the same representative, also where the one
+// that goes represented later entries (an index rebuilt keeps the first of equal keys).
+TEST(JsonContainer, EraseFrontLeavesWhatErasingTheFirstEntryRepeatedlyLeaves) {
+  const char* const names[] = {"a", "b", "c"};
+  std::mt19937 random(7);
+  for (int round = 0; round < 300; ++round) {
+    json_value at_once;
+    json_value stepwise;
+    const size_t size = random() % 12;
+    for (size_t i = 0; i < size; ++i) {
+      const char* key = i % 4 == 3 ? "" : names[random() % 3];
+      for (json_value* j : {&at_once, &stepwise}) {
+        trvvar_set_int(*(*j)->add_keyed(key), static_cast<int64_t>(i));
+      }
+    }
+    if (random() % 2 == 0) {
+      for (json_value* j : {&at_once, &stepwise}) (*j)->keep_entries(std::vector<bool>(size, true));
+    }
+    const size_t count = random() % (size + 2);
+    at_once->erase_front(count);
+    for (size_t i = 0; i < count; ++i) stepwise->erase_at(0);
+    ASSERT_EQ(at_once.keys(), stepwise.keys());
+    for (const char* key : names) {
+      const trvvar* ours = at_once->find(key);
+      const trvvar* theirs = stepwise->find(key);
+      ASSERT_EQ(ours == nullptr, theirs == nullptr) << key;
+      if (ours != nullptr) {
+        EXPECT_EQ(trvvar_int_value(*ours), trvvar_int_value(*theirs)) << key;
+      }
+    }
+    at_once->assert_invariant();
+  }
 }
 
 TEST(JsonContainer, ValueAtAndEraseKeyReportMisses) {
