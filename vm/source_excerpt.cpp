@@ -26,16 +26,16 @@ std::vector<const trv_source_unit*> include_path(const trv_source_unit* unit) {
 }
 
 // The source line as printed, and the column within it. Leading spaces go only when the
-// column points at or past the first non-space character (a line of spaces only counts its
-// end as that character), so a caret inside the indentation keeps its place.
+// column points at or past the first non-space character (a line of spaces only has none, and
+// stays whole), so a caret inside the indentation keeps its place.
 struct shown_line {
   std::string_view text;
   size_t column;
 };
 
 shown_line strip_indent(std::string_view line, size_t column) {
-  const size_t indent = std::min(line.find_first_not_of(' '), line.size());
-  if (column < indent) return {line, column};
+  const size_t indent = line.find_first_not_of(' ');
+  if (indent == line.npos || column < indent) return {line, column};
   return {line.substr(indent), column - indent};
 }
 

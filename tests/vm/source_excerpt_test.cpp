@@ -46,9 +46,9 @@ TEST(SourceExcerpt, OneUnitWithACaretUnderTheColumn) {
 }
 
 // Indentation goes only when the column is at or past the code, and the caret moves with it;
-// a column past the line's end gets no caret line.
+// a column past the line's end gets no caret line. A line of spaces only has no code.
 TEST(SourceExcerpt, IndentationAndColumnsOutsideTheLine) {
-  const trv_source_unit main = unit_of("main", "    call(z);\n    end\n", nullptr);
+  const trv_source_unit main = unit_of("main", "    call(z);\n    end\n    \n", nullptr);
   EXPECT_EQ(error_excerpt({&main, 1, 9}, "m"), "Runtime Error\n" + rule +
                                                    "\n"
                                                    " --> main.trv:1:9\n"
@@ -77,6 +77,14 @@ TEST(SourceExcerpt, IndentationAndColumnsOutsideTheLine) {
                   "mmain --> Line 2, Index " +
                   std::to_string(column) + "\n" + rule);
   }
+  EXPECT_EQ(error_excerpt({&main, 3, 4}, "m"), "Runtime Error\n" + rule +
+                                                   "\n"
+                                                   " --> main.trv:3:4\n"
+                                                   "   |\n"
+                                                   " 3 |     \n"
+                                                   "   |\n"
+                                                   "mmain --> Line 3, Index 4\n" +
+                                                   rule);
 }
 
 TEST(SourceExcerpt, TheMarginFollowsTheWidthOfTheLineNumber) {
