@@ -428,15 +428,18 @@ void trv_task::finish(size_t base, const trv_thread_local& thread, bool failed) 
 }
 
 trv_task* trv_task_scope_root(trv_task* task) {
+  // A routine's chain of parents leads up to the global task it was linked to, which every
+  // routine of the chain was linked to as well. A chain that ends at a routine lost a task in
+  // between; that routine's first frame holds its own locals, not the globals, and it can end
+  // while frames still name it as their scope: the global task stands in there too (null when
+  // it has ended). So a routine answers at once, without a walk up a chain of any depth.
+  if (task != nullptr && task->routine) return task->global_root.get();
   // A parent chain is a tree built from the top; the cap only guards against a broken one.
   for (int steps = 0; task != nullptr && steps < 1 << 20; ++steps) {
     trv_task* up = task->parent.get();
     if (up == nullptr) break;
     task = up;
   }
-  // A chain that ends at a routine lost a task in between. That routine's first frame holds
-  // its own locals, not the globals, and it can end while frames still name it as their scope:
-  // the global root it was linked to stands in (null when that has ended as well).
   if (task != nullptr && task->routine) return task->global_root.get();
   return task;
 }

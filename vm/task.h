@@ -171,9 +171,8 @@ trvptr_strong<trv_task> trv_task_for_function(trvvar& function, trv_vm_context* 
 // A new global task for a global block, the root of its own scope.
 trvptr_strong<trv_task> trv_task_for_block(const trvptr_strong<trv_program_block>& block);
 
-// The root of a task's scope chain: its parent links followed to the end, which is a global
-// task; when they end at a routine (a task in between has ended), that routine's global root,
-// or null when it has ended too.
+// The root of a task's scope chain: for a routine, the global task it was linked to (null when
+// that has ended); for another task, its parent links followed to the end.
 trv_task* trv_task_scope_root(trv_task* task);
 
 // Makes `task` a child of `creator` and registers it with the global task `root`. An ended
