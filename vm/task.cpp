@@ -480,7 +480,12 @@ bool link_routine(trv_task& task, trv_vm_context* caller, trv_task* function_sco
     trv_runtime_error("Cannot create routine from non-global scope routine without context.");
     return false;
   }
+  // A scope whose global task has ended has no root, and so no block to run in.
   trv_task* root = trv_task_scope_root(scope);
+  if (root == nullptr) {
+    trv_runtime_error("Global scope has no task block!");
+    return false;
+  }
   if (root->unit.get() != task.unit.get()) {
     trv_runtime_error(
         "Global scope root mismatch when creating routine, functions must be initialized "

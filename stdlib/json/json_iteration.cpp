@@ -77,8 +77,10 @@ void trv_json_iteration::run() {
       call->on_complete = [self = shared_from_this()](trvvar_shared& result) {
         self->complete(result, trv_owned_runtime(trv_get_thread_local()));
       };
-    } else if (!done) {
-      spare = std::move(call);  // reused by the next call
+    } else if (!done && call->routine) {
+      // Reused by the next call. A global block's task keeps its first frame, and with it
+      // its locals, from one run to the next: each call gets a new one.
+      spare = std::move(call);
     }
   } while (rerun && !done);
   running = false;
