@@ -1,5 +1,6 @@
 #include "objects/script_class.h"
 
+#include <deque>
 #include <utility>
 
 #include "glue/log.h"
@@ -13,8 +14,10 @@
 namespace {
 
 // Instances whose release has begun and whose destructor has yet to start (or whose memory has
-// yet to go). Releasing one instance can release others; they wait here instead of recursing.
-thread_local std::vector<trv_class*> releasing;
+// yet to go). Releasing one instance can release others; they wait here instead of recursing,
+// and go in the order they were released: an instance's members in member order, then the
+// value its destructor returned.
+thread_local std::deque<trv_class*> releasing;
 thread_local bool draining = false;
 
 class drain_guard {
@@ -128,8 +131,8 @@ void trv_class::release() {
   if (draining) return;
   drain_guard guard;
   while (!releasing.empty()) {
-    trv_class* next = releasing.back();
-    releasing.pop_back();
+    trv_class* next = releasing.front();
+    releasing.pop_front();
     next->finish_release();
   }
 }
