@@ -1,14 +1,36 @@
 #include "stdlib/string/regex_dialect.h"
 
+#include <algorithm>
+#include <iterator>
 #include <stdexcept>
+#include <string>
 
 namespace {
 
 constexpr size_t npos = std::string_view::npos;
 
 // Escapes that mean something of their own, as ECMAScript has them and the engine reads them
-// alike: classes, word boundaries, control characters, back-references.
-constexpr std::string_view kept_escapes = "dDwWsSbBfnrtvc0123456789";
+// alike: classes, word boundaries, control characters. Back-references and "\0" are written
+// out (translate_escape).
+constexpr std::string_view kept_escapes = "dDwWsSbBfnrtvc";
+
+// The negated class escapes as ranges of bytes, for use inside a bracket class: there the
+// engine takes two of them together as the bytes in both rather than in either. Whitespace is
+// the six bytes 0x09 to 0x0D and the space; word characters are letters, digits and "_".
+struct negated_class {
+  char letter;
+  std::string_view bytes;
+};
+constexpr negated_class negated_classes[] = {
+    {'D', "\\x00-\\x2F\\x3A-\\xFF"},
+    {'W', "\\x00-\\x2F\\x3A-\\x40\\x5B-\\x5E\\x60\\x7B-\\xFF"},
+    {'S', "\\x00-\\x08\\x0E-\\x1F\\x21-\\xFF"},
+};
+
+// The class names of the standard library's "C" locale, the names "[:name:]" may give.
+constexpr std::string_view class_names[] = {"d",     "w",     "s",     "alnum", "alpha",
+                                            "blank", "cntrl", "digit", "graph", "lower",
+                                            "print", "punct", "space", "upper", "xdigit"};
 
 [[noreturn]] void refuse(const char* what) { throw std::invalid_argument(what); }
 
@@ -39,8 +61,45 @@ void append_byte(std::string& out, unsigned byte) {
   out += digits[byte & 15];
 }
 
+size_t digits_from(std::string_view pattern, size_t at) {
+  while (at < pattern.size() && pattern[at] >= '0' && pattern[at] <= '9') ++at;
+  return at;
+}
+
+// The capturing groups of a pattern: the "(" not followed by "?", outside classes and escapes.
+size_t group_count(std::string_view pattern) {
+  size_t count = 0;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == '\\') {
+      ++i;
+    } else if (pattern[i] == '[') {
+      const size_t end = trv_regex_class_end(pattern, i);
+      if (end == npos) break;
+      i = end - 1;
+    } else if (pattern[i] == '(' && pattern.substr(i + 1, 1) != "?") {
+      ++count;
+    }
+  }
+  return count;
+}
+
+// Appends the back-reference at `at` ("\" and the digits 1 to 9, then any further digits, all
+// of them the group's number); returns the position after it. A group that has not taken part
+// in the match (yet) matches the empty text, as in ECMAScript, where the engine would fail.
+size_t translate_back_reference(std::string_view pattern, size_t at, size_t groups,
+                                std::string& out) {
+  const size_t end = digits_from(pattern, at + 1);
+  const std::string_view digits = pattern.substr(at + 1, end - at - 1);
+  if (digits.size() > 9 || std::stoul(std::string(digits)) > groups) {
+    refuse("a back-reference to a group the pattern does not have");
+  }
+  out.append("(?(").append(digits).append(")\\g{").append(digits).append("})");
+  return end;
+}
+
 // Appends the escape at `at` (a backslash) as the engine reads it; returns the position after.
-// A text is matched byte by byte, so "\uHHHH" stands for the byte its value narrows to.
+// A text is matched byte by byte, so "\uHHHH" stands for the byte its value narrows to, and
+// "\0" is the byte 0 whatever digits follow (ECMAScript has no octal escapes).
 size_t translate_escape(std::string_view pattern, size_t at, std::string& out) {
   if (at + 1 >= pattern.size()) refuse("trailing backslash");
   const char c = pattern[at + 1];
@@ -52,10 +111,10 @@ size_t translate_escape(std::string_view pattern, size_t at, std::string& out) {
     append_byte(out, hex_value(pattern, at + 2, 4) & 0xFF);
     return at + 6;
   }
-  if (kept_escapes.find(c) != npos) {
+  if (kept_escapes.find(c) != npos || (c >= '1' && c <= '9')) {
     out += pattern.substr(at, 2);
   } else {
-    append_byte(out, static_cast<unsigned char>(c));
+    append_byte(out, c == '0' ? 0u : static_cast<unsigned char>(c));
   }
   return at + 2;
 }
@@ -72,7 +131,25 @@ size_t named_member_end(std::string_view pattern, size_t at) {
   return close == npos ? npos : close + 2;
 }
 
-// Appends the class that opens at `open`; returns the position after it.
+// Appends the member "[:name:]", "[.x.]" or "[=x=]" that runs from `at` to `end`. Only the
+// standard class names exist, and "blank" is the space and the tab alone (the engine's own
+// "blank" takes the vertical tab as well).
+void translate_named_member(std::string_view member, std::string& out) {
+  if (member[1] == ':') {
+    const std::string_view name = member.substr(2, member.size() - 4);
+    if (std::find(std::begin(class_names), std::end(class_names), name) == std::end(class_names)) {
+      refuse("unknown character class name");
+    }
+    if (name == "blank") {
+      out += "\\x20\\x09";
+      return;
+    }
+  }
+  out += member;
+}
+
+// Appends the class that opens at `open`; returns the position after it. A "-" right after a
+// range ("[a-b-c]") is a dash of its own, which the engine refuses as written.
 size_t translate_class(std::string_view pattern, size_t open, std::string& out) {
   const size_t end = trv_regex_class_end(pattern, open);
   if (end == npos) refuse("unclosed bracket class");
@@ -83,24 +160,49 @@ size_t translate_class(std::string_view pattern, size_t open, std::string& out) 
     return end;
   }
   out += pattern.substr(open, first - open);
+  // Where the class stands: after an atom a range may start, after its "-" it continues,
+  // after its second atom it is complete; a class escape or name is no range's end.
+  enum { other, atom, dash, range } at = other;
   size_t i = first;
   while (i + 1 < end) {
-    if (pattern[i] == '\\') {
-      i = translate_escape(pattern, i, out);
+    const char c = pattern[i];
+    if (c == '-') {
+      if (at == range) {
+        append_byte(out, '-');
+        at = atom;
+      } else {
+        out += c;
+        at = at == atom ? dash : at == dash ? range : atom;
+      }
+      ++i;
+    } else if (c == '\\' && i + 1 < end &&
+               std::string_view("dDwWsS").find(pattern[i + 1]) != npos) {
+      const auto spelled =
+          std::find_if(std::begin(negated_classes), std::end(negated_classes),
+                       [&](const negated_class& n) { return n.letter == pattern[i + 1]; });
+      if (spelled != std::end(negated_classes)) {
+        out += spelled->bytes;
+      } else {
+        out += pattern.substr(i, 2);
+      }
+      i += 2;
+      at = other;
     } else if (const size_t member_end = named_member_end(pattern, i); member_end != 0) {
-      out += pattern.substr(i, member_end - i);
+      translate_named_member(pattern.substr(i, member_end - i), out);
       i = member_end;
+      at = other;
     } else {
-      out += pattern[i++];
+      if (c == '\\') {
+        i = translate_escape(pattern, i, out);
+      } else {
+        out += c;
+        ++i;
+      }
+      at = at == dash ? range : atom;
     }
   }
   out += ']';
   return end;
-}
-
-size_t digits_from(std::string_view pattern, size_t at) {
-  while (at < pattern.size() && pattern[at] >= '0' && pattern[at] <= '9') ++at;
-  return at;
 }
 
 // Appends the repeat count that opens at `open`; returns the position after it.
@@ -134,10 +236,13 @@ size_t trv_regex_class_end(std::string_view pattern, size_t open) {
 std::string trv_regex_for_engine(std::string_view pattern) {
   std::string out;
   out.reserve(pattern.size() + 16);
+  const size_t groups = group_count(pattern);
   size_t i = 0;
   while (i < pattern.size()) {
     const char c = pattern[i];
-    if (c == '\\') {
+    if (c == '\\' && i + 1 < pattern.size() && pattern[i + 1] >= '1' && pattern[i + 1] <= '9') {
+      i = translate_back_reference(pattern, i, groups, out);
+    } else if (c == '\\') {
       i = translate_escape(pattern, i, out);
     } else if (c == '[') {
       i = translate_class(pattern, i, out);
@@ -148,11 +253,17 @@ std::string trv_regex_for_engine(std::string_view pattern) {
       const size_t end = copy_repeat_count(pattern, i);
       out += pattern.substr(i, end - i);
       i = end;
-    } else {
-      if (c == '(' && pattern.substr(i + 1, 1) == "?" &&
-          (i + 2 >= pattern.size() || std::string_view(":=!").find(pattern[i + 2]) == npos)) {
+    } else if (c == '(' && pattern.substr(i + 1, 1) == "?") {
+      if (i + 2 >= pattern.size() || std::string_view(":=!").find(pattern[i + 2]) == npos) {
         refuse("unknown group");
       }
+      // The engine refuses an empty lookahead; an empty group inside it is the same.
+      out += pattern.substr(i, 3);
+      if (pattern[i + 2] != ':' && pattern.substr(i + 3, 1) == ")") out += "(?:)";
+      i += 3;
+    } else {
+      // "(*" is nothing to repeat, where the engine would read a verb of its own.
+      if (c == '(' && pattern.substr(i + 1, 1) == "*") refuse("nothing to repeat");
       out += c;
       ++i;
     }

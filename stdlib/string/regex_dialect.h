@@ -14,8 +14,14 @@
 // - "\uHHHH" is the byte of its low eight bits, "\xHH" that byte (exactly four and two hex
 //   digits), and an escaped character without a meaning of its own is that character ("\z" is
 //   "z", "\Q" is "Q"), where the engine has its own escapes for many of them;
-// - of the groups "(?", only "(?:", "(?=" and "(?!" exist, and a "{" outside a class starts a
-//   repeat count "{n}", "{n,}" or "{n,m}".
+// - of the groups "(?", only "(?:", "(?=" and "(?!" exist (an empty lookahead included), "(*"
+//   is nothing to repeat, and a "{" outside a class starts a repeat count "{n}", "{n,}" or
+//   "{n,m}";
+// - "\N" names group N by all its digits, and matches the empty text while that group has
+//   not taken part in the match; "\0" is the byte 0, whatever digits follow;
+// - in a class, two negated class escapes ("[\S\D]") take what either takes, a "-" right
+//   after a range is a dash, and only the standard class names exist ("blank" is the space
+//   and the tab).
 // Throws std::invalid_argument for a pattern the grammar refuses in those respects; everything
 // else is left for the engine to accept or refuse.
 std::string trv_regex_for_engine(std::string_view pattern);

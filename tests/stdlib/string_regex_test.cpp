@@ -112,10 +112,25 @@ TEST(StringRegex, PatternsReadAsECMAScript) {
       {"a{1,}b{0,1}", "aab", "aab"},
       {"a}", "a}", "a}"},
       {"(?:a)(?=b)(?!c)", "ab", "a"},
+      // A group that has not taken part (yet) matches the empty text where it is named.
+      {"(a)?b\\1", "xb aba", "b|aba"},
+      {"\\2(a)(b)", "ab", "ab"},
+      {"(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)\\10", "abcdefghija0 abcdefghijj", "abcdefghijj"},
+      {"\\012", "\n12", ""},  // no octal escapes: the byte 0, then "12"
+      {"[\\012]+", "\n12", "12"},
+      {"[\\S\\D]+", " a5", " a5"},  // two negated classes take what either takes
+      {"[\\W\\S]+", "a_ 5", "a_ 5"},
+      {"[^\\S]+", "a \t5", " \t"},
+      {"[a-b-c]+", "x-cab", "-cab"},  // a dash after a range is a dash
+      {"[0-9-z]+", "x-9z", "-9z"},
+      {"[[:blank:]]+", "a \t\v", " \t"},
+      {"(?=)a", "ba", "a"},
+      {"b(?!)|a", "ab", "a"},
   };
   expect_findall(cases);
   for (const char* refused : {"(?i)a", "(?<=a)b", "(?<n>a)", "(?>a)", "(?#c)", "a{", "a{,2}", "x{}",
-                              "{", "\\x4", "\\u12", "[\\u41]", "[a"}) {
+                              "{", "\\x4", "\\u12", "[\\u41]", "[a", "(a)\\2", "(a)\\10",
+                              "(*FAIL)|b", "a(*ACCEPT)b", "[[:word:]]", "[[:^space:]]"}) {
     EXPECT_THROW(findall("a", refused), std::exception) << refused;
   }
 }
