@@ -4,6 +4,7 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -237,12 +238,19 @@ std::string trv_regex_for_engine(std::string_view pattern) {
   std::string out;
   out.reserve(pattern.size() + 16);
   const size_t groups = group_count(pattern);
+  // Which of the open groups are lookaheads, and whether the last thing written is an
+  // assertion (a lookahead, "^", "$", "\b" or "\B"): ECMAScript repeats no assertion.
+  std::vector<bool> lookaheads;
+  bool after_assertion = false;
   size_t i = 0;
   while (i < pattern.size()) {
     const char c = pattern[i];
+    if (after_assertion && std::string_view("*+?{").find(c) != npos) refuse("nothing to repeat");
+    after_assertion = false;
     if (c == '\\' && i + 1 < pattern.size() && pattern[i + 1] >= '1' && pattern[i + 1] <= '9') {
       i = translate_back_reference(pattern, i, groups, out);
     } else if (c == '\\') {
+      after_assertion = pattern.substr(i + 1, 1) == "b" || pattern.substr(i + 1, 1) == "B";
       i = translate_escape(pattern, i, out);
     } else if (c == '[') {
       i = translate_class(pattern, i, out);
@@ -257,6 +265,7 @@ std::string trv_regex_for_engine(std::string_view pattern) {
       if (i + 2 >= pattern.size() || std::string_view(":=!").find(pattern[i + 2]) == npos) {
         refuse("unknown group");
       }
+      lookaheads.push_back(pattern[i + 2] != ':');
       // The engine refuses an empty lookahead; an empty group inside it is the same.
       out += pattern.substr(i, 3);
       if (pattern[i + 2] != ':' && pattern.substr(i + 3, 1) == ")") out += "(?:)";
@@ -264,6 +273,12 @@ std::string trv_regex_for_engine(std::string_view pattern) {
     } else {
       // "(*" is nothing to repeat, where the engine would read a verb of its own.
       if (c == '(' && pattern.substr(i + 1, 1) == "*") refuse("nothing to repeat");
+      if (c == '(') lookaheads.push_back(false);
+      if (c == ')' && !lookaheads.empty()) {
+        after_assertion = lookaheads.back();
+        lookaheads.pop_back();
+      }
+      after_assertion = after_assertion || c == '^' || c == '$';
       out += c;
       ++i;
     }
