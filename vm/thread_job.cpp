@@ -32,17 +32,21 @@ void run_callback(trv_thread_callback& callback, trvvar& result) {
 }
 
 // Waits, with the runtime unlocked for other threads, until the pool takes the job. False when
-// it cannot: the completion ring is full and this thread, its consumer, is the one waiting, so
-// the workers cannot hand back the jobs they hold and take new ones.
+// it cannot: the pool and the completion ring are full at once, and this thread, the ring's
+// consumer, is the one waiting, so the workers cannot hand back the jobs they hold and take
+// new ones. The ring is looked at before the pool: while this thread waits it only fills, so
+// a ring full before a refused submission was full with the pool, whereas a pool found full
+// before a long wait may have emptied since.
 bool submit_when_room(trv_runtime& rt, trv_thread_local& tl, trv_thread_job& job) {
   // Logged once per job, not per attempt.
   trv_log(TRV_LOG_WARNING, "Thread pool overload, waiting for free worker threads...");
   trv_runtime_unlock_scope unlocked(rt, tl);
-  do {
-    if (trv_completion_ring_full(rt.completions)) return false;
+  for (;;) {
+    const bool ring_full = trv_completion_ring_full(rt.completions);
+    if (trv_thread_pool_submit(rt.thread_pool, job)) return true;
+    if (ring_full) return false;
     std::this_thread::sleep_for(std::chrono::microseconds(trv_overload_retry_microseconds));
-  } while (!trv_thread_pool_submit(rt.thread_pool, job));
-  return true;
+  }
 }
 
 }  // namespace
