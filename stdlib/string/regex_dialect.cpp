@@ -132,9 +132,8 @@ size_t named_member_end(std::string_view pattern, size_t at) {
   return close == npos ? npos : close + 2;
 }
 
-// Appends the member "[:name:]", "[.x.]" or "[=x=]" that runs from `at` to `end`. Only the
-// standard class names exist, and "blank" is the space and the tab alone (the engine's own
-// "blank" takes the vertical tab as well).
+// Appends a class member "[:name:]", "[.x.]" or "[=x=]". Only the standard class names exist, and
+// "blank" is the space and the tab alone (the engine's own "blank" takes the vertical tab as well).
 void translate_named_member(std::string_view member, std::string& out) {
   if (member[1] == ':') {
     const std::string_view name = member.substr(2, member.size() - 4);
