@@ -20,6 +20,7 @@
 #include "host/host_namespace.h"
 #include "host/listing.h"
 #include "host/module_loader.h"
+#include "host/platform/system_text.h"
 #include "host/runtime_driver.h"
 #include "host/standard_classes.h"
 #include "host/task_loop.h"
@@ -75,21 +76,22 @@ uint32_t parse_number(std::string_view option, std::string_view text) {
 }
 
 // Throws std::runtime_error on an argument it does not know.
-options parse_arguments(int argc, char** argv) {
+options parse_arguments(const std::vector<std::string>& arguments) {
   options parsed;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
+  const size_t count = arguments.size();
+  for (size_t i = 0; i < count; ++i) {
+    const std::string_view arg = arguments[i];
     if (arg == "--help") {
       parsed.help = true;
     } else if (arg == "--module") {
-      if (i + 1 == argc) throw std::runtime_error("--module needs a PATH");
-      parsed.module_path = argv[++i];
+      if (i + 1 == count) throw std::runtime_error("--module needs a PATH");
+      parsed.module_path = arguments[++i];
     } else if (arg == "--log-mask") {
-      if (i + 1 == argc) throw std::runtime_error("--log-mask needs a number");
-      parsed.log_mask = parse_number(arg, argv[++i]);
+      if (i + 1 == count) throw std::runtime_error("--log-mask needs a number");
+      parsed.log_mask = parse_number(arg, arguments[++i]);
     } else if (arg == "--workers") {
-      if (i + 1 == argc) throw std::runtime_error("--workers needs a number");
-      parsed.workers = parse_number(arg, argv[++i]);
+      if (i + 1 == count) throw std::runtime_error("--workers needs a number");
+      parsed.workers = parse_number(arg, arguments[++i]);
       if (parsed.workers == 0) throw std::runtime_error("--workers needs at least 1");
       if (parsed.workers > trvhost::worker_pool::max_count()) {
         throw std::runtime_error("--workers needs at most " +
@@ -159,11 +161,12 @@ void show_module(const trvhost::module_loader& module) {
 
 std::string read_file(const std::string& path) {
   // A directory opens as a stream with nothing to read, which would pass for an empty program.
+  const std::filesystem::path file = trvhost::utf8_path(path);
   std::error_code ignored;
-  if (std::filesystem::is_directory(path, ignored)) {
+  if (std::filesystem::is_directory(file, ignored)) {
     throw std::runtime_error("cannot read " + path + ": it is a directory");
   }
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(file, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path);
   std::ostringstream text;
   text << in.rdbuf();
@@ -242,8 +245,9 @@ int run(const options& parsed) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  trvhost::use_binary_console();
   try {
-    const options parsed = parse_arguments(argc, argv);
+    const options parsed = parse_arguments(trvhost::utf8_arguments(argc, argv));
     if (parsed.help) {
       std::cout << usage;
       return 0;

@@ -20,7 +20,12 @@ std::string integer_text(int64_t value) {
   return std::string(buf, end);
 }
 
+// "%f", with the infinities and NaNs written out here: some C libraries drop a NaN's sign.
 std::string float_text(double value) {
+  if (!std::isfinite(value)) {
+    std::string text = std::signbit(value) ? "-" : "";
+    return text + (std::isnan(value) ? "nan" : "inf");
+  }
   char buf[512];  // "%f" of the largest double has 309 integer digits
   int n = std::snprintf(buf, sizeof buf, "%f", value);
   return std::string(buf, n > 0 ? static_cast<size_t>(n) : 0);

@@ -5,16 +5,21 @@
 #if defined(_WIN32)
 #include <windows.h>
 
+#include <filesystem>
+
+#include "host/platform/system_text.h"
+
 namespace trvhost {
 
 namespace {
 
-// Loads the library and pins it, so that FreeLibrary never unmaps it.
+// Loads the library and pins it, so that FreeLibrary never unmaps it. The path is UTF-8.
 HMODULE load_pinned(const std::string& path) {
-  HMODULE handle = LoadLibraryA(path.c_str());
+  const std::filesystem::path file = utf8_path(path);
+  HMODULE handle = LoadLibraryW(file.c_str());
   HMODULE pinned = nullptr;
   if (handle == nullptr ||
-      !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, path.c_str(), &pinned)) {
+      !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN, file.c_str(), &pinned)) {
     const DWORD reason = GetLastError();
     if (handle != nullptr) FreeLibrary(handle);
     throw std::runtime_error("cannot open " + path + ": error " + std::to_string(reason));

@@ -1,7 +1,6 @@
 #pragma once
 
-// Opening a shared library and looking up its symbols: the one platform-specific piece of the
-// host.
+// Opening a shared library and looking up its symbols.
 
 #include <string>
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "tests/support/platform/command.h"
@@ -53,6 +55,21 @@ TEST(Trvrun, FailuresAreOneLineAndNonZero) {
                 0),
             0u)
       << help.output;
+}
+
+// A program whose name is outside any one code page runs, and what it prints comes out byte for
+// byte: a "\r\n" in a string stays as it is.
+TEST(Trvrun, NamesInAnyScriptAndOutputBytesPassUnchanged) {
+  const std::filesystem::path file = std::filesystem::temp_directory_path() / u8"trvrun_Ωé.tasm";
+  std::ofstream(file, std::ios::binary) << ".block main global\n.root\n  push_none\n"
+                                           "  native host.print\n  call_prepare 1\n  push_none\n"
+                                           "  string \"a\\r\\nb\"\n  call_arg 0\n  pop\n"
+                                           "  call\n  pop\n";
+  const std::u8string name = file.u8string();
+  const run_result run = run_trvrun("\"" + std::string(name.begin(), name.end()) + "\"");
+  std::filesystem::remove(file);
+  EXPECT_EQ(run.exit_status, 0) << run.output;
+  EXPECT_EQ(run.output, "a\r\nb\n");
 }
 
 }  // namespace

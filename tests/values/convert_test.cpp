@@ -15,6 +15,13 @@ namespace {
 TEST(Convert, TextOfPrimitives) {
   EXPECT_EQ(trvvar_string_value(*of_type(TRVVAR_ERR)), "ERROR");
   EXPECT_EQ(trvvar_string_value(*float_of(1e300)).size(), 308u);
+  // The same on every platform, a NaN's sign included.
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EQ(trvvar_string_value(*float_of(inf)), "inf");
+  EXPECT_EQ(trvvar_string_value(*float_of(-inf)), "-inf");
+  EXPECT_EQ(trvvar_string_value(*float_of(nan)), "nan");
+  EXPECT_EQ(trvvar_string_value(*float_of(-nan)), "-nan");
 }
 
 TEST(Convert, IntegersFromEveryPrimitive) {

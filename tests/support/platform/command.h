@@ -10,6 +10,6 @@ struct command_result {
   int exit_status = -1;
 };
 
-// Runs `command_line` through the system's shell with its standard error joined to its
-// standard output.
+// Runs `command_line` (UTF-8) through the system's shell with its standard error joined to its
+// standard output, which is collected byte for byte.
 command_result run_command(const std::string& command_line);
