@@ -117,16 +117,18 @@ trvobject_base* object_of(const trvvar& v) {
 }
 
 // Two objects are the same by their control blocks: an object that is gone reads as null, and
-// two different ones that are both gone are still two.
+// two different ones that are both gone are still two. A value that holds no object at all (a
+// copy made of one already gone) is the same only as itself.
 bool objects_equal(trvvar& a, trvvar& b) {
   trvobject_base* left = object_of(a);
   trvobject_base* right = object_of(b);
   if (left != nullptr && right != nullptr && left != right) {
     return left->op_equal(b) || right->op_equal(a);
   }
-  return a.type == TRVVAR_OBJECT && b.type == TRVVAR_OBJECT &&
-         a.payload.object_payload->object.control_block() ==
-             b.payload.object_payload->object.control_block();
+  if (a.type != TRVVAR_OBJECT || b.type != TRVVAR_OBJECT) return false;
+  const trvptr_control_block* block = a.payload.object_payload->object.control_block();
+  if (block == &trv_null_control_block) return &a == &b;
+  return block == b.payload.object_payload->object.control_block();
 }
 
 // a < b (or a > b when `bigger`): the left object's own test, then the right object's mirror.

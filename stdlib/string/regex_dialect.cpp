@@ -132,24 +132,26 @@ size_t named_member_end(std::string_view pattern, size_t at) {
   return close == npos ? npos : close + 2;
 }
 
-// Appends a class member "[:name:]", "[.x.]" or "[=x=]". Only the standard class names exist, and
-// "blank" is the space and the tab alone (the engine's own "blank" takes the vertical tab as well).
+// Appends a class member "[:name:]", "[.x.]" or "[=x=]". Only the standard class names exist,
+// in any case, and "blank" is the space and the tab alone (the engine's own "blank" takes the
+// vertical tab as well).
 void translate_named_member(std::string_view member, std::string& out) {
-  if (member[1] == ':') {
-    const std::string_view name = member.substr(2, member.size() - 4);
-    if (std::find(std::begin(class_names), std::end(class_names), name) == std::end(class_names)) {
-      refuse("unknown character class name");
-    }
-    if (name == "blank") {
-      out += "\\x20\\x09";
-      return;
-    }
+  if (member[1] != ':') {
+    out += member;
+    return;
   }
-  out += member;
+  std::string name(member.substr(2, member.size() - 4));
+  for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  if (std::find(std::begin(class_names), std::end(class_names), name) == std::end(class_names)) {
+    refuse("unknown character class name");
+  }
+  out += name == "blank" ? "\\x20\\x09" : "[:" + name + ":]";
 }
 
 // Appends the class that opens at `open`; returns the position after it. A "-" right after a
-// range ("[a-b-c]") is a dash of its own, which the engine refuses as written.
+// range ("[a-b-c]") is a dash of its own, which the engine refuses as written. A class (an
+// escape such as "\\d", or a name) ends no range and starts none: a "-" next to one is refused
+// unless it closes the class.
 size_t translate_class(std::string_view pattern, size_t open, std::string& out) {
   const size_t end = trv_regex_class_end(pattern, open);
   if (end == npos) refuse("unclosed bracket class");
@@ -161,11 +163,17 @@ size_t translate_class(std::string_view pattern, size_t open, std::string& out) 
   }
   out += pattern.substr(open, first - open);
   // Where the class stands: after an atom a range may start, after its "-" it continues,
-  // after its second atom it is complete; a class escape or name is no range's end.
-  enum { other, atom, dash, range } at = other;
+  // after its second atom it is complete.
+  enum { other, atom, dash, range, set } at = other;
   size_t i = first;
   while (i + 1 < end) {
     const char c = pattern[i];
+    const bool class_next =
+        (c == '\\' && i + 1 < end && std::string_view("dDwWsS").find(pattern[i + 1]) != npos) ||
+        (named_member_end(pattern, i) != 0 && pattern[i + 1] == ':');
+    if ((at == set && c == '-' && i + 2 < end) || (at == dash && class_next)) {
+      refuse("a class cannot end a range");
+    }
     if (c == '-') {
       if (at == range) {
         append_byte(out, '-');
@@ -186,11 +194,11 @@ size_t translate_class(std::string_view pattern, size_t open, std::string& out) 
         out += pattern.substr(i, 2);
       }
       i += 2;
-      at = other;
+      at = set;
     } else if (const size_t member_end = named_member_end(pattern, i); member_end != 0) {
+      at = pattern[i + 1] == ':' ? set : other;
       translate_named_member(pattern.substr(i, member_end - i), out);
       i = member_end;
-      at = other;
     } else {
       if (c == '\\') {
         i = translate_escape(pattern, i, out);

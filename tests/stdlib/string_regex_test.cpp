@@ -124,15 +124,20 @@ TEST(StringRegex, PatternsReadAsECMAScript) {
       {"[a-b-c]+", "x-cab", "-cab"},  // a dash after a range is a dash
       {"[0-9-z]+", "x-9z", "-9z"},
       {"[[:blank:]]+", "a \t\v", " \t"},
+      {"[[:ALPHA:][:Digit:]]+", "a5-", "a5"},  // class names in any case
+      {"[-\\w]+", "a-_ ", "a-_"},              // a dash first or last is a dash
+      {"[\\w-]+", "a-_ ", "a-_"},
       {"(?=)a", "ba", "a"},
       {"b(?!)|a", "ab", "a"},
   };
   expect_findall(cases);
-  for (const char* refused :
-       {"(?i)a",        "(?<=a)b", "(?<n>a)", "(?>a)",     "(?#c)",       "a{",
-        "a{,2}",        "x{}",     "{",       "\\x4",      "\\u12",       "[\\u41]",
-        "[a",           "(a)\\2",  "(a)\\10", "(*FAIL)|b", "a(*ACCEPT)b", "[[:word:]]",
-        "[[:^space:]]", "(?=a)*a", "(?!b)+a", "^*a",       "a\\b{2}",     "$?"}) {
+  for (const char* refused : {"(?i)a",       "(?<=a)b",    "(?<n>a)",       "(?>a)",
+                              "(?#c)",       "a{",         "a{,2}",         "x{}",
+                              "{",           "\\x4",       "\\u12",         "[\\u41]",
+                              "[a",          "(a)\\2",     "(a)\\10",       "(*FAIL)|b",
+                              "a(*ACCEPT)b", "[[:word:]]", "[[:^space:]]",  "(?=a)*a",
+                              "(?!b)+a",     "^*a",        "a\\b{2}",       "$?",
+                              "[\\w-a]",     "[a-\\d]",    "[[:blank:]-a]", "[\\x01-[:blank:]]"}) {
     EXPECT_THROW(findall("a", refused), std::exception) << refused;
   }
 }
