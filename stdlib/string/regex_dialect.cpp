@@ -14,6 +14,8 @@ constexpr size_t npos = std::string_view::npos;
 // alike: classes, word boundaries, control characters. Back-references and "\0" are written
 // out (translate_escape).
 constexpr std::string_view kept_escapes = "dDwWsSbBfnrtvc";
+// The escapes that stand for a class of bytes.
+constexpr std::string_view class_escapes = "dDwWsS";
 
 // The negated class escapes as ranges of bytes, for use inside a bracket class: there the
 // engine takes two of them together as the bytes in both rather than in either. Whitespace is
@@ -168,10 +170,10 @@ size_t translate_class(std::string_view pattern, size_t open, std::string& out) 
   size_t i = first;
   while (i + 1 < end) {
     const char c = pattern[i];
-    const bool class_next =
-        (c == '\\' && i + 1 < end && std::string_view("dDwWsS").find(pattern[i + 1]) != npos) ||
-        (named_member_end(pattern, i) != 0 && pattern[i + 1] == ':');
-    if ((at == set && c == '-' && i + 2 < end) || (at == dash && class_next)) {
+    const bool class_escape = c == '\\' && class_escapes.find(pattern[i + 1]) != npos;
+    const size_t member_end = named_member_end(pattern, i);
+    const bool class_name = member_end != 0 && pattern[i + 1] == ':';
+    if ((at == set && c == '-' && i + 2 < end) || (at == dash && (class_escape || class_name))) {
       refuse("a class cannot end a range");
     }
     if (c == '-') {
@@ -183,8 +185,7 @@ size_t translate_class(std::string_view pattern, size_t open, std::string& out) 
         at = at == atom ? dash : at == dash ? range : atom;
       }
       ++i;
-    } else if (c == '\\' && i + 1 < end &&
-               std::string_view("dDwWsS").find(pattern[i + 1]) != npos) {
+    } else if (class_escape) {
       const auto spelled =
           std::find_if(std::begin(negated_classes), std::end(negated_classes),
                        [&](const negated_class& n) { return n.letter == pattern[i + 1]; });
@@ -195,8 +196,8 @@ size_t translate_class(std::string_view pattern, size_t open, std::string& out) 
       }
       i += 2;
       at = set;
-    } else if (const size_t member_end = named_member_end(pattern, i); member_end != 0) {
-      at = pattern[i + 1] == ':' ? set : other;
+    } else if (member_end != 0) {
+      at = class_name ? set : other;
       translate_named_member(pattern.substr(i, member_end - i), out);
       i = member_end;
     } else {
