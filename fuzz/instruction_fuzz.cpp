@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "fuzz/fuzz_host.h"
 #include "host/runtime_driver.h"
 #include "host/standard_classes.h"
 #include "host/task_loop.h"
@@ -28,18 +29,6 @@
 #include "vm/task.h"
 
 namespace {
-
-// Instructions one input may execute, over all its frames and tasks.
-constexpr size_t instruction_budget = 20000;
-size_t executed = 0;
-
-// After the budget the hook stops every frame before its instruction, and the task, so that
-// a frame that a return or break would resume at the same place is not run again.
-void count_instruction(trv_vm_context& frame, const uint8_t*, size_t) {
-  if (++executed <= instruction_budget) return;
-  frame.status = 128;
-  frame.task->stop = 1;
-}
 
 trvvar_shared convert_all(trv_vm_context&, std::vector<trvvar_shared>& args) {
   for (trvvar_shared& arg : args) {
@@ -238,8 +227,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   {
     input in(bytes, size);
     program p = build(in);
-    trv_set_trace_hook(count_instruction);
-    executed = 0;
+    fuzz_host::start_instruction_budget(20000);  // instructions one input may execute
     {
       trvhost::task_loop loop(*driver);
       loop.run(trv_task_for_block(p.root));

@@ -1,0 +1,201 @@
+// Calls the native classes' methods with arguments of every kind: the input is read as a list
+// of calls, written out as assembler text and run as a program (see fuzz_host.h). Six locals
+// hold objects of the classes with methods (two strings, two containers, a buffer, a thread) and
+// are called with their class's methods; six more start as other values and take the results,
+// so that later calls work on what earlier ones made, and are called with any class's methods.
+// Arguments are locals, functions (one of each parameter count, one changing its parameter through
+// a reference, one raising an error), numbers, texts and none. The block ignores runtime errors, so
+// that every call is made; at the end every local is printed.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz/fuzz_host.h"
+
+namespace {
+
+constexpr int object_count = 6;
+constexpr int local_count = 12;
+constexpr size_t most_calls = 32;
+constexpr size_t most_arguments = 4;
+
+// The objects' classes and start values.
+struct start_value {
+  std::string_view class_name;
+  std::string_view code;
+};
+constexpr start_value objects[object_count] = {
+    {"std.string",
+     "native std.string\n  call_prepare 1\n  push_none\n  string \"a,b c\"\n  call_arg 0\n"
+     "  pop\n  call\n"},
+    {"std.json",
+     "native std.json\n  call_prepare 1\n  push_none\n"
+     "  string \"{\\\"a\\\":1,\\\"b\\\":[1,2,{\\\"c\\\":null}],\\\"d\\\":\\\"x\\\"}\"\n"
+     "  call_arg 0\n  pop\n  call\n"},
+    {"std.json",
+     "native std.json\n  call_prepare 1\n  push_none\n  string \"[3,1,2,true]\"\n  call_arg 0\n"
+     "  pop\n  call\n"},
+    {"std.buffer", "native std.buffer\n  call_prepare 0\n  call\n"},
+    {"std.string",
+     "native std.string\n  call_prepare 1\n  push_none\n  string \"  x\\ty  \"\n  call_arg 0\n"
+     "  pop\n  call\n"},
+    {"std.thread", "native std.thread\n  call_prepare 0\n  call\n"},
+};
+
+// The results' start values.
+constexpr std::string_view results[local_count - object_count] = {
+    "int 7\n",
+    "float 2.5\n",
+    "string \"x,y\"\n",
+    "native std.json\n  call_prepare 1\n  push_none\n  string \"[1,[2],{}]\"\n  call_arg 0\n"
+    "  pop\n  call\n",
+    "none\n",
+    "native json.bool\n  call_prepare 1\n  push_none\n  int 1\n  call_arg 0\n  pop\n  call\n",
+};
+
+// Texts an argument may be: empty, separators, JSON, patterns and replacement forms.
+constexpr std::string_view texts[] = {
+    "",           "a",      ",",
+    " ",          "[1,2]",  "{\\\"k\\\":[true,null]}",
+    "\\\\d+",     "(a|b)*", "$1$&",
+    "\\xff\\x00", "0",      "-1.5e3",
+    "a,b,,c",     "true",   "(?<n>x)\\\\k<n>",
+};
+
+// Small integers, large negative ones and floats. No large positive integer: as a length or an
+// index it asks for more memory than there is, which the sanitizer's allocator ends the process
+// for.
+constexpr std::string_view numbers[] = {
+    "int 0",     "int 1",    "int -1",          "int 2",     "int 3",
+    "int -7",    "int 100",  "int -2147483648", "int 255",   "int -9223372036854775807",
+    "float 0.5", "float -0", "float nan",       "float inf", "int 1000000",
+};
+
+// The callbacks, children f0 .. f5 of the global block.
+constexpr int function_count = 6;
+constexpr std::string_view functions =
+    ".block f0 function\n  push_none\n  int 1\n  return\n"
+    ".block f1 function\n.param v\n  load_local v\n  return\n"
+    ".block f2 function\n.param k\n.param v\n  load_local v\n  return\n"
+    ".block f3 function\n.param a\n.param k\n.param v\n  load_local a\n  push_none\n"
+    "  load_local v\n  add\n  return\n"
+    ".block f4 function\n.param k\n.param v byref\n  load_local v\n  push_none\n  string \"x\"\n"
+    "  assign\n  pop\n"
+    ".block f5 function\n.param k\n.param v\n  load_local v\n  get_member \"no_such_method\"\n"
+    "  call_prepare 0\n  call\n  return\n";
+
+class input {
+ public:
+  input(const uint8_t* bytes, size_t size) : at_(bytes), end_(bytes + size) {}
+  bool empty() const { return at_ == end_; }
+  uint8_t byte() { return at_ < end_ ? *at_++ : 0; }
+
+ private:
+  const uint8_t* at_;
+  const uint8_t* end_;
+};
+
+std::string local(int index) { return "v" + std::to_string(index); }
+
+// The methods of a class, or of every class for an empty name.
+const std::vector<fuzz_host::method>& methods_of(std::string_view class_name) {
+  static const auto* const by_class = [] {
+    auto* table = new std::map<std::string_view, std::vector<fuzz_host::method>>();
+    (*table)[""] = fuzz_host::methods("");
+    for (std::string_view name : fuzz_host::class_names())
+      (*table)[name] = fuzz_host::methods(name);
+    return table;
+  }();
+  return by_class->at(class_name);
+}
+
+// Writes the instruction that puts an argument into the top slot.
+void write_argument(input& in, std::string& text) {
+  const uint8_t kind = in.byte();
+  const uint8_t pick = in.byte();
+  switch (kind % 6) {
+    case 0:
+    case 1:
+      text += "  load_local " + local(pick % local_count) + "\n";
+      break;
+    case 2:
+      text += "  function f" + std::to_string(pick % function_count) + "\n";
+      break;
+    case 3:
+      text += "  " + std::string(numbers[pick % std::size(numbers)]) + "\n";
+      break;
+    case 4:
+      text += "  string \"" + std::string(texts[pick % std::size(texts)]) + "\"\n";
+      break;
+    default:
+      text += "  none\n";
+      break;
+  }
+}
+
+// result = receiver.method(arguments...). Mostly an object is called, with its class's
+// methods; else a result, with any class's. The argument count mostly lies in the method's
+// range.
+void write_call(input& in, std::string& text) {
+  const uint8_t pick = in.byte();
+  const int receiver = pick % 4 != 0 ? pick / 4 % object_count
+                                     : object_count + pick / 4 % (local_count - object_count);
+  const int result = object_count + in.byte() % (local_count - object_count);
+  const auto& methods = methods_of(receiver < object_count ? objects[receiver].class_name : "");
+  const fuzz_host::method& method = methods[(in.byte() | in.byte() << 8) % methods.size()];
+  const uint8_t count_pick = in.byte();
+  const uint32_t most = std::min<uint32_t>(method.max_params, most_arguments);
+  const uint32_t count = count_pick % 4 != 0 && method.min_params <= most
+                             ? method.min_params + count_pick / 4 % (most - method.min_params + 1)
+                             : count_pick / 4 % (most_arguments + 1);
+  text += "  push_none\n  load_local " + local(result) + "\n  push_none\n  load_local " +
+          local(receiver) + "\n  get_member \"" + std::string(method.name) + "\"\n  call_prepare " +
+          std::to_string(count) + "\n";
+  if (count > 0) {
+    text += "  push_none\n";
+    for (uint32_t i = 0; i < count; ++i) {
+      write_argument(in, text);
+      text += "  call_arg " + std::to_string(i) + "\n";
+    }
+    text += "  pop\n";
+  }
+  text += "  call\n  assign\n  pop\n";
+}
+
+std::string program_of(input& in) {
+  std::string text = ".block main global\n.root\n.no_except\n";
+  for (int i = 0; i < local_count; ++i) text += ".local " + local(i) + "\n";
+  for (int i = 0; i < function_count; ++i) text += ".child f" + std::to_string(i) + "\n";
+  for (int i = 0; i < local_count; ++i) {
+    const std::string_view code = i < object_count ? objects[i].code : results[i - object_count];
+    text += "  push_none\n  load_local " + local(i) + "\n  push_none\n  " + std::string(code) +
+            "  assign\n  pop\n";
+  }
+  for (size_t calls = 0; calls < most_calls && !in.empty(); ++calls) write_call(in, text);
+  text += "  push_none\n  native host.print\n  call_prepare " + std::to_string(local_count) +
+          "\n  push_none\n";
+  for (int i = 0; i < local_count; ++i) {
+    text += "  load_local " + local(i) + "\n  call_arg " + std::to_string(i) + "\n";
+  }
+  text += "  pop\n  call\n  pop\n";
+  return text + std::string(functions);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz_host::initialize();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+  input in(bytes, size);
+  const std::string text = program_of(in);
+  if (!fuzz_host::run_program(text)) __builtin_trap();  // every program written must assemble
+  return 0;
+}
