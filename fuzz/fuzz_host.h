@@ -5,7 +5,8 @@
 // runtime per run. A text that does not assemble is an answer, and so is a runtime error.
 //
 // An instruction budget stops programs that loop forever. The host's "routine" is left out: a
-// routine scheduled hours ahead would keep the loop asleep. Output is dropped.
+// routine scheduled hours ahead would keep the loop asleep. Output is dropped. Linked with
+// memory_limit.cpp, a program has 64 MiB.
 
 #include <cstddef>
 #include <cstdint>
