@@ -93,15 +93,22 @@ void trv_std_json::unindex_entry(size_t position) {
 void trv_std_json::rebuild_index() {
   index_.reset();
   indexed_ = entries.size();
-  for (trv_json_entry& e : entries) {
-    if (!e.key) continue;
-    trv_json_key_index& keys = make_index();
-    auto node = keys.find(*e.key);
-    if (node == keys.end()) {
-      keys.emplace(std::string(*e.key), trv_json_key_node{e.value.get(), 1});
-    } else {
-      ++node->second.count;
+  try {
+    for (trv_json_entry& e : entries) {
+      if (!e.key) continue;
+      trv_json_key_index& keys = make_index();
+      auto node = keys.find(*e.key);
+      if (node == keys.end()) {
+        keys.emplace(std::string(*e.key), trv_json_key_node{e.value.get(), 1});
+      } else {
+        ++node->second.count;
+      }
     }
+  } catch (...) {
+    // Memory ran out: no index, and the entries are indexed afresh when next looked up.
+    index_.reset();
+    indexed_ = 0;
+    throw;
   }
 }
 
@@ -166,9 +173,10 @@ trvvar_shared trv_std_json::value_at(int64_t index) {
 // ---- adding ----
 
 trvvar_shared trv_std_json::append(std::string_view key, trv_runtime* owned) {
-  trv_json_entry& e = entries.emplace_back();
-  e.value = trvvar_new(owned);
-  if (!key.empty()) e.key = trv_json_key(key);
+  // The entry is made whole before it goes in: memory running out while making it leaves the
+  // container as it was, not holding an entry without a value or without its key.
+  trv_json_entry made{key.empty() ? trv_json_key() : trv_json_key(key), trvvar_new(owned)};
+  trv_json_entry& e = entries.emplace_back(std::move(made));
   assert_invariant();
   return e.value;
 }
@@ -331,8 +339,13 @@ void trv_std_json::clear() {
 
 void trv_std_json::keep_entries(const std::vector<bool>& keep) {
   assert(keep.size() == entries.size());
+  // Room for both sides first: memory running out once entries have moved would leave
+  // entries without values behind.
+  const auto kept_count = static_cast<size_t>(std::count(keep.begin(), keep.end(), true));
   trv_json_entry_vector kept;
   trv_json_entry_vector gone;
+  kept.reserve(kept_count);
+  gone.reserve(entries.size() - kept_count);
   for (size_t i = 0; i < entries.size(); ++i) {
     (keep[i] ? kept : gone).push_back(std::move(entries[i]));
   }

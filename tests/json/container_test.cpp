@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <functional>
+#include <new>
 #include <random>
 
+#include "tests/json/failing_allocation.h"
 #include "tests/json/json_test_support.h"
 #include "tests/support/capturing_logger.h"
 
@@ -226,3 +229,57 @@ TEST(JsonKey, HoldsAnyBytesInlineOrOnTheHeap) {
 }
 
 }  // namespace
+
+// Memory running out in the middle of an edit leaves whole entries, each key found as one of
+// its entries: each allocation the edit makes fails in turn. An addition leaves the entries as
+// they were; so does keeping some entries when memory runs out before they move.
+TEST(JsonContainer, EditsThatRunOutOfMemoryLeaveWholeEntries) {
+  const std::string long_key(40, 'k');  // too long to be kept inside the entry
+  const std::string other_key(40, 'o');
+  struct edit {
+    const char* name;
+    std::function<void(json_value&)> run;
+  };
+  const edit edits[] = {
+      {"add", [&](json_value& j) { trvvar_set_int(*j->add_keyed(long_key), 9); }},
+      {"keep",
+       [](json_value& j) {
+         j->keep_entries({false, true, false, true, true});
+       }},
+  };
+  for (const edit& e : edits) {
+    size_t failures = 0;
+    for (size_t before = 0;; ++before) {
+      json_value j;
+      int64_t n = 0;
+      for (const std::string& key : {long_key, other_key, std::string(), long_key, other_key}) {
+        trvvar_set_int(*j->add_keyed(key), n++);
+      }
+      const std::vector<std::string> keys = j.keys();
+      failing_allocation::arm(before);
+      try {
+        e.run(j);
+      } catch (const std::bad_alloc&) {
+      }
+      const bool failed = failing_allocation::disarm();
+      for (const trv_json_entry& entry : j->entries) {
+        ASSERT_TRUE(entry.value) << e.name << " " << before;
+        if (!entry.key) continue;
+        const trvvar* found = j->find(*entry.key);
+        ASSERT_TRUE(std::any_of(j->entries.begin(), j->entries.end(),
+                                [&](const auto& other) {
+                                  return other.key && *other.key == *entry.key &&
+                                         other.value.get() == found;
+                                }))
+            << e.name << " " << before;
+      }
+      j->assert_invariant();
+      if (!failed) break;
+      ++failures;
+      if (std::string_view(e.name) == "add") {
+        EXPECT_EQ(j.keys(), keys) << before;
+      }
+    }
+    EXPECT_GE(failures, 1u) << e.name;
+  }
+}
