@@ -78,7 +78,7 @@ constexpr std::string_view numbers[] = {
     "int 255",        "int -9223372036854775807",
     "float 0.5",      "float -0",
     "float nan",      "float inf",
-    "int 1000000",    "int 9223372036854775807",
+    "int 100000",     "int 9223372036854775807",
     "int 2147483647",
 };
 
