@@ -13,12 +13,16 @@
 #include <cstdlib>
 #include <new>
 
+#include "tests/support/replaced_operator_new.h"
+
 namespace {
 
 constexpr size_t memory_limit = size_t{64} << 20;
 std::atomic<size_t> allocated{0};
 
-void* allocate(size_t size) {
+}  // namespace
+
+void* replaced_operator_new::allocate(size_t size) {
   if (size > memory_limit || allocated.fetch_add(size) + size > memory_limit) {
     if (size <= memory_limit) allocated.fetch_sub(size);
     throw std::bad_alloc();
@@ -34,29 +38,8 @@ void* allocate(size_t size) {
   return memory;
 }
 
-void release(void* memory) noexcept {
+void replaced_operator_new::release(void* memory) noexcept {
   if (memory == nullptr) return;
   allocated.fetch_sub(__sanitizer_get_allocated_size(memory));
   std::free(memory);
 }
-
-}  // namespace
-
-void* operator new(size_t size) { return allocate(size); }
-void* operator new[](size_t size) { return allocate(size); }
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return allocate(size);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
-}
-void* operator new[](size_t size, const std::nothrow_t& tag) noexcept {
-  return operator new(size, tag);
-}
-void operator delete(void* memory) noexcept { release(memory); }
-void operator delete[](void* memory) noexcept { release(memory); }
-void operator delete(void* memory, size_t) noexcept { release(memory); }
-void operator delete[](void* memory, size_t) noexcept { release(memory); }
-void operator delete(void* memory, const std::nothrow_t&) noexcept { release(memory); }
-void operator delete[](void* memory, const std::nothrow_t&) noexcept { release(memory); }

@@ -3,24 +3,14 @@
 #include <cstdlib>
 #include <new>
 
+#include "tests/support/replaced_operator_new.h"
+
 namespace {
 
 // Set by the one test thread that arms it; the tests that arm it run no other threads.
 bool armed = false;
 bool failed = false;
 size_t allocations_left = 0;
-
-void* allocate(size_t size) {
-  if (armed && !failed) {
-    if (allocations_left == 0) {
-      failed = true;
-      throw std::bad_alloc();
-    }
-    --allocations_left;
-  }
-  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
-  throw std::bad_alloc();
-}
 
 }  // namespace
 
@@ -39,21 +29,16 @@ bool disarm() {
 
 }  // namespace failing_allocation
 
-void* operator new(size_t size) { return allocate(size); }
-void* operator new[](size_t size) { return allocate(size); }
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return allocate(size);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
+void* replaced_operator_new::allocate(size_t size) {
+  if (armed && !failed) {
+    if (allocations_left == 0) {
+      failed = true;
+      throw std::bad_alloc();
+    }
+    --allocations_left;
   }
+  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+  throw std::bad_alloc();
 }
-void* operator new[](size_t size, const std::nothrow_t& tag) noexcept {
-  return operator new(size, tag);
-}
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete[](void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, size_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, size_t) noexcept { std::free(memory); }
-void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
-void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
+
+void replaced_operator_new::release(void* memory) noexcept { std::free(memory); }
