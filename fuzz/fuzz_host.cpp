@@ -96,28 +96,28 @@ bool run_program(std::string_view text) {
   return true;
 }
 
-std::vector<std::string_view> class_names() {
-  namespaces();
-  std::vector<std::string_view> names;
-  for (const auto& [name, metadata] : *trv_get_global_instance()->object_metadata) {
-    names.push_back(name);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-std::vector<method> methods(std::string_view class_name) {
-  namespaces();
-  std::vector<method> found;
-  for (const auto& [name, metadata] : *trv_get_global_instance()->object_metadata) {
-    if (!class_name.empty() && name != class_name) continue;
-    for (const auto& [method_name, definition] : metadata->methods) {
-      found.push_back({method_name, definition->min_params, definition->max_params});
+const std::map<std::string_view, std::vector<method>>& methods_by_class() {
+  static const auto* const table = [] {
+    namespaces();
+    auto* by_class = new std::map<std::string_view, std::vector<method>>();
+    for (const auto& [class_name, metadata] : *trv_get_global_instance()->object_metadata) {
+      for (const auto& [name, definition] : metadata->methods) {
+        const method found{name, definition->min_params, definition->max_params};
+        (*by_class)[class_name].push_back(found);
+        (*by_class)[""].push_back(found);
+      }
     }
-  }
-  std::sort(found.begin(), found.end(),
-            [](const method& a, const method& b) { return a.name < b.name; });
-  return found;
+    // Each name once: under the empty name, the first class's method of that name.
+    for (auto& [class_name, methods] : *by_class) {
+      std::stable_sort(methods.begin(), methods.end(),
+                       [](const method& a, const method& b) { return a.name < b.name; });
+      methods.erase(std::unique(methods.begin(), methods.end(),
+                                [](const method& a, const method& b) { return a.name == b.name; }),
+                    methods.end());
+    }
+    return by_class;
+  }();
+  return *table;
 }
 
 }  // namespace fuzz_host

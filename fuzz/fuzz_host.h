@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string_view>
 #include <vector>
 
@@ -25,16 +26,14 @@ void start_instruction_budget(size_t budget);
 // Assembles and runs `text`; false when it does not assemble.
 bool run_program(std::string_view text);
 
-// The script names of the native classes, sorted.
-std::vector<std::string_view> class_names();
-
 struct method {
   std::string_view name;
   uint32_t min_params;
   uint32_t max_params;
 };
 
-// The methods of a native class, or of every class for an empty name; sorted by name.
-std::vector<method> methods(std::string_view class_name);
+// The methods of each native class by its script name, sorted by name; under the empty name,
+// every class's, each name once.
+const std::map<std::string_view, std::vector<method>>& methods_by_class();
 
 }  // namespace fuzz_host

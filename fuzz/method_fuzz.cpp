@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -108,18 +107,6 @@ class input {
 
 std::string local(int index) { return "v" + std::to_string(index); }
 
-// The methods of a class, or of every class for an empty name.
-const std::vector<fuzz_host::method>& methods_of(std::string_view class_name) {
-  static const auto* const by_class = [] {
-    auto* table = new std::map<std::string_view, std::vector<fuzz_host::method>>();
-    (*table)[""] = fuzz_host::methods("");
-    for (std::string_view name : fuzz_host::class_names())
-      (*table)[name] = fuzz_host::methods(name);
-    return table;
-  }();
-  return by_class->at(class_name);
-}
-
 // Writes the instruction that puts an argument into the top slot.
 void write_argument(input& in, std::string& text) {
   const uint8_t kind = in.byte();
@@ -152,7 +139,8 @@ void write_call(input& in, std::string& text) {
   const int receiver = pick % 4 != 0 ? pick / 4 % object_count
                                      : object_count + pick / 4 % (local_count - object_count);
   const int result = object_count + in.byte() % (local_count - object_count);
-  const auto& methods = methods_of(receiver < object_count ? objects[receiver].class_name : "");
+  const auto& methods =
+      fuzz_host::methods_by_class().at(receiver < object_count ? objects[receiver].class_name : "");
   const fuzz_host::method& method = methods[(in.byte() | in.byte() << 8) % methods.size()];
   const uint8_t count_pick = in.byte();
   const uint32_t most = std::min<uint32_t>(method.max_params, most_arguments);
