@@ -3,9 +3,14 @@
 // hold objects of the classes with methods (two strings, two containers, a buffer, a thread) and
 // are called with their class's methods; six more start as other values and take the results,
 // so that later calls work on what earlier ones made, and are called with any class's methods.
-// Arguments are locals, functions (one of each parameter count, one changing its parameter through
-// a reference, one raising an error), numbers, texts and none. The block ignores runtime errors, so
-// that every call is made; at the end every local is printed.
+// Arguments are locals, functions, numbers, texts and none. Six functions are fixed (one of each
+// parameter count, one changing its parameter through a reference, one raising an error); two
+// more are calls read from the input too, made on the global block's locals while a walk or a
+// thread run calls them: on the container being walked, on the thread running them. The blocks
+// ignore runtime errors, so that every call is made; at the end every local is printed.
+//
+// The input: one byte giving the two callbacks' call counts, their calls, then the global
+// block's calls.
 
 #include <algorithm>
 #include <cstddef>
@@ -23,6 +28,7 @@ namespace {
 constexpr int object_count = 6;
 constexpr int local_count = 12;
 constexpr size_t most_calls = 32;
+constexpr size_t most_callback_calls = 3;
 constexpr size_t most_arguments = 4;
 
 // The objects' classes and start values.
@@ -81,9 +87,9 @@ constexpr std::string_view numbers[] = {
     "int 2147483647",
 };
 
-// The callbacks, children f0 .. f5 of the global block.
-constexpr int function_count = 6;
-constexpr std::string_view functions =
+// The fixed callbacks, children f0 .. f5 of every block that names functions.
+constexpr int fixed_function_count = 6;
+constexpr std::string_view fixed_functions =
     ".block f0 function\n  push_none\n  int 1\n  return\n"
     ".block f1 function\n.param v\n  load_local v\n  return\n"
     ".block f2 function\n.param k\n.param v\n  load_local v\n  return\n"
@@ -93,6 +99,11 @@ constexpr std::string_view functions =
     "  assign\n  pop\n"
     ".block f5 function\n.param k\n.param v\n  load_local v\n  get_member \"no_such_method\"\n"
     "  call_prepare 0\n  call\n  return\n";
+
+// The callbacks read from the input, f6 and f7, take a key and a value, as a walk gives them. A
+// block names the functions before it: the global block all eight, f7 f0 .. f6, f6 the fixed
+// ones.
+constexpr int function_count = fixed_function_count + 2;
 
 class input {
  public:
@@ -107,17 +118,32 @@ class input {
 
 std::string local(int index) { return "v" + std::to_string(index); }
 
+// Where calls are written: the global block reaches its locals directly; a callback reaches them
+// as globals, and may also call and replace its value parameter.
+struct block_site {
+  bool callback = false;
+  int functions = function_count;  // the functions it names: f0 .. f(functions - 1)
+};
+
+// The instruction that loads value `index`: a global block local, or (past them, in a
+// callback) the value parameter.
+std::string load(const block_site& site, int index) {
+  if (!site.callback) return "  load_local " + local(index % local_count) + "\n";
+  index %= local_count + 1;
+  return index == local_count ? "  load_local v\n" : "  load_global " + local(index) + "\n";
+}
+
 // Writes the instruction that puts an argument into the top slot.
-void write_argument(input& in, std::string& text) {
+void write_argument(input& in, std::string& text, const block_site& site) {
   const uint8_t kind = in.byte();
   const uint8_t pick = in.byte();
   switch (kind % 6) {
     case 0:
     case 1:
-      text += "  load_local " + local(pick % local_count) + "\n";
+      text += load(site, pick);
       break;
     case 2:
-      text += "  function f" + std::to_string(pick % function_count) + "\n";
+      text += "  function f" + std::to_string(pick % site.functions) + "\n";
       break;
     case 3:
       text += "  " + std::string(numbers[pick % std::size(numbers)]) + "\n";
@@ -132,13 +158,13 @@ void write_argument(input& in, std::string& text) {
 }
 
 // result = receiver.method(arguments...). Mostly an object is called, with its class's
-// methods; else a result, with any class's. The argument count mostly lies in the method's
-// range.
-void write_call(input& in, std::string& text) {
+// methods; else a result (or a callback's parameter), with any class's. The argument count
+// mostly lies in the method's range.
+void write_call(input& in, std::string& text, const block_site& site) {
   const uint8_t pick = in.byte();
-  const int receiver = pick % 4 != 0 ? pick / 4 % object_count
-                                     : object_count + pick / 4 % (local_count - object_count);
-  const int result = object_count + in.byte() % (local_count - object_count);
+  const int others = local_count - object_count + (site.callback ? 1 : 0);
+  const int receiver = pick % 4 != 0 ? pick / 4 % object_count : object_count + pick / 4 % others;
+  const int result = object_count + in.byte() % others;
   const auto& methods =
       fuzz_host::methods_by_class().at(receiver < object_count ? objects[receiver].class_name : "");
   const fuzz_host::method& method = methods[(in.byte() | in.byte() << 8) % methods.size()];
@@ -147,13 +173,13 @@ void write_call(input& in, std::string& text) {
   const uint32_t count = count_pick % 4 != 0 && method.min_params <= most
                              ? method.min_params + count_pick / 4 % (most - method.min_params + 1)
                              : count_pick / 4 % (most_arguments + 1);
-  text += "  push_none\n  load_local " + local(result) + "\n  push_none\n  load_local " +
-          local(receiver) + "\n  get_member \"" + std::string(method.name) + "\"\n  call_prepare " +
+  text += "  push_none\n" + load(site, result) + "  push_none\n" + load(site, receiver) +
+          "  get_member \"" + std::string(method.name) + "\"\n  call_prepare " +
           std::to_string(count) + "\n";
   if (count > 0) {
     text += "  push_none\n";
     for (uint32_t i = 0; i < count; ++i) {
-      write_argument(in, text);
+      write_argument(in, text, site);
       text += "  call_arg " + std::to_string(i) + "\n";
     }
     text += "  pop\n";
@@ -161,23 +187,44 @@ void write_call(input& in, std::string& text) {
   text += "  call\n  assign\n  pop\n";
 }
 
+// A block's header: its kind, the functions it names, and `extra` directives.
+std::string block_head(std::string_view name, std::string_view kind, int functions,
+                       std::string_view extra) {
+  std::string text = ".block " + std::string(name) + " " + std::string(kind) + "\n" +
+                     std::string(extra) + ".no_except\n";
+  for (int i = 0; i < functions; ++i) text += ".child f" + std::to_string(i) + "\n";
+  return text;
+}
+
+// A callback from the input: `calls` calls, then it returns its value parameter.
+std::string callback_of(input& in, size_t calls, int index) {
+  const block_site site{true, index};
+  std::string text =
+      block_head("f" + std::to_string(index), "function", index, ".param k\n.param v\n");
+  for (size_t i = 0; i < calls; ++i) write_call(in, text, site);
+  return text + "  load_local v\n  return\n";
+}
+
 std::string program_of(input& in) {
-  std::string text = ".block main global\n.root\n.no_except\n";
+  const uint8_t counts = in.byte();
+  const std::string callbacks =
+      callback_of(in, counts % (most_callback_calls + 1), fixed_function_count) +
+      callback_of(in, counts / 4 % (most_callback_calls + 1), fixed_function_count + 1);
+  std::string text = block_head("main", "global", function_count, ".root\n");
   for (int i = 0; i < local_count; ++i) text += ".local " + local(i) + "\n";
-  for (int i = 0; i < function_count; ++i) text += ".child f" + std::to_string(i) + "\n";
   for (int i = 0; i < local_count; ++i) {
     const std::string_view code = i < object_count ? objects[i].code : results[i - object_count];
     text += "  push_none\n  load_local " + local(i) + "\n  push_none\n  " + std::string(code) +
             "  assign\n  pop\n";
   }
-  for (size_t calls = 0; calls < most_calls && !in.empty(); ++calls) write_call(in, text);
+  for (size_t calls = 0; calls < most_calls && !in.empty(); ++calls) write_call(in, text, {});
   text += "  push_none\n  native host.print\n  call_prepare " + std::to_string(local_count) +
           "\n  push_none\n";
   for (int i = 0; i < local_count; ++i) {
     text += "  load_local " + local(i) + "\n  call_arg " + std::to_string(i) + "\n";
   }
   text += "  pop\n  call\n  pop\n";
-  return text + std::string(functions);
+  return text + callbacks + std::string(fixed_functions);
 }
 
 }  // namespace
