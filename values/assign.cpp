@@ -185,6 +185,14 @@ void trvvar_set(trvvar& destination, trvvar_shared& source) {
     destination.type = TRVVAR_JSON;
     return;
   }
+  if (from.type == TRVVAR_STRING) {
+    // A string nothing else holds takes the text in place, keeping its object and, for a short
+    // text, its storage: nothing can tell it from a new one.
+    if (std::string* text = trv_unshared_string_text(destination)) {
+      text->assign(trv_string_object_text(*from.payload.object));
+      return;
+    }
+  }
   if (from.type <= TRVVAR_FLOAT) {  // nothing to take but the payload word
     const uint64_t raw = from.payload.raw;
     const trvvar_type type = from.type;

@@ -3,6 +3,7 @@
 // The objects that carry string, binary and json values belong to their classes; the variable
 // layer reaches them through these functions, defined with each class.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -41,6 +42,14 @@ trvptr_strong<trvobject_base> trv_new_object_for_record(const trv_binary_reader&
 // changes nothing and returns false. It skips the general release path: lookups of the
 // thread's state and virtual calls.
 bool trv_release_string_payload(trvvar& v, trv_runtime& owned);
+
+// A string object going back to its pool keeps storage for up to this many bytes of text, and
+// so does a string that a parked frame keeps in a parameter.
+inline constexpr size_t trv_string_kept_capacity = 1024;
+
+// The text of the string record `v` when nothing but `v` holds its object (no other strong or
+// weak pointer), which may then be rewritten in place; null otherwise.
+std::string* trv_unshared_string_text(trvvar& v);
 
 // The text of a string object and the bytes of a buffer object, for the variable layer.
 // `object` must be of that class.

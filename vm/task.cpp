@@ -154,6 +154,8 @@ void trv_task::release() {
 
 void trv_task::drop_structures() {
   release_frames(frames, 0, nullptr);
+  if (trv_vm_context* frame = std::exchange(parked, nullptr))
+    trv_vm_context_release(frame, nullptr);
   drop_pending_calls();
   stack.clear();
   argument_lists.clear();
@@ -163,11 +165,7 @@ void trv_task::drop_structures() {
 
 bool trv_task::prepare_start(std::vector<trvvar_shared>* args, trv_thread_local& thread) {
   trv_runtime* const own = trv_owned_runtime(thread);
-  if (frames.empty() && definition) {
-    trv_task* scope = trv_task_scope_root(this);
-    frames.push_back(trv_vm_context_create(this, scope, definition.get(), definition->local_count,
-                                           bound_object, own));
-  }
+  if (frames.empty() && definition) frames.push_back(first_frame(own));
   if (frames.empty() || active) {
     trv_log(TRV_LOG_ERROR, "Cannot run task!");
     return false;
@@ -204,7 +202,49 @@ bool trv_task::prepare_start(std::vector<trvvar_shared>* args, trv_thread_local&
       trv_call_store_parameter(first, static_cast<uint32_t>(i), (*args)[i], true, own);
     }
   }
+  // A parameter without an argument starts as none, whatever a parked frame kept in it.
+  const size_t parameters = std::min<size_t>(block.parameter_count, block.local_count);
+  for (size_t i = first.argument_count; i < parameters; ++i) {
+    if (first.locals[i]->type != TRVVAR_NONE) trv_vm_context_reset_local(first.locals[i], own);
+  }
   return true;
+}
+
+trv_vm_context* trv_task::first_frame(trv_runtime* owned) {
+  trv_task* scope = trv_task_scope_root(this);
+  trv_vm_context* frame = std::exchange(parked, nullptr);
+  if (frame == nullptr) {
+    return trv_vm_context_create(this, scope, definition.get(), definition->local_count,
+                                 bound_object, owned);
+  }
+  frame->scope = scope;
+  frame->stack_depth = 0;
+  return frame;
+}
+
+void trv_task::end_frames(size_t base, trv_runtime* owned) {
+  if (base > 0 || frames.empty()) {
+    release_frames(frames, base, owned);
+    return;
+  }
+  release_frames(frames, 1, owned);
+  trv_vm_context* first = frames.back();
+  frames.pop_back();
+  park_first_frame(first, owned);
+}
+
+void trv_task::park_first_frame(trv_vm_context* frame, trv_runtime* owned) {
+  if (!routine || parked != nullptr || frame->refcount != 1) {
+    trv_vm_context_release(frame, owned);
+    return;
+  }
+  trv_vm_context_park(*frame, owned);
+  // Parking released the locals, which can run code that ran this routine again.
+  if (parked == nullptr) {
+    parked = frame;
+  } else {
+    trv_vm_context_release(frame, owned);
+  }
 }
 
 [[gnu::always_inline]] inline void trv_task::reset_result_slot(trv_runtime* owned) {
@@ -422,7 +462,7 @@ void trv_task::finish(size_t base, const trv_thread_local& thread, bool failed) 
     stack.clear();
     stack.push_back(result);
   }
-  release_frames(frames, base, own);
+  end_frames(base, own);
   drop_pending_calls();
   if (complete) complete(result);
 }

@@ -104,6 +104,9 @@ struct trv_task : public trvptr_base<trv_task> {
   // A plain none record the interpreter keeps for its next integer or float result, so that a
   // loop making and dropping temporaries takes nothing from the pool.
   trvvar_shared spare_record;
+  // A routine's first frame from its last run, its locals reset, kept for its next run (a
+  // callback's routine runs once per entry of a walk); null when there is none.
+  trv_vm_context* parked = nullptr;
   trv_runtime* runtime = nullptr;  // where it is scheduled; the creating thread's runtime
   // While task_continue runs: the runtime the running thread owns (null: none), so that frames
   // come from and go back to its pool without a lookup of the thread's state.
@@ -125,6 +128,9 @@ struct trv_task : public trvptr_base<trv_task> {
   void abandon();
   // Drops the calls that the innermost frame prepared and has not made, newest first.
   void drop_calls_of_top();
+  // Takes a routine's first frame, popped at the end of a run: parked when nothing else holds
+  // it and no frame is parked yet, else released; `owned` as for trv_vm_context_release.
+  void park_first_frame(trv_vm_context* frame, trv_runtime* owned);
   // Whether a routine that this task started is still alive; the ended ones are swept out of
   // its list, so that asking again costs nothing more. Inline: a callback walk asks before
   // every call, mostly of a task that started none.
@@ -157,6 +163,10 @@ struct trv_task : public trvptr_base<trv_task> {
   // Drops the calls prepared and not yet executed, with their frames. Inlined as the three
   // above: every run's finish passes here, mostly with nothing to drop.
   void drop_pending_calls();
+  // The first frame of a new run: the parked one when there is one, else a new one.
+  trv_vm_context* first_frame(trv_runtime* owned);
+  // Releases the frames above `base` at the end of a run, the first one as park_first_frame.
+  void end_frames(size_t base, trv_runtime* owned);
   void drop_structures();
 };
 
@@ -223,7 +233,11 @@ uint64_t trv_runtime_next_eta(const trv_runtime& rt);
       task.stack.resize(task.stack.size() - count);
     }
   }
-  trv_vm_context_release(frame, task.owned);
+  if (task.frames.empty()) {
+    task.park_first_frame(frame, task.owned);
+  } else {
+    trv_vm_context_release(frame, task.owned);
+  }
 }
 
 [[gnu::always_inline]] inline trv_vm_context* trv_task_resume_caller(trv_task& task) {

@@ -1,5 +1,7 @@
 #include "vm/vm_context.h"
 
+#include <algorithm>
+
 #include "objects/function_def.h"
 #include "values/assign.h"
 #include "values/pooled.h"
@@ -40,5 +42,21 @@ void trv_vm_context_capture(trv_vm_context& context, trvvar_ptr_function_lambda*
   }
   for (uint32_t i = 0; i < block.capture_count; ++i) {
     trvvar_set(*context.locals[block.parameter_count + i], (*captures)[i]);
+  }
+}
+
+void trv_vm_context_park(trv_vm_context& context, trv_runtime* owned) {
+  const uint32_t parameters = context.block->parameter_count;
+  // Slots past the block's were reset when the context last went back to its pool, and no
+  // index of this use reached them.
+  const size_t used = std::min<size_t>(context.locals.size(), context.block->local_count);
+  for (uint32_t i = 0; i < used; ++i) {
+    trvvar_shared& local = context.locals[i];
+    if (!local) continue;
+    if (i < parameters && local->refcount == 1 && local->flags == 0) {
+      const std::string* text = trv_unshared_string_text(*local);
+      if (text != nullptr && text->capacity() <= trv_string_kept_capacity) continue;
+    }
+    trv_vm_context_reset_local(local, owned);
   }
 }

@@ -88,28 +88,37 @@ inline trv_vm_context* trv_vm_context_create(trv_task* task, trv_task* scope,
 // when there is one for every capture the block declares and the context has slots for them.
 void trv_vm_context_capture(trv_vm_context& context, trvvar_ptr_function_lambda* captures);
 
-// Drops one count. The last one resets every local (an unshared variable becomes none in place,
-// a shared one is replaced by a fresh variable), drops the bound object and returns the context
-// to its pool.
+// Resets one local of a frame that leaves its use: an unshared variable becomes none in place
+// (a string it alone holds goes straight back to the pools of `owned`, a callback's key among
+// them, when there is one), a shared one is replaced by a fresh variable.
+[[gnu::always_inline]] inline void trv_vm_context_reset_local(trvvar_shared& local,
+                                                              trv_runtime* owned) {
+  if (local && local->refcount == 1) {
+    if (local->type >= TRVVAR_STRING &&
+        !(local->flags == 0 && owned != nullptr && trv_release_string_payload(*local, *owned))) {
+      trvvar_set_type(*local, TRVVAR_NONE);
+    }
+    trvvar_clear_plain(*local);
+    local->flags = 0;
+  } else {
+    local = trvvar_new(owned);
+  }
+}
+
+// Resets the locals of a frame that its task keeps for its next run, as a release would, except
+// that a parameter slot holding a short string that nothing else holds keeps it: the next run's
+// argument is copied into it in place, where a reset slot would need a new string.
+void trv_vm_context_park(trv_vm_context& context, trv_runtime* owned);
+
+// Drops one count. The last one resets every local, drops the bound object and returns the
+// context to its pool.
 void trv_vm_context_release(trv_vm_context* context);
 // The same with the calling thread's owned runtime already looked up (null: look it up);
 // inline, as every return from a script call drops its frame.
 inline void trv_vm_context_release(trv_vm_context* context, trv_runtime* owned) {
   if (--context->refcount > 0) return;
   if (owned == nullptr) owned = trv_owned_runtime(trv_get_thread_local());
-  for (trvvar_shared& local : context->locals) {
-    if (local && local->refcount == 1) {
-      // A string the local alone holds goes straight back to the pools (a callback's key).
-      if (local->type >= TRVVAR_STRING &&
-          !(local->flags == 0 && owned != nullptr && trv_release_string_payload(*local, *owned))) {
-        trvvar_set_type(*local, TRVVAR_NONE);
-      }
-      trvvar_clear_plain(*local);
-      local->flags = 0;
-    } else {
-      local = trvvar_new(owned);
-    }
-  }
+  for (trvvar_shared& local : context->locals) trv_vm_context_reset_local(local, owned);
   context->bound_object.reset();
   trv_pooled_release(context, owned);
 }

@@ -2,6 +2,7 @@
 
 #include "stdlib/json/std_json.h"
 #include "stdlib/string/std_string.h"
+#include "values/payload_objects.h"
 #include "values/payloads.h"
 #include "values/report.h"
 #include "values/runtime.h"
@@ -61,27 +62,33 @@ void trv_json_iteration::run() {
     }
     trvptr_strong<trv_task> call = routine_for(*this);
     called = entries->entries[index];
-    build_arguments(*entries, index, args, owned);
+    build_arguments(*this, index, args, owned);
     if (!call || trv_argument_count_problem(*call->definition, args.size()) != nullptr) {
       trv_runtime_error_continuing("JSON callback could not be called, check its parameter count.");
       args.clear();
       finish();
       break;
     }
-    // A call that completes here completes while this loop holds the iteration: a plain
-    // pointer does, and std::function keeps it without allocating. One left pending owns it.
-    call->on_complete = [this, owned](trvvar_shared& result) { complete(result, owned); };
-    call->run(&args, thread);
+    // A call that ends here leaves its value in its result slot, passed on below while this
+    // loop holds the iteration; one left pending gets a completion callback, which owns it.
+    const bool started = call->run(&args, thread);
     args.clear();
+    if (!started) {  // the run reported why
+      finish();
+      break;
+    }
     if (call->active) {
       call->on_complete = [self = shared_from_this()](trvvar_shared& result) {
         self->complete(result, trv_owned_runtime(trv_get_thread_local()));
       };
-    } else if (!done && call->routine) {
-      // Reused by the next call. A global block's task keeps its first frame, and with it
-      // its locals, from one run to the next: each call gets a new one.
-      spare = std::move(call);
+      continue;
     }
+    trvvar_shared result =
+        call->stack.empty() || !call->stack.front() ? trvvar_new(owned) : call->stack.front();
+    // Reused by the next call. A global block's task keeps its first frame, and with it its
+    // locals, from one run to the next: each call gets a new one.
+    if (call->routine) spare = std::move(call);
+    complete(result, owned);
   } while (rerun && !done);
   running = false;
 }
@@ -100,15 +107,25 @@ void trv_json_iteration::finish() {
   if (done) return;
   done = true;
   spare.reset();
+  key.reset();
   called = {};
   if (on_finish) on_finish();
   if (trv_task* waiting = task.get()) trv_task_wake(*waiting);
 }
 
-void trv_json_key_value_arguments(trv_std_json& json, uint32_t index,
+void trv_json_key_value_arguments(trv_json_iteration& it, uint32_t index,
                                   std::vector<trvvar_shared>& args, trv_runtime* owned) {
-  const trv_json_entry& entry = json.entries[index];
-  args.push_back(
-      trv_new_string_var(entry.key ? std::string_view(*entry.key) : std::string_view(), owned));
+  const trv_json_entry& entry = it.json->entries[index];
+  const std::string_view key = entry.key ? std::string_view(*entry.key) : std::string_view();
+  trvvar_shared& reused = it.key;
+  std::string* text = reused && reused->refcount == 1 && reused->flags == 0
+                          ? trv_unshared_string_text(*reused)
+                          : nullptr;
+  if (text != nullptr) {
+    text->assign(key);
+  } else {
+    reused = trv_new_string_var(key, owned);
+  }
+  args.push_back(reused);
   args.push_back(entry.value);
 }

@@ -5,8 +5,9 @@
 // other; each call's completion feeds the next, and the last one wakes the calling task. The
 // method itself returns its result variable at once; the script reads it once it resumes.
 //
-// A callback that completes at once (the usual case) completes inside the loop that started
-// it: its completion only marks the loop to go on, so a container of any size costs no stack.
+// A callback that completes at once (the usual case) leaves its value to the loop that started
+// it, which consumes it and goes on to the next entry, so a container of any size costs no
+// stack; only a call left pending gets a completion callback.
 
 #include <cstdint>
 #include <functional>
@@ -22,10 +23,10 @@ struct trv_runtime;
 struct trv_task;
 
 struct trv_json_iteration : std::enable_shared_from_this<trv_json_iteration> {
-  // Appends the arguments of the call for entry `index`; `owned` is the calling thread's owned
-  // runtime (or null), which new records come from.
+  // Appends the arguments of the call for entry `index` of `json`, which is there; `owned` is
+  // the calling thread's owned runtime (or null), which new records come from.
   using build_arguments_fn =
-      std::function<void(trv_std_json&, uint32_t, std::vector<trvvar_shared>&, trv_runtime*)>;
+      std::function<void(trv_json_iteration&, uint32_t, std::vector<trvvar_shared>&, trv_runtime*)>;
   // Consumes the callback's value for the entry it was called for; false ends the iteration.
   // `owned` as for build_arguments.
   using on_result_fn =
@@ -46,6 +47,10 @@ struct trv_json_iteration : std::enable_shared_from_this<trv_json_iteration> {
   trv_json_entry called;
   // The routine of the last call when it completed inside the loop; the next call reuses it.
   trvptr_strong<trv_task> spare;
+  // The key argument of the last call. Its text is set in place for the next while nothing else
+  // holds it: the callback's parameter holds a copy, which its routine keeps in its parked
+  // frame, so that a walk makes no string per entry.
+  trvvar_shared key;
 
   // Makes the calling task of `context` wait and starts the calls over `json`.
   static void start(const std::shared_ptr<trv_json_iteration>& self, trv_std_json& json,
@@ -61,5 +66,5 @@ struct trv_json_iteration : std::enable_shared_from_this<trv_json_iteration> {
 
 // The arguments most callbacks get: the entry's key (empty for a keyless entry), then the
 // entry's value variable itself, so that the callback can change the entry through it.
-void trv_json_key_value_arguments(trv_std_json& json, uint32_t index,
+void trv_json_key_value_arguments(trv_json_iteration& it, uint32_t index,
                                   std::vector<trvvar_shared>& args, trv_runtime* owned);

@@ -453,10 +453,10 @@ trvvar_shared reduce(trv_std_json* self, trv_vm_context& context, args_t& args) 
     trvvar_set_int(**accumulator, 0);
   }
   auto it = std::make_shared<trv_json_iteration>();
-  it->build_arguments = [accumulator](trv_std_json& json, uint32_t index, args_t& call_args,
+  it->build_arguments = [accumulator](trv_json_iteration& walk, uint32_t index, args_t& call_args,
                                       trv_runtime* owned) {
     call_args.push_back(*accumulator);
-    trv_json_key_value_arguments(json, index, call_args, owned);
+    trv_json_key_value_arguments(walk, index, call_args, owned);
   };
   it->on_result = [accumulator](const trv_json_entry&, trvvar_shared& r, trv_runtime*) {
     *accumulator = r;
@@ -515,12 +515,12 @@ trvvar_shared foreach (trv_std_json* self, trv_vm_context & context, args_t & ar
       args[0]->payload.function_payload->definition.lock();
   const bool key_and_value = definition && definition->parameter_count == 2;
   auto it = std::make_shared<trv_json_iteration>();
-  it->build_arguments = [key_and_value](trv_std_json& json, uint32_t index, args_t& call_args,
+  it->build_arguments = [key_and_value](trv_json_iteration& walk, uint32_t index, args_t& call_args,
                                         trv_runtime* owned) {
     if (key_and_value) {
-      trv_json_key_value_arguments(json, index, call_args, owned);
+      trv_json_key_value_arguments(walk, index, call_args, owned);
     } else {
-      call_args.push_back(json.entries[index].value);
+      call_args.push_back(walk.json->entries[index].value);
     }
   };
   it->on_result = [](const trv_json_entry&, trvvar_shared&, trv_runtime*) { return true; };

@@ -6,9 +6,6 @@ namespace {
 
 const trv_pool_kind_registration<trv_std_string> string_object_pool;
 
-// Storage up to this capacity stays with a recycled object for its next use.
-constexpr size_t kept_capacity = 1024;
-
 }  // namespace
 
 trvptr_strong<trvobject_base> trv_std_string::self_pointer() {
@@ -25,7 +22,7 @@ void trv_std_string::release() {
 
 void trv_std_string::empty_for_reuse() {
   text.clear();
-  if (text.capacity() > kept_capacity) std::string().swap(text);
+  if (text.capacity() > trv_string_kept_capacity) std::string().swap(text);
 }
 
 trvptr_strong<trvobject_base> trv_new_string_object() {
@@ -68,6 +65,13 @@ bool trv_release_unshared_string(trvvar_shared& value, trv_runtime& owned) {
     return false;
   }
   return trvvar_release_unshared_plain(value, owned);
+}
+
+std::string* trv_unshared_string_text(trvvar& v) {
+  if (v.type != TRVVAR_STRING) return nullptr;
+  const trvptr_control_block* block = v.payload.object.control_block();
+  if (block == nullptr || block->strong_count != 1 || block->weak_count != 0) return nullptr;
+  return &static_cast<trv_std_string&>(*v.payload.object).text;
 }
 
 std::string& trv_string_object_text(trvobject_base& object) {
