@@ -159,6 +159,14 @@ void store(trvvar& destination, taken_value& v) {
 
 }  // namespace
 
+bool trvvar_set_string_in_place(trvvar& destination, const trvvar& source) {
+  if (source.type != TRVVAR_STRING || destination.type != TRVVAR_STRING) return false;
+  std::string* text = trv_unshared_string_text(destination);
+  if (text == nullptr) return false;
+  text->assign(trv_string_object_text(*source.payload.object));
+  return true;
+}
+
 void trvvar_set(trvvar& destination, trvvar_shared& source) {
   if (!source || source.get() == &destination || trvvar_set_plain(destination, *source)) return;
   if (trvvar_is_member(source->type)) {
@@ -185,14 +193,7 @@ void trvvar_set(trvvar& destination, trvvar_shared& source) {
     destination.type = TRVVAR_JSON;
     return;
   }
-  if (from.type == TRVVAR_STRING) {
-    // A string nothing else holds takes the text in place, keeping its object and, for a short
-    // text, its storage: nothing can tell it from a new one.
-    if (std::string* text = trv_unshared_string_text(destination)) {
-      text->assign(trv_string_object_text(*from.payload.object));
-      return;
-    }
-  }
+  if (trvvar_set_string_in_place(destination, from)) return;
   if (from.type <= TRVVAR_FLOAT) {  // nothing to take but the payload word
     const uint64_t raw = from.payload.raw;
     const trvvar_type type = from.type;

@@ -20,3 +20,8 @@ inline bool trvvar_set_plain(trvvar& destination, const trvvar& source) {
   destination.payload.raw = source.payload.raw;
   return true;
 }
+
+// Copies the text of string `source` into string `destination` when nothing else holds the
+// destination's object, which keeps the object and its storage: nothing can tell it from a new
+// one. False, with nothing changed, otherwise.
+bool trvvar_set_string_in_place(trvvar& destination, const trvvar& source);

@@ -158,7 +158,7 @@ inline bool script_count_fits(const trv_program_block& block, uint32_t count) {
   } else if (given && trv_call_detail::taken_whole(value, slot)) {
     trvvar_shared old = std::exchange(slot, std::move(value));
     if (owned != nullptr) trvvar_release_unshared_plain(old, *owned);
-  } else if (!trvvar_set_plain(*slot, *value)) {
+  } else if (!trvvar_set_plain(*slot, *value) && !trvvar_set_string_in_place(*slot, *value)) {
     trvvar_set(*slot, value);
   }
 }
