@@ -88,19 +88,23 @@ void trv_json_iteration::run() {
     // Reused by the next call. A global block's task keeps its first frame, and with it its
     // locals, from one run to the next: each call gets a new one.
     if (call->routine) spare = std::move(call);
-    complete(result, owned);
+    rerun = consume(result, owned);
   } while (rerun && !done);
   running = false;
 }
 
 void trv_json_iteration::complete(trvvar_shared& result, trv_runtime* owned) {
-  if (done) return;
+  if (consume(result, owned)) run();
+}
+
+bool trv_json_iteration::consume(trvvar_shared& result, trv_runtime* owned) {
+  if (done) return false;
   if (json && on_result(called, result, owned)) {
     ++index;
-    run();
-    return;
+    return true;
   }
   finish();
+  return false;
 }
 
 void trv_json_iteration::finish() {

@@ -40,7 +40,8 @@ struct trv_json_iteration : std::enable_shared_from_this<trv_json_iteration> {
   std::function<void()> on_finish;  // may be empty
   uint32_t index = 0;
   bool running = false;  // the loop of run() is active
-  bool rerun = false;    // a call completed while the loop was active
+  bool rerun = false;    // the loop goes on: its call's value was consumed, or a call completed
+                         // while it was active
   bool done = false;
   // The entry of the call under way, as it stood when called. Its value is filed under this
   // entry even when the callback removed, inserted or reordered entries meanwhile.
@@ -60,6 +61,9 @@ struct trv_json_iteration : std::enable_shared_from_this<trv_json_iteration> {
   void run();
   // A call's value arrived, on the thread whose owned runtime (or null) is `owned`.
   void complete(trvvar_shared& result, trv_runtime* owned);
+  // Files a call's value under the entry it was called for; true when the walk goes on to the
+  // next entry, false when it has ended.
+  bool consume(trvvar_shared& result, trv_runtime* owned);
   // Ends the iteration (once): the finish action, then the calling task is woken.
   void finish();
 };
