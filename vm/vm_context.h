@@ -89,8 +89,8 @@ inline trv_vm_context* trv_vm_context_create(trv_task* task, trv_task* scope,
 void trv_vm_context_capture(trv_vm_context& context, trvvar_ptr_function_lambda* captures);
 
 // Resets one local of a frame that leaves its use: an unshared variable becomes none in place
-// (a string it alone holds goes straight back to the pools of `owned`, a callback's key among
-// them, when there is one), a shared one is replaced by a fresh variable.
+// (a string it alone holds goes straight back to the pools of `owned`, when there is one), a
+// shared one is replaced by a fresh variable.
 [[gnu::always_inline]] inline void trv_vm_context_reset_local(trvvar_shared& local,
                                                               trv_runtime* owned) {
   if (local && local->refcount == 1) {

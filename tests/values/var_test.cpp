@@ -6,6 +6,7 @@
 #include "tests/support/test_values.h"
 #include "values/assign.h"
 #include "values/convert.h"
+#include "values/payload_objects.h"
 #include "values/payloads.h"
 #include "values/reference.h"
 #include "values/var_vectors.h"
@@ -167,6 +168,33 @@ TEST(Assignment, MarkerTypesAreNotAssignable) {
   trvvar_set(*d, marker);
   EXPECT_EQ(d->type, TRVVAR_INT);
   EXPECT_EQ(capture.warnings(), std::vector<std::string>{"set() not implemented for var type: 4"});
+}
+
+// A string assigned into a string that nothing else holds goes into that string's own object;
+// one whose object is held elsewhere gets a new object, so the other holder keeps its text.
+// Either way the two variables stay apart afterwards.
+TEST(Assignment, StringsAreCopiedInPlaceOnlyIntoUnsharedObjects) {
+  const std::string long_text(40, 'x');
+  trvvar_shared source = string_of(long_text);
+  trvvar_shared alone = string_of("short");
+  const trvobject_base* own_object = alone->payload.object.get();
+  trvvar_set(*alone, source);
+  EXPECT_EQ(alone->payload.object.get(), own_object);
+  trvvar_set_string(*source, "changed");
+  EXPECT_EQ(trvvar_string_view(*alone), long_text);
+
+  trvvar_shared held = string_of("kept");
+  const trvptr_strong<trvobject_base> other_holder = held->payload.object;
+  trvvar_set(*held, source);
+  EXPECT_EQ(trvvar_string_view(*held), "changed");
+  EXPECT_EQ(trv_string_object_text(*other_holder), "kept");
+
+  trvvar_shared watched = string_of("watched");
+  const trvptr_weak<trvobject_base> watcher =
+      trvptr_weak<trvobject_base>::from(watched->payload.object.get());
+  trvvar_set(*watched, source);
+  EXPECT_EQ(trvvar_string_view(*watched), "changed");
+  EXPECT_TRUE(watcher.expired());
 }
 
 TEST(BorrowedHandle, StaticRecordsNeverReachRelease) {
