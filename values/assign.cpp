@@ -164,6 +164,7 @@ bool trvvar_set_string_in_place(trvvar& destination, const trvvar& source) {
   std::string* text = trv_unshared_string_text(destination);
   if (text == nullptr) return false;
   text->assign(trv_string_object_text(*source.payload.object));
+  destination.flags2 = 0;  // as a change of type clears it
   return true;
 }
 

@@ -172,14 +172,17 @@ TEST(Assignment, MarkerTypesAreNotAssignable) {
 
 // A string assigned into a string that nothing else holds goes into that string's own object;
 // one whose object is held elsewhere gets a new object, so the other holder keeps its text.
-// Either way the two variables stay apart afterwards.
+// Either way the two variables stay apart afterwards, and the destination's second flags are
+// cleared.
 TEST(Assignment, StringsAreCopiedInPlaceOnlyIntoUnsharedObjects) {
   const std::string long_text(40, 'x');
   trvvar_shared source = string_of(long_text);
   trvvar_shared alone = string_of("short");
   const trvobject_base* own_object = alone->payload.object.get();
+  alone->flags2 = TRVVAR_FLAG2_VALUE_ONLY;
   trvvar_set(*alone, source);
   EXPECT_EQ(alone->payload.object.get(), own_object);
+  EXPECT_EQ(alone->flags2, 0);  // as when it gets a new object
   trvvar_set_string(*source, "changed");
   EXPECT_EQ(trvvar_string_view(*alone), long_text);
 
