@@ -50,6 +50,12 @@ inline constexpr size_t trv_string_kept_capacity = 1024;
 // The text of the string record `v` when nothing but `v` holds its object (no other strong or
 // weak pointer), which may then be rewritten in place; null otherwise.
 std::string* trv_unshared_string_text(trvvar& v);
+// The same for a string record that, besides, only its one handle holds and that carries no
+// flags: a record its holder may keep and rewrite as its own.
+inline std::string* trv_sole_string_text(trvvar& v) {
+  if (v.type != TRVVAR_STRING || v.refcount != 1 || v.flags != 0) return nullptr;
+  return trv_unshared_string_text(v);
+}
 
 // The text of a string object and the bytes of a buffer object, for the variable layer.
 // `object` must be of that class.

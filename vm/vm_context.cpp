@@ -53,9 +53,8 @@ void trv_vm_context_park(trv_vm_context& context, trv_runtime* owned) {
   for (uint32_t i = 0; i < used; ++i) {
     trvvar_shared& local = context.locals[i];
     if (!local) continue;
-    if (i < parameters && local->type == TRVVAR_STRING && local->refcount == 1 &&
-        local->flags == 0) {
-      const std::string* text = trv_unshared_string_text(*local);
+    if (i < parameters) {
+      const std::string* text = trv_sole_string_text(*local);
       if (text != nullptr && text->capacity() <= trv_string_kept_capacity) continue;
     }
     trv_vm_context_reset_local(local, owned);

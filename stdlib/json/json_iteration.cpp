@@ -122,9 +122,7 @@ void trv_json_key_value_arguments(trv_json_iteration& it, uint32_t index,
   const trv_json_entry& entry = it.json->entries[index];
   const std::string_view key = entry.key ? std::string_view(*entry.key) : std::string_view();
   trvvar_shared& reused = it.key;
-  std::string* text = reused && reused->refcount == 1 && reused->flags == 0
-                          ? trv_unshared_string_text(*reused)
-                          : nullptr;
+  std::string* text = reused ? trv_sole_string_text(*reused) : nullptr;
   if (text != nullptr) {
     text->assign(key);
   } else {
