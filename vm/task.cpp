@@ -264,11 +264,13 @@ const char* trv_argument_count_problem(const trv_program_block& block, size_t co
   return nullptr;
 }
 
-bool trv_task::run(std::vector<trvvar_shared>* args) { return run(args, trv_get_thread_local()); }
+bool trv_task::run(std::vector<trvvar_shared>* args) {
+  const trvptr_strong<trv_task> self = trvptr_strong<trv_task>::from(this);
+  return run(args, trv_get_thread_local());
+}
 
 bool trv_task::run(std::vector<trvvar_shared>* args, trv_thread_local& thread) {
   if (!prepare_start(args, thread)) return false;
-  const trvptr_strong<trv_task> self = trvptr_strong<trv_task>::from(this);
   continue_on(thread);
   if (active && !waiting) schedule(0);
   return true;

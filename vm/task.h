@@ -115,7 +115,8 @@ struct trv_task : public trvptr_base<trv_task> {
   // Starts the task now with optional arguments; false when it cannot run. A string argument
   // held only by its entry in `args` may be moved into its parameter, leaving the entry empty.
   bool run(std::vector<trvvar_shared>* args = nullptr);
-  // The same on the calling thread's record, for a caller that has it at hand.
+  // The same on the calling thread's record, for a caller that has it at hand and holds a strong
+  // pointer to the task: finishing the run can drop every other.
   bool run(std::vector<trvvar_shared>* args, trv_thread_local& thread);
   // Starts the task after `delay_ms` (all ones: never, until woken), arguments as for run.
   bool schedule(uint64_t delay_ms, std::vector<trvvar_shared>* args = nullptr);
