@@ -173,12 +173,16 @@ trvvar_shared trv_std_json::value_at(int64_t index) {
 // ---- adding ----
 
 trvvar_shared trv_std_json::append(std::string_view key, trv_runtime* owned) {
+  place(key, trvvar_new(owned));
+  return entries.back().value;
+}
+
+void trv_std_json::place(std::string_view key, trvvar_shared&& value) {
   // The entry is made whole before it goes in: memory running out while making it leaves the
   // container as it was, not holding an entry without a value or without its key.
-  trv_json_entry made{key.empty() ? trv_json_key() : trv_json_key(key), trvvar_new(owned)};
-  trv_json_entry& e = entries.emplace_back(std::move(made));
+  trv_json_entry made{key.empty() ? trv_json_key() : trv_json_key(key), std::move(value)};
+  entries.emplace_back(std::move(made));
   assert_invariant();
-  return e.value;
 }
 
 namespace {
@@ -198,8 +202,9 @@ void trv_std_json::add_value(trvvar_shared value, std::string_view key) {
 }
 
 void trv_std_json::add_value(trvvar_shared value, std::string_view key, trv_runtime* owned) {
-  trvvar_shared slot = append(key, owned);
+  trvvar_shared slot = trvvar_new(owned);
   trvvar_set(*slot, value);
+  place(key, std::move(slot));
 }
 
 void trv_std_json::insert_keyless(size_t position, trvvar_shared value) {

@@ -160,6 +160,8 @@ class trv_std_json : public trvobject<trv_std_json, "std.json">,
   void unindex_entry(size_t position);
   void rebuild_index();
   trvvar_shared append(std::string_view key, trv_runtime* owned);
+  // Appends an entry of `key` (empty: keyless) holding the variable `value`.
+  void place(std::string_view key, trvvar_shared&& value);
 
   std::unique_ptr<trv_json_key_index> index_;
   // Entries before this position are reflected in the index. Keyed entries appended since
