@@ -86,15 +86,28 @@ size_t group_count(std::string_view pattern) {
   return count;
 }
 
+// A group open where the pattern is read: its number, 0 for one that does not capture.
+struct open_group {
+  size_t number;
+  bool lookahead;
+};
+
 // Appends the back-reference at `at` ("\" and the digits 1 to 9, then any further digits, all
 // of them the group's number); returns the position after it. A group that has not taken part
-// in the match (yet) matches the empty text, as in ECMAScript, where the engine would fail.
+// in the match (yet) matches the empty text, as in ECMAScript, where the engine would fail. A
+// reference from inside the group itself is refused, as the standard library refuses it (the
+// engine's search and its whole-text match disagree about what it matches).
 size_t translate_back_reference(std::string_view pattern, size_t at, size_t groups,
-                                std::string& out) {
+                                const std::vector<open_group>& open, std::string& out) {
   const size_t end = digits_from(pattern, at + 1);
   const std::string_view digits = pattern.substr(at + 1, end - at - 1);
-  if (digits.size() > 9 || std::stoul(std::string(digits)) > groups) {
+  const size_t number = digits.size() > 9 ? 0 : std::stoul(std::string(digits));
+  if (number == 0 || number > groups) {
     refuse("a back-reference to a group the pattern does not have");
+  }
+  if (std::any_of(open.begin(), open.end(),
+                  [&](const open_group& g) { return g.number == number; })) {
+    refuse("a back-reference to a group that is still open");
   }
   out.append("(?(").append(digits).append(")\\g{").append(digits).append("})");
   return end;
@@ -246,9 +259,10 @@ std::string trv_regex_for_engine(std::string_view pattern) {
   std::string out;
   out.reserve(pattern.size() + 16);
   const size_t groups = group_count(pattern);
-  // Which of the open groups are lookaheads, and whether the last thing written is an
-  // assertion (a lookahead, "^", "$", "\b" or "\B"): ECMAScript repeats no assertion.
-  std::vector<bool> lookaheads;
+  // The open groups, and whether the last thing written is an assertion (a lookahead, "^",
+  // "$", "\b" or "\B"): ECMAScript repeats no assertion.
+  std::vector<open_group> open;
+  size_t opened = 0;  // capturing groups opened so far
   bool after_assertion = false;
   size_t i = 0;
   while (i < pattern.size()) {
@@ -256,7 +270,7 @@ std::string trv_regex_for_engine(std::string_view pattern) {
     if (after_assertion && std::string_view("*+?{").find(c) != npos) refuse("nothing to repeat");
     after_assertion = false;
     if (c == '\\' && i + 1 < pattern.size() && pattern[i + 1] >= '1' && pattern[i + 1] <= '9') {
-      i = translate_back_reference(pattern, i, groups, out);
+      i = translate_back_reference(pattern, i, groups, open, out);
     } else if (c == '\\') {
       after_assertion = pattern.substr(i + 1, 1) == "b" || pattern.substr(i + 1, 1) == "B";
       i = translate_escape(pattern, i, out);
@@ -273,7 +287,7 @@ std::string trv_regex_for_engine(std::string_view pattern) {
       if (i + 2 >= pattern.size() || std::string_view(":=!").find(pattern[i + 2]) == npos) {
         refuse("unknown group");
       }
-      lookaheads.push_back(pattern[i + 2] != ':');
+      open.push_back({0, pattern[i + 2] != ':'});
       // The engine refuses an empty lookahead; an empty group inside it is the same.
       out += pattern.substr(i, 3);
       if (pattern[i + 2] != ':' && pattern.substr(i + 3, 1) == ")") out += "(?:)";
@@ -281,10 +295,10 @@ std::string trv_regex_for_engine(std::string_view pattern) {
     } else {
       // "(*" is nothing to repeat, where the engine would read a verb of its own.
       if (c == '(' && pattern.substr(i + 1, 1) == "*") refuse("nothing to repeat");
-      if (c == '(') lookaheads.push_back(false);
-      if (c == ')' && !lookaheads.empty()) {
-        after_assertion = lookaheads.back();
-        lookaheads.pop_back();
+      if (c == '(') open.push_back({++opened, false});
+      if (c == ')' && !open.empty()) {
+        after_assertion = open.back().lookahead;
+        open.pop_back();
       }
       after_assertion = after_assertion || c == '^' || c == '$';
       out += c;

@@ -18,7 +18,8 @@
 //   is nothing to repeat, and a "{" outside a class starts a repeat count "{n}", "{n,}" or
 //   "{n,m}";
 // - "\N" names group N by all its digits, and matches the empty text while that group has
-//   not taken part in the match; "\0" is the byte 0, whatever digits follow;
+//   not taken part in the match; it is refused inside group N itself, as the standard library
+//   refuses it; "\0" is the byte 0, whatever digits follow;
 // - in a class, two negated class escapes ("[\S\D]") take what either takes, a "-" right
 //   after a range is a dash, and only the standard class names exist ("blank" is the space
 //   and the tab).

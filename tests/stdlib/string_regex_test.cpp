@@ -115,6 +115,7 @@ TEST(StringRegex, PatternsReadAsECMAScript) {
       // A group that has not taken part (yet) matches the empty text where it is named.
       {"(a)?b\\1", "xb aba", "b|aba"},
       {"\\2(a)(b)", "ab", "ab"},
+      {"(a)(b\\1)", "aba", "aba"},  // a group closed before, named from inside another
       {"(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)\\10", "abcdefghija0 abcdefghijj", "abcdefghijj"},
       {"\\012", "\n12", ""},  // no octal escapes: the byte 0, then "12"
       {"[\\012]+", "\n12", "12"},
@@ -138,6 +139,11 @@ TEST(StringRegex, PatternsReadAsECMAScript) {
                               "a(*ACCEPT)b", "[[:word:]]", "[[:^space:]]",  "(?=a)*a",
                               "(?!b)+a",     "^*a",        "a\\b{2}",       "$?",
                               "[\\w-a]",     "[a-\\d]",    "[[:blank:]-a]", "[\\x01-[:blank:]]"}) {
+    EXPECT_THROW(findall("a", refused), std::exception) << refused;
+  }
+  // A group named from inside itself, which the engine's search and whole-text match read
+  // differently.
+  for (const char* refused : {"(a\\1)", "((.*)\\1).+", "(a(?=\\1))", "(?:(a\\1))*"}) {
     EXPECT_THROW(findall("a", refused), std::exception) << refused;
   }
 }
