@@ -6,6 +6,7 @@
 #include "values/convert.h"
 #include "values/payload_objects.h"
 #include "values/payloads.h"
+#include "values/reference.h"
 #include "values/report.h"
 
 namespace {
@@ -19,7 +20,7 @@ trv_std_json_bool* as_json_bool(const trvvar& v) {
 trvvar_shared construct(trv_vm_context& /*context*/, std::vector<trvvar_shared>& args) {
   auto* created = new trv_std_json_bool();
   trvptr_strong<trvobject_base> held = trvptr_strong<trvobject_base>::from(created);
-  if (!args.empty()) trvvar_set(created->value, args[0]);
+  if (!args.empty()) created->assign(args[0]);
   return trvvar_new_object(std::move(held));
 }
 
@@ -52,7 +53,36 @@ void trv_std_json_bool::script_register() {
   if (registered) return;
   registered = true;
   add_member<&trv_std_json_bool::value>("value", "The wrapped value.");
+  // Written through assign, which keeps json.bools from wrapping one another in a ring.
+  add_setter("value", [](trv_std_json_bool* self, trvvar_shared& source) {
+    self->assign(source);
+    source.reset();
+  });
   script_register_internal();
+}
+
+void trv_std_json_bool::assign(trvvar_shared& source) {
+  if (source && trvvar_is_member(source->type)) source = trvvar_deref(source.get());
+  if (!source) return;
+  trv_std_json_bool* next =
+      (source->flags & TRVVAR_FLAG_SHARE_ON_ASSIGN) != 0 ? as_json_bool(*source) : nullptr;
+  if (next != nullptr && closes_ring(next)) {
+    // Assigned from a handle that does not share, it is copied as any assignment copies it.
+    trvvar_shared unshared = trvvar_new_object(trvptr_strong<trvobject_base>::from(next));
+    trvvar_set(value, unshared);
+    return;
+  }
+  if (next != nullptr) next->wrapped_ = true;
+  trvvar_set(value, source);
+}
+
+bool trv_std_json_bool::closes_ring(const trv_std_json_bool* next) const {
+  if (next == this) return true;
+  if (!wrapped_) return false;
+  for (const trv_std_json_bool* link = next; link != nullptr; link = as_json_bool(link->value)) {
+    if (link == this) return true;
+  }
+  return false;
 }
 
 void populate_json_bool_namespace(trv_namespace& ns) {

@@ -23,6 +23,12 @@ class trv_std_json_bool : public trvobject<trv_std_json_bool, "json.bool">,
 
   trvvar_static value;
 
+  // Assigns `source` to the wrapped value, as a write of the member does. A json.bool that the
+  // assignment would wrap itself (a value that shares on assignment) and that leads back to
+  // this one, directly or through the json.bools it wraps in turn, is wrapped as a copy
+  // instead: such a ring would hold itself, and nothing would ever let it go.
+  void assign(trvvar_shared& source);
+
   // Lets go of a chain of json.bool values wrapping one another one link after the other.
   ~trv_std_json_bool() override;
 
@@ -65,6 +71,14 @@ class trv_std_json_bool : public trvobject<trv_std_json_bool, "json.bool">,
   bool op_equal(trvvar& other) override;
   bool op_less(trvvar& other, bool or_equal) override;
   bool op_greater(trvvar& other, bool or_equal) override;
+
+ private:
+  // Whether wrapping `next` itself would close a ring through this json.bool.
+  bool closes_ring(const trv_std_json_bool* next) const;
+
+  // Set once a json.bool has wrapped this one itself: one never wrapped heads its chain, so no
+  // chain leads back to it.
+  bool wrapped_ = false;
 };
 
 // The binary record of a json.bool: a section header with this tag, then the boolean as the
