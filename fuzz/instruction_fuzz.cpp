@@ -119,7 +119,7 @@ void patch_pointers(trv_program_block& block) {
 
 trvptr_strong<trv_program_block> new_block(const trvptr_strong<trv_compiled_unit>& unit,
                                            uint32_t kind) {
-  auto block = trvptr_strong<trv_program_block>::from(new trv_program_block());
+  auto block = trvptr_strong<trv_program_block>::from_new(new trv_program_block());
   block->unit = unit;
   block->kind = kind;
   block->member_cache.resize(2);
@@ -161,7 +161,7 @@ struct program {
 
 program build(input& in) {
   program p;
-  p.unit = trvptr_strong<trv_compiled_unit>::from(new trv_compiled_unit());
+  p.unit = trvptr_strong<trv_compiled_unit>::from_new(new trv_compiled_unit());
   p.unit->literals = {"length", "a", "", "size"};
   p.unit->sources.push_back(std::make_unique<trv_source_unit>());
   trv_source_unit& source = *p.unit->sources.back();

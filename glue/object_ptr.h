@@ -161,6 +161,18 @@ class trvptr_strong {
     return p;
   }
 
+  // A strong pointer to an object just made with new, which nothing else holds yet: when its
+  // control block cannot be made, the object is deleted before the failure goes on, where
+  // `from` would leave it to no one.
+  static trvptr_strong from_new(T* made) {
+    try {
+      return from(made);
+    } catch (...) {
+      delete made;
+      throw;
+    }
+  }
+
   // Adopts a block whose strong count already includes this pointer.
   static trvptr_strong adopt(trvptr_control_block* block) noexcept {
     trvptr_strong p;

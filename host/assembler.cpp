@@ -390,7 +390,7 @@ class assembler {
  public:
   assembler(std::string_view file_name, const native_resolver& natives)
       : report_(file_name), natives_(natives) {
-    program_.unit = trvptr_strong<trv_compiled_unit>::from(new trv_compiled_unit());
+    program_.unit = trvptr_strong<trv_compiled_unit>::from_new(new trv_compiled_unit());
   }
 
   assembled_program run(std::string_view text);
@@ -669,7 +669,7 @@ void assembler::block_directive(cursor& in) {
   }
   block_text& b = blocks_.emplace_back();
   b.where = location{report_.line(), column};
-  b.block = trvptr_strong<trv_program_block>::from(new trv_program_block());
+  b.block = trvptr_strong<trv_program_block>::from_new(new trv_program_block());
   b.block->name = name;
   b.block->unit = program_.unit;
   if (!program_.unit->sources.empty()) b.unit = program_.unit->sources.front().get();
@@ -1080,7 +1080,7 @@ trv_class_def* assembler::class_named(std::string_view name, location where) {
   auto [found, added] = class_index_.emplace(std::string(name), classes_.size());
   if (added) {
     class_text& c = classes_.emplace_back();
-    c.definition = trvptr_strong<trv_class_def>::from(new trv_class_def());
+    c.definition = trvptr_strong<trv_class_def>::from_new(new trv_class_def());
     c.definition->name = name;
     c.first_use = where;
   }

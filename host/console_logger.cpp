@@ -11,7 +11,7 @@ void console_logger::write(std::ostream& stream, std::string_view prefix, std::s
 }
 
 trvptr_strong<trv_log_base> make_console_logger() {
-  return trvptr_strong<trv_log_base>::from(new console_logger(std::cout, std::cerr));
+  return trvptr_strong<trv_log_base>::from_new(new console_logger(std::cout, std::cerr));
 }
 
 }  // namespace trvhost

@@ -206,12 +206,12 @@ class trvobject : public trvobject_base {
     if (!create_new) {
       trv_log(TRV_LOG_CATEGORY_16, "internal type '", script_name,
               "' does not implement a 'create_new' function.\n");
-      create_new = [] { return trvptr_strong<T>::from(new T()); };
+      create_new = [] { return trvptr_strong<T>::from_new(new T()); };
     }
     trv_global_instance* instance = trv_get_global_instance();
     instance->object_factories->try_emplace(script_name, []() -> trvptr_strong<trvobject_base> {
       if (create_new) return create_new();
-      return trvptr_strong<T>::from(new T());
+      return trvptr_strong<T>::from_new(new T());
     });
     auto metadata = std::make_shared<trvobject_metadata>();
     // Variable names go in member-list order; a definition whose name was registered again

@@ -72,7 +72,7 @@ T* trv_pooled_new() {
 // could not grow (reported).
 template <class T>
 trvptr_strong<T> trv_pooled_new_shared(trv_runtime* owned) {
-  if (owned == nullptr) return trvptr_strong<T>::from(new T());
+  if (owned == nullptr) return trvptr_strong<T>::from_new(new T());
   T* object = trv_pool_allocate<T>(owned->pools[trv_pool_of<T>::value].pool);
   if (object == nullptr) return {};
   trvptr_control_block* block =

@@ -117,7 +117,7 @@ bool trv_arguments_open(trv_task& task, int64_t count) {
   }
   const size_t depth = static_cast<size_t>(++task.argument_depth);
   while (task.argument_lists.size() <= depth) {
-    task.argument_lists.push_back(trvptr_strong<trvvector_shared<trvvar_shared>>::from(
+    task.argument_lists.push_back(trvptr_strong<trvvector_shared<trvvar_shared>>::from_new(
         new trvvector_shared<trvvar_shared>()));
   }
   std::vector<trvvar_shared>& list = *task.argument_lists[depth];

@@ -20,8 +20,8 @@ bool derives_from(const trv_class_def* derived, const trv_class_def* ancestor) {
 
 trv_program_block_symbol_table& trv_class_def::symbol_table() {
   if (!symbols) {
-    symbols =
-        trvptr_strong<trv_program_block_symbol_table>::from(new trv_program_block_symbol_table());
+    symbols = trvptr_strong<trv_program_block_symbol_table>::from_new(
+        new trv_program_block_symbol_table());
   }
   return *symbols;
 }

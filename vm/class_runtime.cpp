@@ -263,7 +263,7 @@ bool trv_class_start_destructor(trv_class& instance, std::function<void(trvvar_s
     return false;
   }
   trv_program_block& block = *definition->destructor;
-  trvptr_strong<trv_task> task = trvptr_strong<trv_task>::from(new trv_task());
+  trvptr_strong<trv_task> task = trvptr_strong<trv_task>::from_new(new trv_task());
   task->definition = definition->destructor;
   task->unit = block.unit;
   task->routine = block.kind != TRV_BLOCK_GLOBAL;

@@ -257,7 +257,7 @@ void capture(trv_vm_context& frame, std::vector<trvvar_shared>& stack, bool bind
   }
   if (!payload.captures) {
     payload.captures =
-        trvptr_strong<trvvar_ptr_function_lambda>::from(new trvvar_ptr_function_lambda());
+        trvptr_strong<trvvar_ptr_function_lambda>::from_new(new trvvar_ptr_function_lambda());
   }
   trvvar_shared captured = trvvar_new(rt);
   if (by_reference) {

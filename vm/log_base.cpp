@@ -15,7 +15,7 @@ class default_logger final : public trv_log_base {
 
 trv_log_base& trv_default_logger() {
   static const trvptr_strong<trv_log_base> logger =
-      trvptr_strong<trv_log_base>::from(new default_logger());
+      trvptr_strong<trv_log_base>::from_new(new default_logger());
   return *logger;
 }
 

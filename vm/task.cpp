@@ -487,7 +487,7 @@ trv_task* trv_task_scope_root(trv_task* task) {
 }
 
 trvptr_strong<trv_task> trv_task_for_block(const trvptr_strong<trv_program_block>& block) {
-  trvptr_strong<trv_task> task = trvptr_strong<trv_task>::from(new trv_task());
+  trvptr_strong<trv_task> task = trvptr_strong<trv_task>::from_new(new trv_task());
   task->definition = block;
   task->unit = block->unit;
   task->routine = block->kind != TRV_BLOCK_GLOBAL;
@@ -550,7 +550,7 @@ trvptr_strong<trv_task> trv_task_for_function(trvvar& function, trv_vm_context* 
   trvvar_function_payload& payload = *function.payload.function_payload;
   trvptr_strong<trv_program_block> block = payload.definition.lock();
   if (!block) return {};
-  trvptr_strong<trv_task> task = trvptr_strong<trv_task>::from(new trv_task());
+  trvptr_strong<trv_task> task = trvptr_strong<trv_task>::from_new(new trv_task());
   task->definition = block;
   task->unit = block->unit;
   task->routine = block->kind != TRV_BLOCK_GLOBAL;

@@ -273,7 +273,7 @@ bool trv_std_json::from_binary(trv_binary_reader& reader) {
 // returns) writes.
 trvptr_strong<trvobject_base> trv_new_object_for_record(const trv_binary_reader& reader) {
   if (trv_section_ahead(reader, trv_json_bool_section)) {
-    return trvptr_strong<trvobject_base>::from(new trv_std_json_bool());
+    return trvptr_strong<trvobject_base>::from_new(new trv_std_json_bool());
   }
   if (trv_section_ahead(reader, json_section)) return trv_new_json_object();
   return {};

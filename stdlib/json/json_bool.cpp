@@ -18,10 +18,10 @@ trv_std_json_bool* as_json_bool(const trvvar& v) {
 }
 
 trvvar_shared construct(trv_vm_context& /*context*/, std::vector<trvvar_shared>& args) {
-  auto* created = new trv_std_json_bool();
-  trvptr_strong<trvobject_base> held = trvptr_strong<trvobject_base>::from(created);
+  trvptr_strong<trv_std_json_bool> created =
+      trvptr_strong<trv_std_json_bool>::from_new(new trv_std_json_bool());
   if (!args.empty()) created->assign(args[0]);
-  return trvvar_new_object(std::move(held));
+  return trvvar_new_object(trvptr_strong<trvobject_base>::from(created.get()));
 }
 
 // Takes the json.bool that `value` wraps out of it when `value` holds the last pointer to it,
@@ -125,10 +125,11 @@ bool trv_std_json_bool::from_binary(trv_binary_reader& reader) {
 }
 
 void trv_json_bool_store(trvvar& target, bool value) {
-  auto* created = new trv_std_json_bool();
+  trvptr_strong<trv_std_json_bool> created =
+      trvptr_strong<trv_std_json_bool>::from_new(new trv_std_json_bool());
   trvvar_set_int(created->value, value ? 1 : 0);
   trvvar_set_type(target, TRVVAR_OBJECT);
-  target.payload.object_payload->object = trvptr_strong<trvobject_base>::from(created);
+  target.payload.object_payload->object = trvptr_strong<trvobject_base>::from(created.get());
 }
 
 // Arithmetic with a float gives a float, with an integer an integer (wrapping like the

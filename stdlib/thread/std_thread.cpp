@@ -54,7 +54,7 @@ void trv_std_thread::script_register() {
   if (registered) return;
   registered = true;
   // Thread objects live on the heap, outside every pool.
-  create_new = [] { return trvptr_strong<trv_std_thread>::from(new trv_std_thread()); };
+  create_new = [] { return trvptr_strong<trv_std_thread>::from_new(new trv_std_thread()); };
   add_function("run", ::run, 0, 999, "Execute callback function asynchronously as a task");
   add_parameter_docs({"...: any - Variable arguments to pass to the callback function"});
   add_function("join", ::join, 0, 0, "Join active tasks and wait for their completion");

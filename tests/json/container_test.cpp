@@ -3,7 +3,10 @@
 #include <functional>
 #include <new>
 #include <random>
+#include <thread>
 
+#include "stdlib/json/json_bool.h"
+#include "stdlib/json/json_string_list.h"
 #include "tests/json/failing_allocation.h"
 #include "tests/json/json_test_support.h"
 #include "tests/support/capturing_logger.h"
@@ -282,4 +285,49 @@ TEST(JsonContainer, EditsThatRunOutOfMemoryLeaveWholeEntries) {
     }
     EXPECT_GE(failures, 1u) << e.name;
   }
+}
+
+// Values made on a thread that owns no runtime (a worker making a job's result) come from the
+// heap; an allocation failing at any point while one is made leaves nothing behind, the object
+// made before its control block among them.
+TEST(JsonContainer, ValuesMadeWhileMemoryRunsOutLeaveNothingBehind) {
+  const std::string long_part(40, 'p');  // too long to be kept inside the string
+  struct maker {
+    const char* name;
+    std::function<void()> run;
+  };
+  const maker makers[] = {
+      {"string list",
+       [&] {
+         trv_json_string_list list;
+         list.add("a");
+         list.add(long_part);
+         trvvar_shared made = list.take();
+       }},
+      {"json.bool",
+       [] {
+         trvvar_shared made = trvvar_new();
+         trv_json_bool_store(*made, true);
+       }},
+  };
+  std::thread worker([&] {
+    for (const maker& m : makers) {
+      m.run();  // what the thread makes once and keeps is made now
+      size_t failures = 0;
+      for (size_t before = 0;; ++before) {
+        const size_t live = failing_allocation::live_blocks();
+        failing_allocation::arm(before);
+        try {
+          m.run();
+        } catch (const std::bad_alloc&) {
+        }
+        const bool failed = failing_allocation::disarm();
+        EXPECT_EQ(failing_allocation::live_blocks(), live) << m.name << " " << before;
+        if (!failed) break;
+        ++failures;
+      }
+      EXPECT_GE(failures, 3u) << m.name;
+    }
+  });
+  worker.join();
 }

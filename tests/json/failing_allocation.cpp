@@ -1,5 +1,6 @@
 #include "tests/json/failing_allocation.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
@@ -11,6 +12,7 @@ namespace {
 bool armed = false;
 bool failed = false;
 size_t allocations_left = 0;
+std::atomic<size_t> live{0};
 
 }  // namespace
 
@@ -27,6 +29,8 @@ bool disarm() {
   return failed;
 }
 
+size_t live_blocks() { return live.load(); }
+
 }  // namespace failing_allocation
 
 void* replaced_operator_new::allocate(size_t size) {
@@ -37,8 +41,14 @@ void* replaced_operator_new::allocate(size_t size) {
     }
     --allocations_left;
   }
-  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
-  throw std::bad_alloc();
+  void* memory = std::malloc(size == 0 ? 1 : size);
+  if (memory == nullptr) throw std::bad_alloc();
+  ++live;
+  return memory;
 }
 
-void replaced_operator_new::release(void* memory) noexcept { std::free(memory); }
+void replaced_operator_new::release(void* memory) noexcept {
+  if (memory == nullptr) return;
+  --live;
+  std::free(memory);
+}

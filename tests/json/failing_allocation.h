@@ -11,5 +11,7 @@ namespace failing_allocation {
 void arm(size_t allocations_before_failure);
 // Disarms; true when the armed failure happened.
 bool disarm();
+// Blocks made by operator new and not yet deleted, counted on every thread.
+size_t live_blocks();
 
 }  // namespace failing_allocation
