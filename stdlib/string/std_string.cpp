@@ -9,10 +9,10 @@ const trv_pool_kind_registration<trv_std_string> string_object_pool;
 }  // namespace
 
 trvptr_strong<trvobject_base> trv_std_string::self_pointer() {
-  trv_std_string* copy = trv_pooled_new<trv_std_string>();
-  if (copy == nullptr) return {};
+  trvptr_strong<trv_std_string> copy = trv_pooled_new_shared<trv_std_string>();
+  if (!copy) return {};
   copy->text = text;
-  return trvptr_strong<trvobject_base>::from(copy);
+  return trvptr_strong<trvobject_base>::from(copy.get());
 }
 
 void trv_std_string::release() {

@@ -304,6 +304,12 @@ TEST(JsonContainer, ValuesMadeWhileMemoryRunsOutLeaveNothingBehind) {
          list.add(long_part);
          trvvar_shared made = list.take();
        }},
+      {"string copy",
+       [&] {
+         trvvar_shared made = trv_new_string_var(long_part, nullptr);
+         trvptr_strong<trvobject_base> copy =
+             trv_object_cast<trv_std_string>(trvvar_payload_object(*made))->self_pointer();
+       }},
       {"json.bool",
        [] {
          trvvar_shared made = trvvar_new();
