@@ -130,8 +130,9 @@ trvvar_shared trv_class_new_instance(trv_vm_context& frame) {
   const std::span<trvvar_shared> slots =
       std::span<trvvar_shared>(frame.locals)
           .first(std::min<size_t>(frame.block->local_count, frame.locals.size()));
-  trv_class* instance = new trv_class(trvptr_weak<trv_class_shape>::from(definition), slots, scope);
-  return trv_class_new_value(instance);
+  const trvptr_strong<trv_class> instance = trvptr_strong<trv_class>::from_new(
+      new trv_class(trvptr_weak<trv_class_shape>::from(definition), slots, scope));
+  return trv_class_new_value(instance.get());
 }
 
 trvvar_shared trv_class_get_member(trvvar& value, std::string_view name,

@@ -95,18 +95,18 @@ void populate_json_bool_namespace(trv_namespace& ns) {
 void trv_std_json_bool::write_json(nlohmann::json& out) const { out = get(); }
 
 trvptr_strong<trvobject_base> trv_std_json_bool::self_pointer() {
-  auto* copy = new trv_std_json_bool();
-  trvptr_strong<trvobject_base> held = trvptr_strong<trvobject_base>::from(copy);
+  trvptr_strong<trv_std_json_bool> copy =
+      trvptr_strong<trv_std_json_bool>::from_new(new trv_std_json_bool());
   if (as_json_bool(value) != nullptr) {
     // A wrapped json.bool is copied as the boolean it gives this one, false (an object value
     // has no truth of its own), all the copy prints as: wrapping a json.bool copies it, so
     // copying whole chains recursed once per level, and so did their release.
     trvvar_set_int(copy->value, 0);
-    return held;
+  } else {
+    trvvar_borrowed source(value);
+    trvvar_set(copy->value, source.handle());
   }
-  trvvar_borrowed source(value);
-  trvvar_set(copy->value, source.handle());
-  return held;
+  return trvptr_strong<trvobject_base>::from(copy.get());
 }
 
 bool trv_std_json_bool::to_binary(std::vector<uint8_t>& writer) {

@@ -310,10 +310,11 @@ TEST(JsonContainer, ValuesMadeWhileMemoryRunsOutLeaveNothingBehind) {
          trvptr_strong<trvobject_base> copy =
              trv_object_cast<trv_std_string>(trvvar_payload_object(*made))->self_pointer();
        }},
-      {"json.bool",
+      {"json.bool and its copy",
        [] {
          trvvar_shared made = trvvar_new();
          trv_json_bool_store(*made, true);
+         trvptr_strong<trvobject_base> copy = made->payload.object_payload->object->self_pointer();
        }},
   };
   std::thread worker([&] {
