@@ -1,6 +1,7 @@
 #include "stdlib/json/json_bool.h"
 
 #include <nlohmann/json.hpp>
+#include <utility>
 
 #include "values/binary_form.h"
 #include "values/convert.h"
@@ -21,7 +22,7 @@ trvvar_shared construct(trv_vm_context& /*context*/, std::vector<trvvar_shared>&
   trvptr_strong<trv_std_json_bool> created =
       trvptr_strong<trv_std_json_bool>::from_new(new trv_std_json_bool());
   if (!args.empty()) created->assign(args[0]);
-  return trvvar_new_object(trvptr_strong<trvobject_base>::from(created.get()));
+  return trvvar_new_object(std::move(created));
 }
 
 // Takes the json.bool that `value` wraps out of it when `value` holds the last pointer to it,
@@ -106,7 +107,7 @@ trvptr_strong<trvobject_base> trv_std_json_bool::self_pointer() {
     trvvar_borrowed source(value);
     trvvar_set(copy->value, source.handle());
   }
-  return trvptr_strong<trvobject_base>::from(copy.get());
+  return copy;
 }
 
 bool trv_std_json_bool::to_binary(std::vector<uint8_t>& writer) {
@@ -129,7 +130,7 @@ void trv_json_bool_store(trvvar& target, bool value) {
       trvptr_strong<trv_std_json_bool>::from_new(new trv_std_json_bool());
   trvvar_set_int(created->value, value ? 1 : 0);
   trvvar_set_type(target, TRVVAR_OBJECT);
-  target.payload.object_payload->object = trvptr_strong<trvobject_base>::from(created.get());
+  target.payload.object_payload->object = std::move(created);
 }
 
 // Arithmetic with a float gives a float, with an integer an integer (wrapping like the

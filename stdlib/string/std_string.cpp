@@ -12,7 +12,7 @@ trvptr_strong<trvobject_base> trv_std_string::self_pointer() {
   trvptr_strong<trv_std_string> copy = trv_pooled_new_shared<trv_std_string>();
   if (!copy) return {};
   copy->text = text;
-  return trvptr_strong<trvobject_base>::from(copy.get());
+  return copy;
 }
 
 void trv_std_string::release() {
