@@ -81,6 +81,13 @@ class current_task_scope {
   std::string name_;
 };
 
+// The runtime the running thread owns, set on a task for the duration of its run.
+struct owned_scope {
+  trv_task& task;
+  trv_runtime* previous;
+  ~owned_scope() { task.owned = previous; }
+};
+
 // An instruction's work threw: the error stops the innermost frame, which ran it, whatever
 // encloses it, as one about broken code does. Its status is left as a stopped frame's, so the
 // unwinding does not take it for suspended at the last call or block it made, and resume it at
@@ -177,15 +184,22 @@ bool trv_task::prepare_start(std::vector<trvvar_shared>* args, trv_thread_local&
   reset_result_slot(own);
   release_frames(frames, 1, own);
   trv_vm_context& first = *frames.front();
-  const trv_program_block& block = *first.block;
   if (args != nullptr) {
-    if (const char* problem = trv_argument_count_problem(block, args->size())) {
+    if (const char* problem = trv_argument_count_problem(*first.block, args->size())) {
       trv_runtime_error(problem);
       return false;
     }
   }
   active = 1;
   trv_log_on(thread, TRV_LOG_DEBUG, "Task ", static_cast<const void*>(this), " started.");
+  start_first_frame(first, args, own);
+  return true;
+}
+
+[[gnu::always_inline]] inline void trv_task::start_first_frame(trv_vm_context& first,
+                                                               std::vector<trvvar_shared>* args,
+                                                               trv_runtime* own) {
+  const trv_program_block& block = *first.block;
   first.argument_count = 0;
   first.status = 0;
   first.saved_position = 0;
@@ -207,7 +221,6 @@ bool trv_task::prepare_start(std::vector<trvvar_shared>* args, trv_thread_local&
   for (size_t i = first.argument_count; i < parameters; ++i) {
     if (first.locals[i]->type != TRVVAR_NONE) trv_vm_context_reset_local(first.locals[i], own);
   }
-  return true;
 }
 
 trv_vm_context* trv_task::first_frame(trv_runtime* owned) {
@@ -270,10 +283,56 @@ bool trv_task::run(std::vector<trvvar_shared>* args) {
 }
 
 bool trv_task::run(std::vector<trvvar_shared>* args, trv_thread_local& thread) {
-  if (!prepare_start(args, thread)) return false;
-  continue_on(thread);
+  if (args != nullptr && parked_run_fits(*args, thread)) {
+    run_parked(*args, thread);
+  } else {
+    if (!prepare_start(args, thread)) return false;
+    continue_on(thread);
+  }
   if (active && !waiting) schedule(0);
   return true;
+}
+
+bool trv_task::parked_run_fits(const std::vector<trvvar_shared>& args,
+                               const trv_thread_local& thread) const {
+  return parked != nullptr && routine && frames.empty() && !active && !stop && prepared.empty() &&
+         !on_complete && !on_error && task_nesting < trv_max_task_nesting && !parent.expired() &&
+         !global_root.expired() &&
+         trv_argument_count_problem(*parked->block, args.size()) == nullptr &&
+         trv_logger_taking(TRV_LOG_DEBUG, thread) == nullptr;
+}
+
+void trv_task::run_parked(std::vector<trvvar_shared>& args, trv_thread_local& thread) {
+  trv_runtime* const own = trv_owned_runtime(thread);
+  trv_vm_context& first = *std::exchange(parked, nullptr);
+  first.scope = global_root.get();
+  first.stack_depth = 0;
+  frames.push_back(&first);
+  reset_result_slot(own);
+  active = 1;
+  start_first_frame(first, &args, own);
+  current_task_scope current(*this, thread);
+  const owned_scope owned_for_run{*this, std::exchange(owned, own)};
+  const uint32_t status = interpret_guarded(first, own);
+  if (!returned_alone(status, first)) {
+    run_frames(0, thread, status);
+    return;
+  }
+  // What the return and finish() do for a first frame that returned with its value alone on
+  // the stack and nothing to call back; whether to write debug lines was asked at the start.
+  active = 0;
+  stop = 0;
+  scheduled = 0;
+  first.running = 0;
+  first.saved_position = 0;
+  trv_task_pop_frame(*this, false);
+}
+
+bool trv_task::returned_alone(uint32_t status, const trv_vm_context& first) const {
+  if (status != 8 || frames.size() != 1 || frames.back() != &first) return false;
+  const trv_program_block& block = *first.block;
+  return block.kind == TRV_BLOCK_FUNCTION && block.exit_position >= block.code.size() &&
+         first.stack_depth == 0 && stack.size() == 1 && stack.front() && !on_complete && !on_error;
 }
 
 bool trv_task::schedule(uint64_t delay_ms, std::vector<trvvar_shared>* args) {
@@ -331,15 +390,15 @@ bool trv_task::continue_on(trv_thread_local& thread) {
     return true;
   }
   current_task_scope current(*this, thread);
-  struct owned_scope {
-    trv_task& task;
-    trv_runtime* previous;
-    ~owned_scope() { task.owned = previous; }
-  } owned_for_run{*this, std::exchange(owned, trv_owned_runtime(thread))};
+  const owned_scope owned_for_run{*this, std::exchange(owned, trv_owned_runtime(thread))};
+  if (stop) return true;
+  return run_frames(base, thread, interpret_guarded(*frames.back(), owned));
+}
+
+bool trv_task::run_frames(size_t base, trv_thread_local& thread, uint32_t status) {
   bool finished = false;
   bool failed = false;
-  while (!stop && !finished) {
-    const uint32_t status = interpret_guarded(*frames.back(), owned);
+  for (;;) {
     // The frame that raised the status: the run may have moved on from the one it started with.
     trv_vm_context* frame = frames.back();
     switch (status) {
@@ -397,6 +456,8 @@ bool trv_task::continue_on(trv_thread_local& thread) {
         }
         break;
     }
+    if (stop || finished) break;
+    status = interpret_guarded(*frames.back(), owned);
   }
   if (finished) finish(base, thread, failed);
   return true;
@@ -455,15 +516,21 @@ void trv_task::finish(size_t base, const trv_thread_local& thread, bool failed) 
   trv_log_on(thread, TRV_LOG_DEBUG, "Task ", name, " ", static_cast<const void*>(this),
              " finished.");
   trv_runtime* const own = trv_owned_runtime(thread);
-  trvvar_shared result =
-      failed || stack.empty() || !stack.front() ? trvvar_new(own) : stack.front();
-  result_callback complete = std::move(on_complete);
-  on_complete = nullptr;
-  on_error = nullptr;
-  if (stack.size() != 1 || stack.front().get() != result.get()) {
-    stack.clear();
-    stack.push_back(result);
+  // Most runs have no callbacks and end with their value alone on the stack: nothing to move.
+  result_callback complete;
+  if (on_complete || on_error) {
+    complete = std::move(on_complete);
+    on_complete = nullptr;
+    on_error = nullptr;
   }
+  if (failed || stack.size() != 1 || !stack.front()) {
+    trvvar_shared result =
+        failed || stack.empty() || !stack.front() ? trvvar_new(own) : stack.front();
+    stack.clear();
+    stack.push_back(std::move(result));
+  }
+  // Held for the completion: releasing the frames can run code that changes the stack.
+  trvvar_shared result = complete ? stack.front() : trvvar_shared();
   end_frames(base, own);
   drop_pending_calls();
   if (complete) complete(result);

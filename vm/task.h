@@ -146,6 +146,21 @@ struct trv_task : public trvptr_base<trv_task> {
   // holds the task: finishing it can drop every other strong pointer to it.
   bool prepare_start(std::vector<trvvar_shared>* args, trv_thread_local& thread);
   bool continue_on(trv_thread_local& thread);
+  // Acts on the status the innermost frame returned and runs frames on until the task finishes
+  // (true) or waits (false).
+  bool run_frames(size_t base, trv_thread_local& thread, uint32_t status);
+  // The first frame's start for a run with `args` (null: none): its state reset, its bound
+  // object and captures set, the arguments stored and parameters without one cleared.
+  void start_first_frame(trv_vm_context& first, std::vector<trvvar_shared>* args, trv_runtime* own);
+  // A routine run again on its parked frame (a callback once per entry) takes the short road
+  // of run_parked when nothing about it needs the checks of prepare_start and continue_on:
+  // nothing under way, its scope alive, the arguments fitting, and no debug lines to write.
+  bool parked_run_fits(const std::vector<trvvar_shared>& args,
+                       const trv_thread_local& thread) const;
+  void run_parked(std::vector<trvvar_shared>& args, trv_thread_local& thread);
+  // Whether the parked road's first frame returned from the routine with nothing left for the
+  // general handling of `status` to do but to pop it.
+  bool returned_alone(uint32_t status, const trv_vm_context& first) const;
   // The next three are inlined where they are used: every run of a callback's routine, one per
   // entry of a container that a callback walks, passes through each of them.
   // The result slot of a new run: the only entry of the operand stack, a fresh none.
