@@ -295,9 +295,8 @@ bool trv_task::run(std::vector<trvvar_shared>* args, trv_thread_local& thread) {
 
 bool trv_task::parked_run_fits(const std::vector<trvvar_shared>& args,
                                const trv_thread_local& thread) const {
-  return parked != nullptr && routine && frames.empty() && !active && !stop && prepared.empty() &&
-         !on_complete && !on_error && task_nesting < trv_max_task_nesting && !parent.expired() &&
-         !global_root.expired() &&
+  return parked != nullptr && routine && frames.empty() && !active && prepared.empty() &&
+         !on_complete && !on_error && task_nesting < trv_max_task_nesting &&
          trv_argument_count_problem(*parked->block, args.size()) == nullptr &&
          trv_logger_taking(TRV_LOG_DEBUG, thread) == nullptr;
 }
@@ -311,6 +310,12 @@ void trv_task::run_parked(std::vector<trvvar_shared>& args, trv_thread_local& th
   reset_result_slot(own);
   active = 1;
   start_first_frame(first, &args, own);
+  // A run that continue_on refuses goes to it. These are asked only now: letting go of the last
+  // result and of old arguments above can run a destructor.
+  if (stop || parent.expired() || global_root.expired()) {
+    continue_on(thread);
+    return;
+  }
   current_task_scope current(*this, thread);
   const owned_scope owned_for_run{*this, std::exchange(owned, own)};
   const uint32_t status = interpret_guarded(first, own);

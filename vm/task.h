@@ -153,8 +153,8 @@ struct trv_task : public trvptr_base<trv_task> {
   // object and captures set, the arguments stored and parameters without one cleared.
   void start_first_frame(trv_vm_context& first, std::vector<trvvar_shared>* args, trv_runtime* own);
   // A routine run again on its parked frame (a callback once per entry) takes the short road
-  // of run_parked when nothing about it needs the checks of prepare_start and continue_on:
-  // nothing under way, its scope alive, the arguments fitting, and no debug lines to write.
+  // of run_parked when nothing about it needs the checks of prepare_start: nothing under way,
+  // nothing to call back, the arguments fitting, and no debug lines to write.
   bool parked_run_fits(const std::vector<trvvar_shared>& args,
                        const trv_thread_local& thread) const;
   void run_parked(std::vector<trvvar_shared>& args, trv_thread_local& thread);
