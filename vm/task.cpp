@@ -170,6 +170,18 @@ void trv_task::drop_structures() {
   spare_record.reset();
 }
 
+[[gnu::always_inline]] inline trv_vm_context* trv_task::first_frame(trv_runtime* owned) {
+  trv_task* scope = trv_task_scope_root(this);
+  trv_vm_context* frame = std::exchange(parked, nullptr);
+  if (frame == nullptr) {
+    return trv_vm_context_create(this, scope, definition.get(), definition->local_count,
+                                 bound_object, owned);
+  }
+  frame->scope = scope;
+  frame->stack_depth = 0;
+  return frame;
+}
+
 bool trv_task::prepare_start(std::vector<trvvar_shared>* args, trv_thread_local& thread) {
   trv_runtime* const own = trv_owned_runtime(thread);
   if (frames.empty() && definition) frames.push_back(first_frame(own));
@@ -223,18 +235,6 @@ bool trv_task::prepare_start(std::vector<trvvar_shared>* args, trv_thread_local&
   }
 }
 
-trv_vm_context* trv_task::first_frame(trv_runtime* owned) {
-  trv_task* scope = trv_task_scope_root(this);
-  trv_vm_context* frame = std::exchange(parked, nullptr);
-  if (frame == nullptr) {
-    return trv_vm_context_create(this, scope, definition.get(), definition->local_count,
-                                 bound_object, owned);
-  }
-  frame->scope = scope;
-  frame->stack_depth = 0;
-  return frame;
-}
-
 void trv_task::end_frames(size_t base, trv_runtime* owned) {
   if (base > 0 || frames.empty()) {
     release_frames(frames, base, owned);
@@ -258,6 +258,12 @@ void trv_task::park_first_frame(trv_vm_context* frame, trv_runtime* owned) {
   } else {
     trv_vm_context_release(frame, owned);
   }
+}
+
+[[gnu::always_inline]] inline void trv_task::mark_ended() {
+  active = 0;
+  stop = 0;
+  scheduled = 0;
 }
 
 [[gnu::always_inline]] inline void trv_task::reset_result_slot(trv_runtime* owned) {
@@ -303,9 +309,7 @@ bool trv_task::parked_run_fits(const std::vector<trvvar_shared>& args,
 
 void trv_task::run_parked(std::vector<trvvar_shared>& args, trv_thread_local& thread) {
   trv_runtime* const own = trv_owned_runtime(thread);
-  trv_vm_context& first = *std::exchange(parked, nullptr);
-  first.scope = global_root.get();
-  first.stack_depth = 0;
+  trv_vm_context& first = *first_frame(own);
   frames.push_back(&first);
   reset_result_slot(own);
   active = 1;
@@ -325,9 +329,7 @@ void trv_task::run_parked(std::vector<trvvar_shared>& args, trv_thread_local& th
   }
   // What the return and finish() do for a first frame that returned with its value alone on
   // the stack and nothing to call back; whether to write debug lines was asked at the start.
-  active = 0;
-  stop = 0;
-  scheduled = 0;
+  mark_ended();
   first.running = 0;
   first.saved_position = 0;
   trv_task_pop_frame(*this, false);
@@ -515,9 +517,7 @@ void trv_task::fail_at_base() {
 }
 
 void trv_task::finish(size_t base, const trv_thread_local& thread, bool failed) {
-  active = 0;
-  stop = 0;
-  scheduled = 0;
+  mark_ended();
   trv_log_on(thread, TRV_LOG_DEBUG, "Task ", name, " ", static_cast<const void*>(this),
              " finished.");
   trv_runtime* const own = trv_owned_runtime(thread);

@@ -158,6 +158,8 @@ struct trv_task : public trvptr_base<trv_task> {
   bool parked_run_fits(const std::vector<trvvar_shared>& args,
                        const trv_thread_local& thread) const;
   void run_parked(std::vector<trvvar_shared>& args, trv_thread_local& thread);
+  // A run has ended: the task is neither active, nor stopped, nor scheduled.
+  void mark_ended();
   // Whether the parked road's first frame returned from the routine with nothing left for the
   // general handling of `status` to do but to pop it.
   bool returned_alone(uint32_t status, const trv_vm_context& first) const;
@@ -179,7 +181,8 @@ struct trv_task : public trvptr_base<trv_task> {
   // Drops the calls prepared and not yet executed, with their frames. Inlined as the three
   // above: every run's finish passes here, mostly with nothing to drop.
   void drop_pending_calls();
-  // The first frame of a new run: the parked one when there is one, else a new one.
+  // The first frame of a new run: the parked one when there is one, else a new one. Inlined as
+  // the ones above: every run of a callback's routine takes its parked frame here.
   trv_vm_context* first_frame(trv_runtime* owned);
   // Releases the frames above `base` at the end of a run, the first one as park_first_frame.
   void end_frames(size_t base, trv_runtime* owned);
